@@ -247,6 +247,7 @@ struct ConnectionInfo {
 // that describe back as the same type and size.
 struct ColumnDefinition {
     std::string name;
+    std::string typeName; // the consumer's type name (DBCOLUMNDESC::pwszTypeName), may be empty
     DbType type = 0;
     std::size_t size = 0; // 0 = the type's default
     std::uint8_t precision = 0;
@@ -315,7 +316,9 @@ inline constexpr std::uint32_t propFlagWrite = 0x800;
 inline constexpr std::uint32_t propFlagRequired = 0x1000;
 inline constexpr std::uint32_t propFlagDbInit = 0x80;
 
-// One row of a declarative property table. Integer-like types (VT_I2, VT_I4, VT_BOOL) use
+// One row of a declarative property table. A backend lists DBPROP_INIT_CATALOG when it has
+// catalogs; left empty by the consumer, the kit reports ConnectionInfo::catalog for it after
+// Initialize. Integer-like types (VT_I2, VT_I4, VT_BOOL) use
 // intDefault (VT_BOOL: 0 false, non-zero true); VT_BSTR uses textDefault (nullptr = empty,
 // which means "not set" for an optional property).
 struct PropertyRow {
