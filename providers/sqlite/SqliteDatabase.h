@@ -1,0 +1,60 @@
+// An open SQLite database connection, owned: closed when the object goes.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace vantrel::sqlite {
+
+struct OpenOptions {
+    std::string path;                 // the file (relative to the working directory) or ":memory:"
+    bool readOnly = false;            // open read-only; the file must exist
+    int busyTimeoutMs = 5000;         // how long a statement waits for another connection's lock
+    std::vector<std::string> pragmas; // PRAGMA statements run right after opening
+};
+
+// Owns one compiled statement.
+struct StatementDeleter {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+class Database {
+public:
+    // Opens the database. A read-write open creates a missing file, but refuses a file it can
+    // only read; both reject a file that is not an SQLite database. Throws BackendError
+    // (CantOpen, ReadOnly, Timeout) with SQLite's message and the path.
+    explicit Database(const OpenOptions& options);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    sqlite3* handle() const { return db_; }
+    bool isReadOnly() const { return sqlite3_db_readonly(db_, "main") == 1; }
+    const std::string& path() const { return path_; }
+
+    // Compiles sql. Throws BackendError (Syntax, NoTable, ...) on failure. tail receives the
+    // text after the first statement when not null.
+    StatementHandle prepare(std::string_view sql, const char** tail = nullptr,
+                            bool persistent = false) const;
+
+    // Runs one statement that returns no rows the kit needs, through a statement compiled
+    // once and kept (BEGIN, COMMIT, SAVEPOINT ...). Throws BackendError.
+    void run(const std::string& sql);
+
+    // A statement compiled once per text and kept for the connection's life, reset and with
+    // its bindings cleared. Contract: the caller resets it again when done.
+    sqlite3_stmt* cached(const std::string& sql);
+
+private:
+    sqlite3* db_ = nullptr;
+    std::string path_;
+    std::unordered_map<std::string, StatementHandle> cache_;
+};
+
+} // namespace vantrel::sqlite

@@ -1,0 +1,294 @@
+#include "SqliteStatement.h"
+
+#include "SqlTokens.h"
+#include "SqliteError.h"
+#include "SqliteSchema.h"
+#include "SqliteTimestamp.h"
+
+namespace vantrel::sqlite {
+
+kit::ValueView readColumn(sqlite3_stmt* statement, int column, ValueReading reading) {
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return kit::ValueView::ofInt(sqlite3_column_int64(statement, column));
+    case SQLITE_FLOAT:
+        return kit::ValueView::ofReal(sqlite3_column_double(statement, column));
+    case SQLITE_TEXT: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        const std::string_view view(
+            text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+        if (reading == ValueReading::Temporal)
+            if (const auto timestamp = parseTimestamp(view))
+                return kit::ValueView::ofTimestamp(*timestamp);
+        return kit::ValueView::ofText(view);
+    }
+    case SQLITE_BLOB: {
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
+        const auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement, column));
+        return kit::ValueView::ofBlob(bytes != nullptr ? std::string_view(bytes, size)
+                                                       : std::string_view());
+    }
+    default:
+        return kit::ValueView::null();
+    }
+}
+
+void bindValue(sqlite3* db, sqlite3_stmt* statement, int number, const kit::ValueView& value,
+               kit::DbType target) {
+    int rc = SQLITE_OK;
+    switch (value.kind) {
+    case kit::ValueKind::Null:
+        rc = sqlite3_bind_null(statement, number);
+        break;
+    case kit::ValueKind::Int:
+        rc = sqlite3_bind_int64(statement, number, value.integer);
+        break;
+    case kit::ValueKind::Real:
+        rc = sqlite3_bind_double(statement, number, value.real);
+        break;
+    case kit::ValueKind::Text:
+        rc = sqlite3_bind_text64(statement, number, value.bytes.data(), value.bytes.size(),
+                                 SQLITE_TRANSIENT, SQLITE_UTF8);
+        break;
+    case kit::ValueKind::Blob:
+        rc = sqlite3_bind_blob64(statement, number, value.bytes.data(), value.bytes.size(),
+                                 SQLITE_TRANSIENT);
+        break;
+    case kit::ValueKind::Timestamp: {
+        const kit::Timestamp& t = value.timestamp;
+        const bool dateOnly = target == dbtype::DbDate && t.hour == 0 && t.minute == 0 &&
+                              t.second == 0 && t.fraction == 0;
+        const std::string text = formatTimestamp(t, dateOnly);
+        rc = sqlite3_bind_text64(statement, number, text.data(), text.size(), SQLITE_TRANSIENT,
+                                 SQLITE_UTF8);
+        break;
+    }
+    }
+    if (rc != SQLITE_OK)
+        throwSqliteError(db, rc, ErrorStage::Run);
+}
+
+namespace {
+
+ValueReading readingFor(kit::DbType type) {
+    return type == dbtype::DbTimestamp || type == dbtype::DbDate ? ValueReading::Temporal
+                                                                 : ValueReading::AsStored;
+}
+
+// The rewritten text that reads the single table's rowid first, or nothing.
+std::optional<std::string> withRowIdentity(sqlite3* db, std::string_view sql,
+                                           const StatementShape& shape) {
+    if (!shape.singleTable)
+        return std::nullopt;
+    const SingleTableQuery& query = *shape.singleTable;
+    const std::string rowid = rowidName(db, query.table.schema, query.table.name);
+    if (rowid.empty())
+        return std::nullopt;
+    std::string text(sql.substr(0, query.insertPosition));
+    text += " " + query.qualifier + "." + rowid + ",";
+    text += sql.substr(query.insertPosition);
+    return text;
+}
+
+} // namespace
+
+SqliteStatement::SqliteStatement(Database& database, std::string_view sql,
+                                 const kit::PrepareOptions& options)
+    : database_(database) {
+    const StatementShape shape = analyzeStatement(sql);
+    changesData_ = shape.changesData;
+    // Exactly one statement: SQLite compiles only the first, and running less than the
+    // consumer wrote without a word would be worse than refusing.
+    const auto compile = [&](std::string_view text) {
+        const char* tail = nullptr;
+        StatementHandle compiled = database.prepare(text, &tail, true);
+        if (!compiled)
+            throw kit::BackendError(kit::ErrorClass::Syntax,
+                                    "the command text holds no SQL statement");
+        if (!isOnlyTrivia(text.substr(static_cast<std::size_t>(tail - text.data()))))
+            throw kit::BackendError(kit::ErrorClass::Syntax,
+                                    "the command text holds more than one SQL statement; run "
+                                    "them one command at a time");
+        return compiled;
+    };
+    statement_ = compile(sql);
+    if (options.wantRowIdentity)
+        if (const auto rewritten = withRowIdentity(database.handle(), sql, shape)) {
+            // The rewrite only adds a column; should SQLite still refuse it, the plain
+            // statement stands, without row identity.
+            try {
+                statement_ = compile(*rewritten);
+                identityColumns_ = 1;
+                baseTable_ = shape.singleTable->table.name;
+            } catch (const kit::BackendError&) {
+            }
+        }
+    returnsRows_ = sqlite3_column_count(statement_.get()) > identityColumns_;
+    describeParameters(shape);
+    describeColumns();
+}
+
+void SqliteStatement::describeParameters(const StatementShape& shape) {
+    sqlite3* db = database_.handle();
+    const int count = sqlite3_bind_parameter_count(statement_.get());
+    parameters_.resize(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        kit::ParameterInfo& info = parameters_[static_cast<std::size_t>(i)];
+        if (const char* name = sqlite3_bind_parameter_name(statement_.get(), i + 1))
+            info.name = name;
+        if (static_cast<std::size_t>(i) >= shape.parameters.size() ||
+            !shape.parameters[static_cast<std::size_t>(i)])
+            continue;
+        const ParameterTarget& target = *shape.parameters[static_cast<std::size_t>(i)];
+        if (target.integerOnly) {
+            info.known = true;
+            info.type = dbtype::I8;
+            info.size = 8;
+            info.nullable = false;
+            continue;
+        }
+        // Qualified: that table; otherwise the first of the statement's tables that has it.
+        std::vector<const TableReference*> candidates;
+        if (!target.table.empty()) {
+            if (const TableReference* t = resolveTable(shape.tables, target.table))
+                candidates.push_back(t);
+        } else {
+            for (const TableReference& t : shape.tables)
+                candidates.push_back(&t);
+        }
+        for (const TableReference* table : candidates) {
+            std::string column = target.column;
+            if (!column.empty() && column[0] == '#') {
+                const std::vector<std::string> names =
+                    tableColumnNames(db, table->schema, table->name);
+                const std::size_t position = std::stoul(column.substr(1));
+                if (position >= names.size())
+                    continue;
+                column = names[position];
+            }
+            const auto facts = lookupColumn(db, table->schema, table->name, column);
+            if (!facts)
+                continue;
+            const auto type = typeOfDeclaration(facts->declaredType);
+            if (!type)
+                break; // an untyped column takes anything: nothing to tell
+            info.known = true;
+            info.type = type->type;
+            info.size = type->size;
+            info.precision = type->precision;
+            info.scale = type->scale;
+            info.nullable = !facts->notNull;
+            break;
+        }
+    }
+}
+
+void SqliteStatement::describeColumns() {
+    sqlite3* db = database_.handle();
+    sqlite3_stmt* s = statement_.get();
+    const int count = sqlite3_column_count(s);
+    for (int c = identityColumns_; c < count; ++c) {
+        kit::ColumnInfo info;
+        info.name = sqlite3_column_name(s, c);
+        const char* declared = sqlite3_column_decltype(s, c);
+        const auto type = declared != nullptr ? typeOfDeclaration(declared) : std::nullopt;
+        if (type) {
+            info.type = type->type;
+            info.size = type->size;
+            info.precision = type->precision;
+            info.scale = type->scale;
+        }
+        undeclared_.push_back(!type);
+        if (!type)
+            typesResolved_ = false;
+        const char* table = sqlite3_column_table_name(s, c);
+        const char* origin = sqlite3_column_origin_name(s, c);
+        const char* schema = sqlite3_column_database_name(s, c);
+        if (table != nullptr && origin != nullptr) {
+            info.baseTable = table;
+            info.baseColumn = origin;
+            if (const auto facts =
+                    lookupColumn(db, schema != nullptr ? schema : "", table, origin)) {
+                info.nullable = !facts->notNull;
+                info.primaryKey = facts->primaryKey;
+            }
+            info.writable = identityColumns_ == 1 && sameName(info.baseTable, baseTable_);
+        }
+        columns_.push_back(info);
+    }
+    for (const kit::ColumnInfo& column : columns_)
+        readings_.push_back(readingFor(column.type));
+}
+
+void SqliteStatement::resolveUndeclaredTypes() const {
+    sqlite3_stmt* s = statement_.get();
+    // Values tell the type: the current row's, or the first row's of a read-only query, which
+    // can be run once more without effect. A data-changing statement is never run for it.
+    // Without a row the columns read as text for now, and the next call with a current row
+    // settles them.
+    bool peeked = false;
+    bool haveRow = hasRow_;
+    if (!haveRow && !sqlite3_stmt_busy(s) && sqlite3_stmt_readonly(s)) {
+        haveRow = sqlite3_step(s) == SQLITE_ROW;
+        peeked = true;
+    }
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        if (!undeclared_[i])
+            continue;
+        const int storageClass =
+            haveRow ? sqlite3_column_type(s, static_cast<int>(i) + identityColumns_) : SQLITE_NULL;
+        const OleDbType type = typeOfStorageClass(storageClass);
+        columns_[i].type = type.type;
+        columns_[i].size = type.size;
+        if (haveRow)
+            undeclared_[i] = false;
+    }
+    typesResolved_ = haveRow;
+    if (peeked)
+        sqlite3_reset(s);
+}
+
+const std::vector<kit::ColumnInfo>& SqliteStatement::columns() const {
+    if (!typesResolved_)
+        resolveUndeclaredTypes();
+    return columns_;
+}
+
+void SqliteStatement::bind(std::size_t index, const kit::ValueView& value) {
+    sqlite3_stmt* s = statement_.get();
+    if (sqlite3_stmt_busy(s)) {
+        sqlite3_reset(s);
+        hasRow_ = false;
+    }
+    bindValue(database_.handle(), s, static_cast<int>(index) + 1, value,
+              index < parameters_.size() ? parameters_[index].type : dbtype::Empty);
+}
+
+void SqliteStatement::clearBindings() {
+    sqlite3_clear_bindings(statement_.get());
+}
+
+bool SqliteStatement::step() {
+    sqlite3_stmt* s = statement_.get();
+    const int rc = sqlite3_step(s);
+    if (rc == SQLITE_ROW) {
+        hasRow_ = true;
+        return true;
+    }
+    hasRow_ = false;
+    if (rc == SQLITE_DONE) {
+        rowsAffected_ = changesData_ ? sqlite3_changes64(database_.handle()) : -1;
+        return false;
+    }
+    // Keep SQLite's message, then make the statement runnable again.
+    const std::string message = sqlite3_errmsg(database_.handle());
+    sqlite3_reset(s);
+    throw kit::BackendError(classifySqliteError(rc, message, ErrorStage::Run), message, rc);
+}
+
+void SqliteStatement::reset() {
+    sqlite3_reset(statement_.get());
+    hasRow_ = false;
+}
+
+} // namespace vantrel::sqlite

@@ -1,0 +1,75 @@
+// One compiled SQLite statement behind the kit's Statement seam.
+#pragma once
+
+#include "SqliteDatabase.h"
+#include "SqliteTypes.h"
+#include "StatementShape.h"
+#include "kit/Backend.h"
+
+#include <string>
+#include <vector>
+
+namespace vantrel::sqlite {
+
+// How a column's text values are read back: date-time columns give Timestamp values when the
+// text is a date-time SQLite understands, all others give what SQLite stored.
+enum class ValueReading : std::uint8_t { AsStored, Temporal };
+
+// Reads column `column` of the current row of statement.
+kit::ValueView readColumn(sqlite3_stmt* statement, int column, ValueReading reading);
+
+// Binds value to parameter `number` (1-based). Timestamps become ISO text, date-only for a
+// DBDATE target. Throws BackendError when SQLite refuses (too big, out of range).
+void bindValue(sqlite3* db, sqlite3_stmt* statement, int number, const kit::ValueView& value,
+               kit::DbType target);
+
+class SqliteStatement final : public kit::Statement {
+public:
+    // Compiles sql (exactly one statement). With wantRowIdentity, a query over one table
+    // that has a rowid reads it as a hidden leading column. Throws BackendError.
+    SqliteStatement(Database& database, std::string_view sql, const kit::PrepareOptions& options);
+
+    std::size_t parameterCount() const override { return parameters_.size(); }
+    kit::ParameterInfo parameterInfo(std::size_t index) const override {
+        return parameters_.at(index);
+    }
+    const std::vector<kit::ColumnInfo>& columns() const override;
+    bool returnsRows() const override { return returnsRows_; }
+    bool hasRowIdentity() const override { return identityColumns_ == 1; }
+    std::string baseTable() const override { return baseTable_; }
+
+    void bind(std::size_t index, const kit::ValueView& value) override;
+    void clearBindings() override;
+    bool step() override;
+    kit::ValueView value(std::size_t index) const override {
+        return readColumn(statement_.get(), static_cast<int>(index) + identityColumns_,
+                          readings_[index]);
+    }
+    kit::RowIdentity rowIdentity() const override {
+        return static_cast<std::int64_t>(sqlite3_column_int64(statement_.get(), 0));
+    }
+    void reset() override;
+    std::int64_t rowsAffected() const override { return rowsAffected_; }
+
+private:
+    void describeParameters(const StatementShape& shape);
+    void describeColumns();
+    // Types of columns SQLite declares nothing for, from the first row's values.
+    void resolveUndeclaredTypes() const;
+
+    Database& database_;
+    StatementHandle statement_;
+    int identityColumns_ = 0; // 1 when column 0 is the hidden rowid
+    std::string baseTable_;
+    bool returnsRows_ = false;
+    bool changesData_ = false;
+    bool hasRow_ = false;
+    std::int64_t rowsAffected_ = -1;
+    std::vector<kit::ParameterInfo> parameters_;
+    mutable std::vector<kit::ColumnInfo> columns_;
+    mutable std::vector<bool> undeclared_; // per column: type still to be read from values
+    mutable bool typesResolved_ = true;
+    std::vector<ValueReading> readings_;
+};
+
+} // namespace vantrel::sqlite
