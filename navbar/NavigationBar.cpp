@@ -14,7 +14,11 @@ TNavigationBar::TNavigationBar(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
     setAutoFillBackground(true);
-    setBackgroundRole(QPalette::Mid);
+    // The classic dark bar with light captions, whatever the desktop theme.
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor(84, 96, 116));
+    colours.setColor(QPalette::WindowText, QColor(250, 250, 250));
+    setPalette(colours);
 }
 
 void TNavigationBar::setPanelCaption(const QString& text) {
@@ -100,11 +104,10 @@ void TNavigationBar::paintEvent(QPaintEvent*) {
     for (int i = 0; i < itemCount(); ++i) {
         QRect cell = itemRect(i).adjusted(itemPadding / 2, 1, -itemPadding / 2, -1);
         if (i == current || i == hovered) {
-            QColor fill = pal.color(QPalette::Highlight);
-            fill.setAlpha(i == current ? 110 : 45);
+            QColor fill(255, 255, 255, i == current ? 70 : 30);
             painter.fillRect(cell, fill);
             if (i == current) {
-                painter.setPen(pal.color(QPalette::Highlight));
+                painter.setPen(QColor(255, 255, 255, 160));
                 painter.drawRect(cell.adjusted(0, 0, -1, -1));
             }
         }
@@ -114,7 +117,7 @@ void TNavigationBar::paintEvent(QPaintEvent*) {
             images[item.imageIndex].paint(&painter, iconArea);
         QRect text(cell.left(), iconArea.bottom() + 1 + captionGap, cell.width(),
                    cell.bottom() - iconArea.bottom() - captionGap);
-        painter.setPen(pal.color(QPalette::Light));
+        painter.setPen(pal.color(QPalette::WindowText));
         painter.drawText(text, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, item.caption);
     }
     if (hasFocus() && current >= 0) {
