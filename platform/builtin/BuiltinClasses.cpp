@@ -2,4 +2,9 @@
 // its one registration call here, so that the set of built-in classes is visible in one place.
 #include "vantrel/BuiltinClasses.h"
 
-void VantrelRegisterBuiltinClasses() {}
+#include "ServiceClasses.h"
+
+void VantrelRegisterBuiltinClasses() {
+    // The OLE DB service components: root enumerator, data initialisation, Data Links.
+    vantrel::services::registerServiceClasses();
+}

@@ -1,0 +1,33 @@
+// A seam for driving the Data Links dialog without a user: when set, the hook runs once the
+// dialog is shown (from the dialog's own event loop), and may fill fields and press OK or
+// Cancel. Tests use it so that PromptDataSource never waits for input.
+#pragma once
+
+class QDialog;
+
+namespace vantrel::services {
+
+using DataLinksShownHook = void (*)(QDialog* dialog);
+
+// Installs the hook (nullptr removes it) and returns the previous one.
+DataLinksShownHook setDataLinksShownHook(DataLinksShownHook hook);
+
+// Object names of the dialog's parts, for the hook to find them with findChild.
+namespace dataLinksNames {
+inline constexpr const char* tabs = "tabs";
+inline constexpr const char* providerPage = "providerPage";
+inline constexpr const char* providerList = "providerList"; // QListWidget
+inline constexpr const char* connectionPage = "connectionPage";
+inline constexpr const char* allPage = "allPage";
+inline constexpr const char* dataSource = "dataSourceEdit"; // QLineEdit
+inline constexpr const char* dataSourceBrowse = "dataSourceBrowse";
+inline constexpr const char* location = "locationEdit";
+inline constexpr const char* userName = "userNameEdit";
+inline constexpr const char* password = "passwordEdit";
+inline constexpr const char* catalog = "catalogEdit";
+inline constexpr const char* allTable = "allTable"; // QTableWidget: name, value (QLineEdit)
+inline constexpr const char* testConnection = "testConnectionButton";
+inline constexpr const char* status = "statusLabel"; // outcome of the test, refusals on OK
+} // namespace dataLinksNames
+
+} // namespace vantrel::services
