@@ -106,6 +106,7 @@ void TFoMainAncestor::buildLayout() {
 
     buildMainPage();
     TSData = page(PCMain, "TSData");
+    buildDataPage();
     TSRecordLock = page(PCMain, "TSRecordLock");
     buildInfoPage();
     buildAboutPage();
@@ -291,10 +292,6 @@ void TFoMainAncestor::runPageEnter(int pageIndex) {
 
 void TFoMainAncestor::TSMainEnter() {
     dropCommunicator();
-}
-
-void TFoMainAncestor::TSDataEnter() {
-    TSCommunicatorEnter();
 }
 
 void TFoMainAncestor::TSRecordLockEnter() {

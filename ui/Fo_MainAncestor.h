@@ -22,10 +22,13 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTabBar>
+#include <QTableView>
 
 #include <memory>
 
 class TNavigationBar;
+class TGridModel;
 
 class TFoMainAncestor : public QMainWindow, public TCommunicatorOwner {
     Q_OBJECT
@@ -70,6 +73,20 @@ protected:
 
     void BtnTestConnectivityClick();
 
+    // The data page.
+    void updateDataButtons();
+    void BtnCreateTablesClick();
+    void BtnGenDataClick();
+    void BtnClearDataClick();
+    void BtnDropTablesClick();
+    // The tab bar is about to leave oldIndex (the table prepared until now).
+    void TCTablesChanging(int oldIndex);
+    // The tab bar shows a new tab: prepare its table and size the grid from it.
+    void TCTablesChange();
+    // What the grid shows in cell (column, row), fixed row and column counted as 0; a null
+    // value when there is nothing to show.
+    QVariant SGDataDrawCell(int column, int row);
+
     // Ends the window's connection, if any: disconnect when connected, then destroy.
     void dropCommunicator();
 
@@ -99,6 +116,17 @@ protected:
     QLineEdit* EdConnStr;
 
     QWidget* TSData;
+    QLabel* Label4;
+    QPushButton* BtnCreateTables;
+    QPushButton* BtnGenData;
+    QPushButton* BtnClearData;
+    QPushButton* BtnDropTables;
+    QWidget* PnlTables; // the tab control's area: the tabs, the count and the grid
+    QTabBar* TCTables;
+    QLabel* LblCount;
+    QTableView* SGData;
+    TGridModel* SGDataModel;
+
     QWidget* TSRecordLock;
 
     QWidget* TSInfo;
@@ -116,8 +144,14 @@ private:
     void buildMainPage();
     void buildInfoPage();
     void buildAboutPage();
+    void buildDataPage();
+    void layOutDataPage();
+    void runTableOperation(bool (TCommunicator::*operation)(), const std::string& doneMessage);
+    void tablesTabChanged(int index);
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void runPageEnter(int page);
 
     TPlainTextMemo opDurationMemo;
     TPlainTextMemo infoMemoAdapter;
+    int shownTablesTab = 0; // the tab the tab bar showed before its current one
 };

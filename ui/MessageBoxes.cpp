@@ -2,6 +2,8 @@
 
 #include "ui/QtText.h"
 
+#include <QApplication>
+#include <QCursor>
 #include <QMessageBox>
 
 namespace {
@@ -24,7 +26,13 @@ private:
                      const QString& text) {
         QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
         box.setTextFormat(Qt::PlainText); // provider and user text is never markup
+        // A box shown from under the hourglass gets the ordinary pointer while it waits.
+        const bool busy = QApplication::overrideCursor() != nullptr;
+        if (busy)
+            QApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
         box.exec();
+        if (busy)
+            QApplication::restoreOverrideCursor();
     }
 };
 

@@ -50,6 +50,88 @@ bool FakeCommunicator::getInfo(TMemo* memo) {
     return true;
 }
 
+bool FakeCommunicator::tablesExist() {
+    TCommunicator::tablesExist();
+    return source.tablesExist;
+}
+
+bool FakeCommunicator::dataExist() {
+    TCommunicator::dataExist();
+    return source.dataExist;
+}
+
+bool FakeCommunicator::isReadOnly() {
+    TCommunicator::isReadOnly();
+    return source.readOnly;
+}
+
+bool FakeCommunicator::canCreateTables() {
+    TCommunicator::canCreateTables();
+    source.calls.push_back("canCreate");
+    return source.canCreate;
+}
+
+bool FakeCommunicator::canDropTables() {
+    TCommunicator::canDropTables();
+    source.calls.push_back("canDrop");
+    return source.canDrop;
+}
+
+template <typename Change> bool FakeCommunicator::tableOperation(const char* name, Change change) {
+    startTiming();
+    source.calls.push_back(name);
+    const QCursor* cursor = QApplication::overrideCursor();
+    source.cursorBusyDuringOperation = cursor && cursor->shape() == Qt::WaitCursor;
+    bool done = source.operationsSucceed;
+    if (done)
+        change();
+    stopTiming();
+    return done;
+}
+
+bool FakeCommunicator::createTables() {
+    TCommunicator::createTables();
+    return tableOperation("create", [&] { source.tablesExist = true; });
+}
+
+bool FakeCommunicator::dropTables() {
+    TCommunicator::dropTables();
+    return tableOperation("drop", [&] { source.tablesExist = source.dataExist = false; });
+}
+
+bool FakeCommunicator::generateData() {
+    TCommunicator::generateData();
+    return tableOperation("generate", [&] { source.dataExist = true; });
+}
+
+bool FakeCommunicator::clearData() {
+    TCommunicator::clearData();
+    return tableOperation("clear", [&] { source.dataExist = false; });
+}
+
+bool FakeCommunicator::prepareTableForBrowsing(TTableIndex table, int& colCount, int& rowCount) {
+    TCommunicator::prepareTableForBrowsing(table, colCount, rowCount);
+    source.calls.push_back("prepare " + std::to_string(table));
+    if (!source.prepareSucceeds || !source.tablesExist || table >= tableCount) {
+        preparedTable = noTable;
+        return false;
+    }
+    preparedRowCount = source.dataExist ? source.filledRows[table] : 0;
+    colCount = columnCount(table) + 1;
+    rowCount = preparedRowCount + 1;
+    return true;
+}
+
+bool FakeCommunicator::unprepareTableForBrowsing(TTableIndex table) {
+    source.calls.push_back("unprepare " + std::to_string(table));
+    return TCommunicator::unprepareTableForBrowsing(table);
+}
+
+void FakeCommunicator::listErrorMessages() {
+    TCommunicator::listErrorMessages();
+    ++source.listErrorCalls;
+}
+
 std::string FakeCommunicator::fetchCellData(int column, int row) {
     return std::to_string(column) + "/" + std::to_string(row);
 }

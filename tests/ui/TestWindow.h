@@ -20,6 +20,19 @@ struct FakeDataSource {
     int connectAttempts = 0;
     int getInfoCalls = 0;
     bool cursorBusyDuringConnect = false;
+
+    // The benchmark tables behind it.
+    bool tablesExist = false;
+    bool dataExist = false;
+    bool readOnly = false;
+    bool canCreate = true;
+    bool canDrop = true;
+    bool operationsSucceed = true;
+    bool prepareSucceeds = true;
+    int filledRows[4] = {1, 10, 100000, 0}; // data rows of each table once filled
+    std::vector<std::string> calls;         // table operations, in order
+    int listErrorCalls = 0;
+    bool cursorBusyDuringOperation = false;
 };
 
 class FakeCommunicator : public TCommunicator {
@@ -30,11 +43,26 @@ public:
     bool connect() override;
     void disconnect() override;
     bool getInfo(TMemo* memo) override;
+    bool tablesExist() override;
+    bool dataExist() override;
+    bool isReadOnly() override;
+    bool canCreateTables() override;
+    bool canDropTables() override;
+    bool createTables() override;
+    bool dropTables() override;
+    bool generateData() override;
+    bool clearData() override;
+    bool prepareTableForBrowsing(TTableIndex table, int& colCount, int& rowCount) override;
+    bool unprepareTableForBrowsing(TTableIndex table) override;
+    void listErrorMessages() override;
 
 protected:
     std::string fetchCellData(int column, int row) override;
 
 private:
+    // Runs one measured table operation: fails on demand, otherwise applies change.
+    template <typename Change> bool tableOperation(const char* name, Change change);
+
     FakeDataSource& source;
 };
 
@@ -77,10 +105,17 @@ public:
     using TFoMainAncestor::InBMainItemClick;
     using TFoMainAncestor::InBMainKeyDown;
     using TFoMainAncestor::settings;
+    using TFoMainAncestor::updateDataButtons;
 
     TNavigationBar* navigationBar() const { return InBMain; }
     QStackedWidget* pages() const { return PCMain; }
     QPlainTextEdit* info() const { return MeInfo; }
+    QWidget* control(const char* name) const {
+        return findChild<QWidget*>(QString::fromLatin1(name));
+    }
+    QTabBar* tabs() const { return TCTables; }
+    QTableView* grid() const { return SGData; }
+    QString count() const { return LblCount->text(); }
 
     std::vector<TCommunicator*> afterConnectCalls;
 

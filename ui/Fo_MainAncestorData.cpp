@@ -1,0 +1,227 @@
+// The data page of TFoMainAncestor: buttons that create, fill, empty and drop the benchmark
+// tables, and a grid that browses the table of the current tab.
+
+#include "ui/Fo_MainAncestor.h"
+
+#include "core/Messages.h"
+#include "ui/BusyCursor.h"
+#include "ui/GridModel.h"
+#include "ui/MessageBoxes.h"
+#include "ui/QtText.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+constexpr int buttonTop = 64;
+constexpr int buttonWidth = 144;
+constexpr int buttonHeight = 35;
+constexpr int tablesTop = 112;
+
+QPushButton* tableButton(const char* caption, QWidget* parent, const char* name, int left) {
+    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(left, buttonTop, buttonWidth, buttonHeight);
+    button->setEnabled(false);
+    // The buttons keep their classic size; a caption too wide for it gets a smaller font.
+    QString plain = button->text().remove(QLatin1Char('&'));
+    QFont font = button->font();
+    while (QFontMetrics(font).horizontalAdvance(plain) > buttonWidth - 12 &&
+           font.pointSizeF() > 6.0)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    button->setFont(font);
+    return button;
+}
+
+} // namespace
+
+void TFoMainAncestor::buildDataPage() {
+    Label4 = new QLabel(
+        QString::fromUtf8("Zde můžete vytvářet a mazat tabulky, naplnit je zkušebními daty nebo "
+                          "naopak vyprázdnit a prohlížet si jejich obsah. Pokud existují tabulky, "
+                          "zobrazí se mřížka se záložkami pro každou tabulku. Přepínáním záložek "
+                          "se bude zobrazovat obsah příslušné tabulky."),
+        TSData);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Label4->setWordWrap(true);
+    Label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    BtnCreateTables = tableButton("&Vytvoření tabulek", TSData, "BtnCreateTables", 8);
+    BtnGenData = tableButton("&Generování zkušebních dat", TSData, "BtnGenData", 158);
+    BtnClearData = tableButton("Vy&prázdnění tabulek", TSData, "BtnClearData", 308);
+    BtnDropTables = tableButton("&Smazání tabulek", TSData, "BtnDropTables", 458);
+    connect(BtnCreateTables, &QPushButton::clicked, this, &TFoMainAncestor::BtnCreateTablesClick);
+    connect(BtnGenData, &QPushButton::clicked, this, &TFoMainAncestor::BtnGenDataClick);
+    connect(BtnClearData, &QPushButton::clicked, this, &TFoMainAncestor::BtnClearDataClick);
+    connect(BtnDropTables, &QPushButton::clicked, this, &TFoMainAncestor::BtnDropTablesClick);
+
+    PnlTables = new QWidget(TSData);
+    PnlTables->setObjectName(QStringLiteral("PnlTables"));
+    auto* column = new QVBoxLayout(PnlTables);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto* tabRow = new QHBoxLayout;
+    column->addLayout(tabRow);
+
+    TCTables = new QTabBar(PnlTables);
+    TCTables->setObjectName(QStringLiteral("TCTables"));
+    TCTables->setExpanding(false);
+    for (const char* caption : {"&Branches", "&Tellers", "&Accounts", "&History"})
+        TCTables->addTab(QString::fromLatin1(caption));
+    TCTables->setCurrentIndex(0);
+    tabRow->addWidget(TCTables);
+    tabRow->addStretch(1);
+
+    LblCount = new QLabel(QStringLiteral("# Count"), PnlTables);
+    LblCount->setObjectName(QStringLiteral("LblCount"));
+    LblCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    tabRow->addWidget(LblCount);
+    tabRow->addSpacing(6);
+
+    SGDataModel = new TGridModel([this](int c, int r) { return SGDataDrawCell(c, r); }, this);
+    SGData = new QTableView(PnlTables);
+    SGData->setObjectName(QStringLiteral("SGData"));
+    SGData->setModel(SGDataModel);
+    SGData->setTextElideMode(Qt::ElideNone); // clipped to the cell, as a string grid does
+    SGData->setWordWrap(false);
+    SGData->setSortingEnabled(false);
+    SGData->setSelectionMode(QAbstractItemView::SingleSelection);
+    SGData->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    SGData->horizontalHeader()->setDefaultSectionSize(64);
+    SGData->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    SGData->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    SGData->verticalHeader()->setDefaultSectionSize(24);
+    SGData->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    SGData->verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    column->addWidget(SGData, 1);
+    PnlTables->setVisible(false);
+
+    connect(TCTables, &QTabBar::currentChanged, this, &TFoMainAncestor::tablesTabChanged);
+    TSData->installEventFilter(this);
+    layOutDataPage();
+}
+
+// The label and the tab area follow the page's width, the tab area its height too; the
+// buttons keep their places.
+void TFoMainAncestor::layOutDataPage() {
+    const int width = TSData->width();
+    Label4->setGeometry(8, 8, std::max(0, width - 16), buttonTop - 12);
+    PnlTables->setGeometry(0, tablesTop, width, std::max(0, TSData->height() - tablesTop));
+}
+
+bool TFoMainAncestor::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == TSData && event->type() == QEvent::Resize)
+        layOutDataPage();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TFoMainAncestor::TSDataEnter() {
+    TSCommunicatorEnter();
+    if (communicator && communicator->isConnected()) {
+        updateDataButtons();
+        TCTablesChange();
+    }
+}
+
+void TFoMainAncestor::updateDataButtons() {
+    if (!communicator || !communicator->isConnected())
+        return;
+    const bool exist = communicator->tablesExist();
+    const bool data = communicator->dataExist();
+    const bool readOnly = communicator->isReadOnly();
+    BtnCreateTables->setEnabled(!readOnly && !exist && communicator->canCreateTables());
+    BtnGenData->setEnabled(!readOnly && exist && !data);
+    BtnClearData->setEnabled(!readOnly && exist && data);
+    BtnDropTables->setEnabled(!readOnly && exist && communicator->canDropTables());
+    PnlTables->setVisible(exist);
+    TCTables->setVisible(exist);
+}
+
+void TFoMainAncestor::runTableOperation(bool (TCommunicator::*operation)(),
+                                        const std::string& doneMessage) {
+    if (!communicator)
+        return;
+    TBusyCursor busy;
+    if ((communicator.get()->*operation)())
+        showInformation(this, doneMessage);
+    else
+        communicator->listErrorMessages();
+    updateDataButtons();
+    TCTablesChange();
+}
+
+void TFoMainAncestor::BtnCreateTablesClick() {
+    runTableOperation(&TCommunicator::createTables, msgTablesCreated());
+}
+
+void TFoMainAncestor::BtnGenDataClick() {
+    runTableOperation(&TCommunicator::generateData, msgTablesFilled());
+}
+
+void TFoMainAncestor::BtnClearDataClick() {
+    runTableOperation(&TCommunicator::clearData, msgTablesEmptied());
+}
+
+void TFoMainAncestor::BtnDropTablesClick() {
+    runTableOperation(&TCommunicator::dropTables, msgTablesDropped());
+}
+
+// A tab bar reports only the new tab; the handler of the change to come gets the old one.
+void TFoMainAncestor::tablesTabChanged(int index) {
+    const int old = shownTablesTab;
+    shownTablesTab = index;
+    TCTablesChanging(old);
+    TCTablesChange();
+}
+
+void TFoMainAncestor::TCTablesChanging(int oldIndex) {
+    if (!communicator || !communicator->isTablePrepared())
+        return;
+    TBusyCursor busy;
+    if (!communicator->unprepareTableForBrowsing(static_cast<TTableIndex>(oldIndex)))
+        communicator->listErrorMessages();
+}
+
+void TFoMainAncestor::TCTablesChange() {
+    if (!communicator)
+        return;
+    TBusyCursor busy;
+    const int tab = TCTables->currentIndex();
+    if (tab < 0)
+        return;
+    int colCount = 0;
+    int rowCount = 0;
+    if (!communicator->prepareTableForBrowsing(static_cast<TTableIndex>(tab), colCount, rowCount)) {
+        communicator->listErrorMessages();
+        return;
+    }
+    char count[32];
+    std::snprintf(count, sizeof count, litCountFormat().c_str(), rowCount - 1);
+    LblCount->setText(toQString(count));
+    // A grid needs one row and one column besides its fixed ones.
+    SGDataModel->setGridSize(std::max(rowCount, 2), std::max(colCount, 2));
+    SGDataModel->repaintAll();
+    SGData->viewport()->update();
+}
+
+QVariant TFoMainAncestor::SGDataDrawCell(int column, int row) {
+    if (!communicator || !communicator->isTablePrepared())
+        return QVariant();
+    if (!SGData->isEnabled())
+        return QString();
+    // Painting cannot carry an exception through the view; a cell that cannot be supplied
+    // shows the error text instead.
+    try {
+        return toQString(communicator->getDataForCell(column, row));
+    } catch (const std::exception&) {
+        return toQString(msgCellError());
+    }
+}
