@@ -150,7 +150,6 @@ typedef struct tagDBTIMESTAMP {
     ULONG fraction;
 } DBTIMESTAMP;
 
-#define DB_MAX_NUMERIC_DIGITS 16
 // sign 1 is positive; val is the scaled integer, little-endian.
 typedef struct tagDB_NUMERIC {
     BYTE precision;
@@ -1075,6 +1074,8 @@ enum DBPROPENUM {
     DBPROP_SKIPROWCOUNTRESULTS = 0x123,
     DBPROP_IRowsetBookmark = 0x124,
 };
+// The provider's file name; the published header keeps both spellings.
+#define DBPROP_PROVIDERFILENAME DBPROP_PROVIDERNAME
 
 // Property sets.
 VANTREL_DEFINE_OLEDB_GUID(DBPROPSET_COLUMN, 0xc8b522b9);
