@@ -3,7 +3,7 @@
 
 #include "Backend.h"
 
-#include <oledb.h>
+#include "KitCom.h"
 
 namespace vantrel::kit {
 

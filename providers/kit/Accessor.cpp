@@ -1,0 +1,255 @@
+#include "Accessor.h"
+
+#include "Convert.h"
+
+#include <cstring>
+#include <new>
+#include <set>
+
+namespace vantrel::kit {
+namespace {
+
+constexpr DBACCESSORFLAGS knownFlags =
+    DBACCESSOR_PASSBYREF | DBACCESSOR_ROWDATA | DBACCESSOR_PARAMETERDATA | DBACCESSOR_OPTIMIZED;
+constexpr DBPART knownParts = DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS;
+
+DBBINDSTATUS checkBinding(const DBBINDING& b, DBACCESSORFLAGS flags, const AccessorTarget& target) {
+    if ((b.dwPart & ~knownParts) || !(b.dwPart & knownParts))
+        return DBBINDSTATUS_BADBINDINFO;
+    if (b.wType & (DBTYPE_BYREF | DBTYPE_ARRAY | DBTYPE_VECTOR | DBTYPE_RESERVED))
+        return DBBINDSTATUS_BADBINDINFO;
+    if (b.dwMemOwner != DBMEMOWNER_CLIENTOWNED)
+        return DBBINDSTATUS_BADBINDINFO;
+    if (b.pObject)
+        return DBBINDSTATUS_BADBINDINFO;
+    if (b.wType == DBTYPE_EMPTY || b.wType == DBTYPE_NULL)
+        return DBBINDSTATUS_BADBINDINFO;
+    if (!isSupportedType(b.wType))
+        return DBBINDSTATUS_UNSUPPORTEDCONVERSION;
+    if (flags & DBACCESSOR_PARAMETERDATA) {
+        if (b.iOrdinal == 0)
+            return DBBINDSTATUS_BADORDINAL;
+        if (!(b.eParamIO & DBPARAMIO_INPUT) || (b.eParamIO & ~(DBPARAMIO_INPUT | DBPARAMIO_OUTPUT)))
+            return DBBINDSTATUS_BADBINDINFO;
+        return DBBINDSTATUS_OK;
+    }
+    if (target.columnsKnown) {
+        if (b.iOrdinal > target.columnCount || (b.iOrdinal == 0 && !target.hasBookmark))
+            return DBBINDSTATUS_BADORDINAL;
+        if (b.iOrdinal < target.types.size() && !canConvert(target.types[b.iOrdinal], b.wType))
+            return DBBINDSTATUS_UNSUPPORTEDCONVERSION;
+    }
+    return DBBINDSTATUS_OK;
+}
+
+template <class T> void put(void* data, DBBYTEOFFSET offset, T value) {
+    std::memcpy(static_cast<char*>(data) + offset, &value, sizeof value);
+}
+
+template <class T> T get(const void* data, DBBYTEOFFSET offset) {
+    T value;
+    std::memcpy(&value, static_cast<const char*>(data) + offset, sizeof value);
+    return value;
+}
+
+} // namespace
+
+HRESULT AccessorTable::create(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DBBINDING bindings[],
+                              DBLENGTH rowSize, HACCESSOR* handle, DBBINDSTATUS statuses[],
+                              const AccessorTarget& target) {
+    if (!handle || (count && !bindings))
+        return E_INVALIDARG;
+    *handle = DB_NULL_HACCESSOR;
+    if ((flags & ~knownFlags) || !(flags & (DBACCESSOR_ROWDATA | DBACCESSOR_PARAMETERDATA)))
+        return DB_E_BADACCESSORFLAGS;
+    if (flags & DBACCESSOR_PASSBYREF)
+        return DB_E_BYREFACCESSORNOTSUPPORTED;
+    if (target.isRowset && (flags & DBACCESSOR_PARAMETERDATA))
+        return DB_E_BADACCESSORFLAGS;
+    if (count == 0)
+        return DB_E_NULLACCESSORNOTSUPPORTED;
+
+    bool failed = false;
+    std::set<DBORDINAL> parameterOrdinals;
+    for (DBCOUNTITEM i = 0; i < count; ++i) {
+        DBBINDSTATUS s = checkBinding(bindings[i], flags, target);
+        if (s == DBBINDSTATUS_OK && (flags & DBACCESSOR_PARAMETERDATA) &&
+            !parameterOrdinals.insert(bindings[i].iOrdinal).second)
+            s = DBBINDSTATUS_BADBINDINFO; // one parameter bound twice
+        if (statuses)
+            statuses[i] = s;
+        failed = failed || s != DBBINDSTATUS_OK;
+    }
+    if (failed)
+        return DB_E_ERRORSOCCURRED;
+    try {
+        auto accessor = std::make_shared<Accessor>();
+        accessor->flags = flags;
+        accessor->rowSize = rowSize;
+        accessor->bindings.assign(bindings, bindings + count);
+        for (DBBINDING& b : accessor->bindings) {
+            b.pTypeInfo = nullptr;
+            b.pObject = nullptr;
+            b.pBindExt = nullptr;
+        }
+        HACCESSOR h = next_++;
+        entries_[h] = Entry{std::move(accessor), 1};
+        *handle = h;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+HRESULT AccessorTable::addRef(HACCESSOR handle, DBREFCOUNT* refCount) {
+    auto it = entries_.find(handle);
+    if (it == entries_.end())
+        return DB_E_BADACCESSORHANDLE;
+    ++it->second.references;
+    if (refCount)
+        *refCount = it->second.references;
+    return S_OK;
+}
+
+HRESULT AccessorTable::release(HACCESSOR handle, DBREFCOUNT* refCount) {
+    auto it = entries_.find(handle);
+    if (it == entries_.end())
+        return DB_E_BADACCESSORHANDLE;
+    DBREFCOUNT left = --it->second.references;
+    if (left == 0)
+        entries_.erase(it);
+    if (refCount)
+        *refCount = left;
+    return S_OK;
+}
+
+HRESULT AccessorTable::getBindings(HACCESSOR handle, DBACCESSORFLAGS* flags, DBCOUNTITEM* count,
+                                   DBBINDING** bindings) const {
+    if (flags)
+        *flags = DBACCESSOR_INVALID;
+    if (count)
+        *count = 0;
+    if (bindings)
+        *bindings = nullptr;
+    if (!flags || !count || !bindings)
+        return E_INVALIDARG;
+    auto it = entries_.find(handle);
+    if (it == entries_.end())
+        return DB_E_BADACCESSORHANDLE;
+    const Accessor& a = *it->second.accessor;
+    auto* out = static_cast<DBBINDING*>(CoTaskMemAlloc(a.bindings.size() * sizeof(DBBINDING)));
+    if (!out)
+        return E_OUTOFMEMORY;
+    std::memcpy(out, a.bindings.data(), a.bindings.size() * sizeof(DBBINDING));
+    *flags = a.flags;
+    *count = a.bindings.size();
+    *bindings = out;
+    return S_OK;
+}
+
+std::shared_ptr<const Accessor> AccessorTable::find(HACCESSOR handle) const {
+    auto it = entries_.find(handle);
+    return it == entries_.end() ? nullptr : it->second.accessor;
+}
+
+void AccessorTable::inheritFrom(const AccessorTable& other) {
+    for (const auto& [h, e] : other.entries_)
+        entries_[h] = Entry{e.accessor, 1};
+    if (other.next_ > next_)
+        next_ = other.next_;
+}
+
+HRESULT writeRow(const Accessor& accessor, void* data,
+                 const std::function<ValueView(DBORDINAL)>& valueAt,
+                 const std::function<DBTYPE(DBORDINAL)>& typeAt) {
+    std::size_t errors = 0, warnings = 0;
+    for (const DBBINDING& b : accessor.bindings) {
+        ValueView v = valueAt(b.iOrdinal);
+        (void)typeAt;
+        DBSTATUS status;
+        DBLENGTH length = 0;
+        if (b.dwPart & DBPART_VALUE) {
+            status =
+                writeValue(v, b.wType, static_cast<char*>(data) + b.obValue, b.cbMaxLen, length);
+        } else {
+            // Length or status only: convert into scratch room to learn them.
+            alignas(16) unsigned char scratch[sizeof(VARIANT) + sizeof(DBTIMESTAMP)];
+            status = writeValue(v, b.wType, scratch, 0, length);
+            if (b.wType == DBTYPE_BSTR && status == DBSTATUS_S_OK) {
+                BSTR s;
+                std::memcpy(&s, scratch, sizeof s);
+                length = SysStringByteLen(s);
+                SysFreeString(s);
+            } else if (b.wType == DBTYPE_VARIANT) {
+                VARIANT var;
+                std::memcpy(&var, scratch, sizeof var);
+                VariantClear(&var);
+            }
+            if (status == DBSTATUS_S_TRUNCATED)
+                status = DBSTATUS_S_OK;
+        }
+        if (status == DBSTATUS_S_ISNULL && !(b.dwPart & DBPART_STATUS))
+            status = DBSTATUS_E_UNAVAILABLE;
+        bool isError = status != DBSTATUS_S_OK && status != DBSTATUS_S_ISNULL &&
+                       status != DBSTATUS_S_TRUNCATED;
+        if (b.dwPart & DBPART_LENGTH)
+            put<DBLENGTH>(data, b.obLength, isError ? 0 : length);
+        if (b.dwPart & DBPART_STATUS)
+            put<DBSTATUS>(data, b.obStatus, status);
+        if (isError)
+            ++errors;
+        else if (status == DBSTATUS_S_TRUNCATED)
+            ++warnings;
+    }
+    if (errors == 0)
+        return warnings ? DB_S_ERRORSOCCURRED : S_OK;
+    return errors < accessor.bindings.size() ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
+}
+
+HRESULT readRow(const Accessor& accessor, void* data, std::vector<BoundValue>& values) {
+    values.clear();
+    values.reserve(accessor.bindings.size());
+    bool failed = false;
+    for (const DBBINDING& b : accessor.bindings) {
+        BoundValue bound;
+        bound.ordinal = b.iOrdinal;
+        DBSTATUS status = DBSTATUS_S_OK;
+        if (b.dwPart & DBPART_STATUS)
+            status = get<DBSTATUS>(data, b.obStatus);
+        DBSTATUS result = DBSTATUS_S_OK;
+        switch (status) {
+        case DBSTATUS_S_ISNULL:
+            break; // bound.value stays NULL
+        case DBSTATUS_S_DEFAULT:
+            bound.use = BoundValue::Use::Default;
+            break;
+        case DBSTATUS_S_IGNORE:
+            bound.use = BoundValue::Use::Ignore;
+            break;
+        case DBSTATUS_S_OK:
+            if (!(b.dwPart & DBPART_VALUE)) {
+                result = DBSTATUS_E_UNAVAILABLE;
+            } else {
+                DBLENGTH length = 0;
+                if (b.dwPart & DBPART_LENGTH)
+                    length = get<DBLENGTH>(data, b.obLength);
+                result = readValue(b.wType, static_cast<char*>(data) + b.obValue,
+                                   (b.dwPart & DBPART_LENGTH) ? &length : nullptr, b.cbMaxLen,
+                                   bound.value);
+            }
+            break;
+        default:
+            result = DBSTATUS_E_BADSTATUS;
+            break;
+        }
+        if (result != DBSTATUS_S_OK) {
+            failed = true;
+            if (b.dwPart & DBPART_STATUS)
+                put<DBSTATUS>(data, b.obStatus, result);
+        }
+        values.push_back(std::move(bound));
+    }
+    return failed ? DB_E_ERRORSOCCURRED : S_OK;
+}
+
+} // namespace vantrel::kit

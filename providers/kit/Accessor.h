@@ -1,0 +1,73 @@
+// Accessors: validated bindings kept under handles, and the transfer of one row or parameter
+// set between the kit's values and the consumer's buffer through them.
+#pragma once
+
+#include "Backend.h"
+
+#include "KitCom.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace vantrel::kit {
+
+struct Accessor {
+    DBACCESSORFLAGS flags = 0;
+    std::vector<DBBINDING> bindings; // pObject, pTypeInfo and pBindExt are not kept
+    DBLENGTH rowSize = 0;
+};
+
+// What an accessor is checked against at creation.
+struct AccessorTarget {
+    bool isRowset = false;     // rowsets take row accessors only
+    bool columnsKnown = false; // ordinals can be checked now
+    DBORDINAL columnCount = 0; // without the bookmark
+    bool hasBookmark = false;  // ordinal 0 allowed
+    std::vector<DBTYPE> types; // column types for conversion checks (index = ordinal)
+};
+
+class AccessorTable {
+public:
+    HRESULT create(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DBBINDING bindings[],
+                   DBLENGTH rowSize, HACCESSOR* handle, DBBINDSTATUS statuses[],
+                   const AccessorTarget& target);
+    HRESULT addRef(HACCESSOR handle, DBREFCOUNT* refCount);
+    HRESULT release(HACCESSOR handle, DBREFCOUNT* refCount);
+    HRESULT getBindings(HACCESSOR handle, DBACCESSORFLAGS* flags, DBCOUNTITEM* count,
+                        DBBINDING** bindings) const;
+    // nullptr when the handle is unknown.
+    std::shared_ptr<const Accessor> find(HACCESSOR handle) const;
+    // The rowset inherits its command's accessors with their handles.
+    void inheritFrom(const AccessorTable& other);
+
+private:
+    struct Entry {
+        std::shared_ptr<const Accessor> accessor;
+        DBREFCOUNT references = 0;
+    };
+    std::map<HACCESSOR, Entry> entries_;
+    HACCESSOR next_ = 1;
+};
+
+// Writes one row through an accessor. `valueAt(ordinal)` gives the value of a column
+// (0 = bookmark). Returns S_OK, DB_S_ERRORSOCCURRED or DB_E_ERRORSOCCURRED after the OLE DB
+// rules (truncation counts as a warning, a NULL without a status part as an error).
+HRESULT writeRow(const Accessor& accessor, void* data,
+                 const std::function<ValueView(DBORDINAL)>& valueAt,
+                 const std::function<DBTYPE(DBORDINAL)>& typeAt = nullptr);
+
+// One consumer value read through a binding.
+struct BoundValue {
+    DBORDINAL ordinal = 0;
+    enum class Use { Value, Default, Ignore } use = Use::Value;
+    Value value;
+};
+
+// Reads every binding of `accessor` from `data`. Returns S_OK, or DB_E_ERRORSOCCURRED with the
+// failing bindings' status parts set (DBSTATUS_E_CANTCONVERTVALUE, DBSTATUS_E_BADSTATUS,
+// DBSTATUS_E_UNAVAILABLE, DBSTATUS_E_DATAOVERFLOW).
+HRESULT readRow(const Accessor& accessor, void* data, std::vector<BoundValue>& values);
+
+} // namespace vantrel::kit

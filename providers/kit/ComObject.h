@@ -1,0 +1,91 @@
+// The IUnknown every kit object shares: a real reference count and QueryInterface answered
+// from the object's own list of interfaces.
+#pragma once
+
+#include "KitCom.h"
+
+#include <atomic>
+
+namespace vantrel::kit {
+
+template <class First, class... Rest> class ComObject : public First, public Rest... {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv)
+            return E_INVALIDARG;
+        *ppv = nullptr;
+        void* found = riid == IID_IUnknown ? static_cast<IUnknown*>(static_cast<First*>(this))
+                                           : findInterface(riid);
+        if (!found)
+            return E_NOINTERFACE;
+        AddRef();
+        *ppv = found;
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ULONG left = --references_;
+        if (left == 0)
+            delete this;
+        return left;
+    }
+
+    IUnknown* unknown() { return static_cast<IUnknown*>(static_cast<First*>(this)); }
+    ULONG references() const { return references_; }
+
+protected:
+    ComObject() = default;
+    virtual ~ComObject() = default;
+    ComObject(const ComObject&) = delete;
+    ComObject& operator=(const ComObject&) = delete;
+
+    // The interface pointer for riid (never IUnknown), or nullptr.
+    virtual void* findInterface(REFIID riid) = 0;
+
+    // ISupportErrorInfo for objects that list it: every interface they expose posts errors.
+    HRESULT supportsErrorInfo(REFIID riid) {
+        return riid != IID_IUnknown && findInterface(riid) ? S_OK : S_FALSE;
+    }
+
+private:
+    std::atomic<ULONG> references_{0};
+};
+
+// Hands a fresh object (reference count 0) to the caller through QueryInterface; the object
+// is destroyed when the interface is not available.
+template <class T> HRESULT handOut(T* object, REFIID riid, void** ppv) {
+    object->AddRef();
+    HRESULT hr = object->QueryInterface(riid, ppv);
+    object->Release();
+    return hr;
+}
+
+// A minimal owning pointer for COM interfaces inside the kit.
+template <class I> class ComRef {
+public:
+    ComRef() = default;
+    explicit ComRef(I* p, bool addRef = true) : p_(p) {
+        if (p_ && addRef)
+            p_->AddRef();
+    }
+    ComRef(const ComRef& o) : ComRef(o.p_) {}
+    ComRef& operator=(const ComRef& o) {
+        ComRef copy(o);
+        std::swap(p_, copy.p_);
+        return *this;
+    }
+    ~ComRef() { reset(); }
+    void reset() {
+        if (p_)
+            p_->Release();
+        p_ = nullptr;
+    }
+    I* get() const { return p_; }
+    I* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+
+private:
+    I* p_ = nullptr;
+};
+
+} // namespace vantrel::kit

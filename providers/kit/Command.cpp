@@ -1,0 +1,576 @@
+#include "Command.h"
+
+#include "ColumnsInfo.h"
+#include "Convert.h"
+#include "Errors.h"
+#include "KitText.h"
+#include "Rowset.h"
+#include "Session.h"
+
+#include <cstring>
+
+namespace vantrel::kit {
+namespace {
+
+bool sameGuid(REFGUID a, REFGUID b) {
+    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
+
+// The published type names of DBPARAMBINDINFO::pwszDataSourceType.
+struct TypeName {
+    const char16_t* name;
+    DBTYPE type;
+};
+constexpr TypeName typeNames[] = {
+    {u"DBTYPE_I1", DBTYPE_I1},
+    {u"DBTYPE_I2", DBTYPE_I2},
+    {u"DBTYPE_I4", DBTYPE_I4},
+    {u"DBTYPE_I8", DBTYPE_I8},
+    {u"DBTYPE_UI1", DBTYPE_UI1},
+    {u"DBTYPE_UI2", DBTYPE_UI2},
+    {u"DBTYPE_UI4", DBTYPE_UI4},
+    {u"DBTYPE_UI8", DBTYPE_UI8},
+    {u"DBTYPE_R4", DBTYPE_R4},
+    {u"DBTYPE_R8", DBTYPE_R8},
+    {u"DBTYPE_BOOL", DBTYPE_BOOL},
+    {u"DBTYPE_CHAR", DBTYPE_STR},
+    {u"DBTYPE_VARCHAR", DBTYPE_STR},
+    {u"DBTYPE_LONGVARCHAR", DBTYPE_STR},
+    {u"DBTYPE_WCHAR", DBTYPE_WSTR},
+    {u"DBTYPE_WVARCHAR", DBTYPE_WSTR},
+    {u"DBTYPE_WLONGVARCHAR", DBTYPE_WSTR},
+    {u"DBTYPE_BSTR", DBTYPE_BSTR},
+    {u"DBTYPE_BINARY", DBTYPE_BYTES},
+    {u"DBTYPE_VARBINARY", DBTYPE_BYTES},
+    {u"DBTYPE_LONGVARBINARY", DBTYPE_BYTES},
+    {u"DBTYPE_DBTIMESTAMP", DBTYPE_DBTIMESTAMP},
+    {u"DBTYPE_DBDATE", DBTYPE_DBDATE},
+};
+
+bool isSigned(DBTYPE t) {
+    return t == DBTYPE_I1 || t == DBTYPE_I2 || t == DBTYPE_I4 || t == DBTYPE_I8 || t == DBTYPE_R4 ||
+           t == DBTYPE_R8;
+}
+
+DBPROPSTATUS validateRowsetProperty(const PropertyDef& def, const PropertyValue& value,
+                                    const void*) {
+    if (def.id == DBPROP_UPDATABILITY &&
+        (value.integer & ~(DBPROPVAL_UP_CHANGE | DBPROPVAL_UP_DELETE | DBPROPVAL_UP_INSERT)))
+        return DBPROPSTATUS_BADVALUE;
+    if (def.id == DBPROP_MAXROWS && value.integer < 0)
+        return DBPROPSTATUS_BADVALUE;
+    return DBPROPSTATUS_OK;
+}
+
+} // namespace
+
+Command::Command(Session* session)
+    : session_(session), sessionRef_(session->unknown()),
+      properties_(std::vector<PropertyDef>(rowsetProperties().begin(), rowsetProperties().end())) {}
+
+void* Command::findInterface(REFIID riid) {
+    if (riid == IID_ICommand)
+        return static_cast<ICommand*>(static_cast<ICommandText*>(this));
+    if (riid == IID_ICommandText)
+        return static_cast<ICommandText*>(this);
+    if (riid == IID_ICommandProperties)
+        return static_cast<ICommandProperties*>(this);
+    if (riid == IID_ICommandPrepare)
+        return static_cast<ICommandPrepare*>(this);
+    if (riid == IID_ICommandWithParameters)
+        return static_cast<ICommandWithParameters*>(this);
+    if (riid == IID_IAccessor)
+        return static_cast<IAccessor*>(this);
+    if (riid == IID_IColumnsInfo)
+        return static_cast<IColumnsInfo*>(this);
+    if (riid == IID_IConvertType)
+        return static_cast<IConvertType*>(this);
+    if (riid == IID_ISupportErrorInfo)
+        return static_cast<ISupportErrorInfo*>(this);
+    return nullptr;
+}
+
+HRESULT Command::fail(HRESULT hr, const char* description, REFIID iid) {
+    return postError(hr, std::string_view(description), session_->source(), iid);
+}
+
+HRESULT STDMETHODCALLTYPE Command::Cancel() {
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Command::GetDBSession(REFIID riid, IUnknown** ppSession) {
+    if (!ppSession)
+        return E_INVALIDARG;
+    *ppSession = nullptr;
+    return session_->QueryInterface(riid, reinterpret_cast<void**>(ppSession));
+}
+
+// ---- text ----
+
+HRESULT STDMETHODCALLTYPE Command::GetCommandText(GUID* pguidDialect, LPOLESTR* ppwszCommand) {
+    if (!ppwszCommand)
+        return E_INVALIDARG;
+    *ppwszCommand = nullptr;
+    if (!hasText_) {
+        if (pguidDialect)
+            *pguidDialect = DB_NULLGUID;
+        return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_ICommandText);
+    }
+    auto* out = static_cast<OLECHAR*>(CoTaskMemAlloc((text_.size() + 1) * sizeof(OLECHAR)));
+    if (!out)
+        return E_OUTOFMEMORY;
+    std::memcpy(out, text_.c_str(), (text_.size() + 1) * sizeof(OLECHAR));
+    *ppwszCommand = out;
+    HRESULT hr = S_OK;
+    if (pguidDialect) {
+        if (!sameGuid(*pguidDialect, dialect_) && !sameGuid(*pguidDialect, DBGUID_DEFAULT))
+            hr = DB_S_DIALECTIGNORED;
+        *pguidDialect = dialect_;
+    }
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE Command::SetCommandText(REFGUID rguidDialect, LPCOLESTR pwszCommand) {
+    if (!sameGuid(rguidDialect, DBGUID_DBSQL) && !sameGuid(rguidDialect, DBGUID_SQL) &&
+        !sameGuid(rguidDialect, DBGUID_DEFAULT))
+        return fail(DB_E_DIALECTNOTSUPPORTED, "Only SQL command text is supported.",
+                    IID_ICommandText);
+    if (prepared_ && prepared_.use_count() > 1)
+        return fail(DB_E_OBJECTOPEN, "A rowset of this command is still open.", IID_ICommandText);
+    prepared_.reset();
+    described_.clear();
+    hasText_ = pwszCommand && pwszCommand[0];
+    text_ = hasText_ ? std::u16string(pwszCommand) : std::u16string();
+    dialect_ = sameGuid(rguidDialect, DBGUID_DEFAULT) ? DBGUID_DBSQL : rguidDialect;
+    return S_OK;
+}
+
+// ---- properties ----
+
+HRESULT STDMETHODCALLTYPE Command::GetProperties(const ULONG cPropertyIDSets,
+                                                 const DBPROPIDSET rgPropertyIDSets[],
+                                                 ULONG* pcPropertySets,
+                                                 DBPROPSET** prgPropertySets) {
+    if (cPropertyIDSets == 1 && rgPropertyIDSets &&
+        sameGuid(rgPropertyIDSets[0].guidPropertySet, DBPROPSET_PROPERTIESINERROR)) {
+        if (!pcPropertySets || !prgPropertySets)
+            return E_INVALIDARG;
+        *pcPropertySets = 0;
+        *prgPropertySets = nullptr;
+        if (inError_.empty())
+            return S_OK;
+        DBPROPIDSET ask{inError_.data(), static_cast<ULONG>(inError_.size()), DBPROPSET_ROWSET};
+        HRESULT hr =
+            properties_.getProperties(1, &ask, pcPropertySets, prgPropertySets, nullptr, nullptr);
+        if (SUCCEEDED(hr) && *prgPropertySets)
+            for (ULONG p = 0; p < (*prgPropertySets)[0].cProperties; ++p)
+                (*prgPropertySets)[0].rgProperties[p].dwStatus = DBPROPSTATUS_NOTSETTABLE;
+        return hr;
+    }
+    return properties_.getProperties(cPropertyIDSets, rgPropertyIDSets, pcPropertySets,
+                                     prgPropertySets, nullptr, nullptr);
+}
+
+HRESULT STDMETHODCALLTYPE Command::SetProperties(ULONG cPropertySets, DBPROPSET rgPropertySets[]) {
+    if (prepared_ && prepared_.use_count() > 1)
+        return fail(DB_E_OBJECTOPEN, "A rowset of this command is still open.",
+                    IID_ICommandProperties);
+    HRESULT hr = properties_.setProperties(cPropertySets, rgPropertySets, true,
+                                           validateRowsetProperty, nullptr);
+    if (hr == DB_E_ERRORSOCCURRED)
+        return fail(hr, "No property could be set (see each property's status).",
+                    IID_ICommandProperties);
+    return hr;
+}
+
+// ---- preparation ----
+
+std::shared_ptr<Statement> Command::statementFor(bool change) {
+    if (prepared_ && prepared_.use_count() == 1 && preparedForChange_ == change)
+        return prepared_;
+    return session_->connection().prepare(utf16ToUtf8(text_), PrepareOptions{change});
+}
+
+HRESULT STDMETHODCALLTYPE Command::Prepare(ULONG) {
+    if (!hasText_)
+        return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_ICommandPrepare);
+    if (prepared_ && prepared_.use_count() > 1)
+        return fail(DB_E_OBJECTOPEN, "A rowset of this command is still open.",
+                    IID_ICommandPrepare);
+    bool change = wantsChanges(effectiveRowsetProperties(properties_));
+    try {
+        prepared_ = session_->connection().prepare(utf16ToUtf8(text_), PrepareOptions{change});
+        preparedForChange_ = change;
+    } catch (...) {
+        prepared_.reset();
+        return postCurrentException(session_->source(), IID_ICommandPrepare);
+    }
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Command::Unprepare() {
+    if (prepared_ && prepared_.use_count() > 1)
+        return fail(DB_E_OBJECTOPEN, "A rowset of this command is still open.",
+                    IID_ICommandPrepare);
+    prepared_.reset();
+    return S_OK;
+}
+
+// ---- parameters ----
+
+HRESULT STDMETHODCALLTYPE Command::GetParameterInfo(DB_UPARAMS* pcParams,
+                                                    DBPARAMINFO** prgParamInfo,
+                                                    OLECHAR** ppNamesBuffer) {
+    if (pcParams)
+        *pcParams = 0;
+    if (prgParamInfo)
+        *prgParamInfo = nullptr;
+    if (ppNamesBuffer)
+        *ppNamesBuffer = nullptr;
+    if (!pcParams || !prgParamInfo)
+        return E_INVALIDARG;
+    if (!hasText_)
+        return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_ICommandWithParameters);
+    std::vector<ParameterInfo> params;
+    if (prepared_) {
+        for (std::size_t i = 0; i < prepared_->parameterCount(); ++i) {
+            auto d = described_.find(i + 1);
+            params.push_back(d != described_.end() ? d->second : prepared_->parameterInfo(i));
+        }
+    } else if (!described_.empty()) {
+        for (const auto& [ordinal, info] : described_) {
+            while (params.size() + 1 < ordinal)
+                params.push_back(ParameterInfo{});
+            params.push_back(info);
+        }
+    } else {
+        return fail(DB_E_NOTPREPARED,
+                    "The command must be prepared before its parameters can be described.",
+                    IID_ICommandWithParameters);
+    }
+    for (const ParameterInfo& p : params)
+        if (!p.known)
+            return fail(DB_E_PARAMUNAVAILABLE,
+                        "The type of a parameter cannot be told from the statement; describe "
+                        "it with SetParameterInfo.",
+                        IID_ICommandWithParameters);
+    if (params.empty())
+        return S_OK;
+    std::vector<std::u16string> names;
+    std::size_t chars = 0;
+    for (const ParameterInfo& p : params) {
+        names.push_back(utf8ToUtf16(p.name));
+        if (!p.name.empty())
+            chars += names.back().size() + 1;
+    }
+    auto* info = static_cast<DBPARAMINFO*>(CoTaskMemAlloc(params.size() * sizeof(DBPARAMINFO)));
+    OLECHAR* buffer = chars && ppNamesBuffer
+                          ? static_cast<OLECHAR*>(CoTaskMemAlloc(chars * sizeof(OLECHAR)))
+                          : nullptr;
+    if (!info || (chars && ppNamesBuffer && !buffer)) {
+        CoTaskMemFree(info);
+        CoTaskMemFree(buffer);
+        return E_OUTOFMEMORY;
+    }
+    std::memset(info, 0, params.size() * sizeof(DBPARAMINFO));
+    OLECHAR* next = buffer;
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        const ParameterInfo& p = params[i];
+        DBPARAMINFO& out = info[i];
+        out.iOrdinal = i + 1;
+        out.wType = p.type;
+        DBLENGTH fixed = fixedSize(p.type);
+        out.ulParamSize = fixed && p.type != DBTYPE_BSTR ? fixed : (p.size ? p.size : ~DBLENGTH(0));
+        out.bPrecision = p.precision;
+        out.bScale = p.scale;
+        out.dwFlags = DBPARAMFLAGS_ISINPUT;
+        if (p.nullable)
+            out.dwFlags |= DBPARAMFLAGS_ISNULLABLE;
+        if (isSigned(p.type))
+            out.dwFlags |= DBPARAMFLAGS_ISSIGNED;
+        if (out.ulParamSize == ~DBLENGTH(0))
+            out.dwFlags |= DBPARAMFLAGS_ISLONG;
+        if (next && !p.name.empty()) {
+            std::memcpy(next, names[i].c_str(), (names[i].size() + 1) * sizeof(OLECHAR));
+            out.pwszName = next;
+            next += names[i].size() + 1;
+        }
+    }
+    *pcParams = params.size();
+    *prgParamInfo = info;
+    if (ppNamesBuffer)
+        *ppNamesBuffer = buffer;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Command::MapParameterNames(DB_UPARAMS cParamNames,
+                                                     const OLECHAR* rgParamNames[],
+                                                     DB_LPARAMS rgParamOrdinals[]) {
+    if (cParamNames && (!rgParamNames || !rgParamOrdinals))
+        return E_INVALIDARG;
+    if (!hasText_)
+        return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_ICommandWithParameters);
+    if (!prepared_ && described_.empty())
+        return fail(DB_E_NOTPREPARED, "The command must be prepared first.",
+                    IID_ICommandWithParameters);
+    DB_UPARAMS found = 0;
+    for (DB_UPARAMS i = 0; i < cParamNames; ++i) {
+        rgParamOrdinals[i] = 0;
+        if (!rgParamNames[i])
+            continue;
+        std::string name = utf16ToUtf8(rgParamNames[i]);
+        for (const auto& [ordinal, info] : described_)
+            if (info.name == name)
+                rgParamOrdinals[i] = static_cast<DB_LPARAMS>(ordinal);
+        if (!rgParamOrdinals[i] && prepared_)
+            for (std::size_t k = 0; k < prepared_->parameterCount(); ++k)
+                if (prepared_->parameterInfo(k).name == name)
+                    rgParamOrdinals[i] = static_cast<DB_LPARAMS>(k + 1);
+        if (rgParamOrdinals[i])
+            ++found;
+    }
+    if (found == cParamNames)
+        return S_OK;
+    return found ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
+}
+
+HRESULT STDMETHODCALLTYPE Command::SetParameterInfo(DB_UPARAMS cParams,
+                                                    const DB_UPARAMS rgParamOrdinals[],
+                                                    const DBPARAMBINDINFO rgParamBindInfo[]) {
+    if (cParams && !rgParamOrdinals)
+        return E_INVALIDARG;
+    if (cParams == 0) {
+        described_.clear();
+        return S_OK;
+    }
+    std::map<DB_UPARAMS, ParameterInfo> updated = described_;
+    bool overridden = false;
+    for (DB_UPARAMS i = 0; i < cParams; ++i) {
+        DB_UPARAMS ordinal = rgParamOrdinals[i];
+        if (ordinal == 0)
+            return fail(DB_E_BADORDINAL, "Parameter ordinals start at 1.",
+                        IID_ICommandWithParameters);
+        if (!rgParamBindInfo) {
+            updated.erase(ordinal);
+            continue;
+        }
+        const DBPARAMBINDINFO& b = rgParamBindInfo[i];
+        if (!b.pwszDataSourceType)
+            return E_INVALIDARG;
+        std::u16string_view typeName(b.pwszDataSourceType);
+        const TypeName* match = nullptr;
+        for (const TypeName& t : typeNames)
+            if (typeName == t.name)
+                match = &t;
+        if (!match)
+            return fail(DB_E_BADTYPENAME, "The parameter type name is not known.",
+                        IID_ICommandWithParameters);
+        if (b.dwFlags & DBPARAMFLAGS_ISOUTPUT)
+            return fail(E_INVALIDARG, "Output parameters are not supported.",
+                        IID_ICommandWithParameters);
+        ParameterInfo info;
+        info.known = true;
+        info.name = b.pwszName ? utf16ToUtf8(b.pwszName) : std::string();
+        info.type = match->type;
+        info.size = b.ulParamSize;
+        info.precision = b.bPrecision;
+        info.scale = b.bScale;
+        info.nullable = (b.dwFlags & DBPARAMFLAGS_ISNULLABLE) != 0;
+        if (prepared_ && ordinal <= prepared_->parameterCount() &&
+            prepared_->parameterInfo(ordinal - 1).known)
+            overridden = true;
+        updated[ordinal] = info;
+    }
+    described_ = std::move(updated);
+    return overridden ? DB_S_TYPEINFOOVERRIDDEN : S_OK;
+}
+
+// ---- accessors, columns ----
+
+HRESULT STDMETHODCALLTYPE Command::AddRefAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) {
+    HRESULT hr = accessors_.addRef(hAccessor, pcRefCount);
+    return FAILED(hr) ? fail(hr, "The accessor handle is not valid.", IID_IAccessor) : hr;
+}
+
+HRESULT STDMETHODCALLTYPE Command::CreateAccessor(DBACCESSORFLAGS dwAccessorFlags,
+                                                  DBCOUNTITEM cBindings,
+                                                  const DBBINDING rgBindings[], DBLENGTH cbRowSize,
+                                                  HACCESSOR* phAccessor, DBBINDSTATUS rgStatus[]) {
+    AccessorTarget target; // columns are checked when a rowset uses the accessor
+    HRESULT hr = accessors_.create(dwAccessorFlags, cBindings, rgBindings, cbRowSize, phAccessor,
+                                   rgStatus, target);
+    if (FAILED(hr) && hr != E_INVALIDARG)
+        return fail(hr, "The accessor cannot be created from these bindings.", IID_IAccessor);
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE Command::GetBindings(HACCESSOR hAccessor,
+                                               DBACCESSORFLAGS* pdwAccessorFlags,
+                                               DBCOUNTITEM* pcBindings, DBBINDING** prgBindings) {
+    HRESULT hr = accessors_.getBindings(hAccessor, pdwAccessorFlags, pcBindings, prgBindings);
+    return hr == DB_E_BADACCESSORHANDLE
+               ? fail(hr, "The accessor handle is not valid.", IID_IAccessor)
+               : hr;
+}
+
+HRESULT STDMETHODCALLTYPE Command::ReleaseAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) {
+    HRESULT hr = accessors_.release(hAccessor, pcRefCount);
+    return FAILED(hr) ? fail(hr, "The accessor handle is not valid.", IID_IAccessor) : hr;
+}
+
+HRESULT STDMETHODCALLTYPE Command::GetColumnInfo(DBORDINAL* pcColumns, DBCOLUMNINFO** prgInfo,
+                                                 OLECHAR** ppStringsBuffer) {
+    if (pcColumns)
+        *pcColumns = 0;
+    if (prgInfo)
+        *prgInfo = nullptr;
+    if (ppStringsBuffer)
+        *ppStringsBuffer = nullptr;
+    if (!hasText_)
+        return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_IColumnsInfo);
+    if (!prepared_)
+        return fail(DB_E_NOTPREPARED, "The command must be prepared first.", IID_IColumnsInfo);
+    PropertyStore effective = effectiveRowsetProperties(properties_);
+    bool bookmarks = effective.value(DBPROPSET_ROWSET, DBPROP_BOOKMARKS).boolean();
+    bool change = wantsChanges(effective) && prepared_->hasRowIdentity();
+    return getColumnInfo({prepared_->columns(), bookmarks, change}, pcColumns, prgInfo,
+                         ppStringsBuffer);
+}
+
+HRESULT STDMETHODCALLTYPE Command::MapColumnIDs(DBORDINAL cColumnIDs, const DBID rgColumnIDs[],
+                                                DBORDINAL rgColumns[]) {
+    if (!hasText_)
+        return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_IColumnsInfo);
+    if (!prepared_)
+        return fail(DB_E_NOTPREPARED, "The command must be prepared first.", IID_IColumnsInfo);
+    PropertyStore effective = effectiveRowsetProperties(properties_);
+    bool bookmarks = effective.value(DBPROPSET_ROWSET, DBPROP_BOOKMARKS).boolean();
+    return mapColumnIds({prepared_->columns(), bookmarks, false}, cColumnIDs, rgColumnIDs,
+                        rgColumns);
+}
+
+HRESULT STDMETHODCALLTYPE Command::CanConvert(DBTYPE wFromType, DBTYPE wToType,
+                                              DBCONVERTFLAGS dwConvertFlags) {
+    constexpr DBCONVERTFLAGS known =
+        DBCONVERTFLAGS(DBCONVERTFLAGS_PARAMETER) | DBCONVERTFLAGS(DBCONVERTFLAGS_ISLONG) |
+        DBCONVERTFLAGS(DBCONVERTFLAGS_ISFIXEDLENGTH) | DBCONVERTFLAGS(DBCONVERTFLAGS_FROMVARIANT);
+    if (dwConvertFlags & ~known)
+        return fail(DB_E_BADCONVERTFLAG, "Unknown conversion flags.", IID_IConvertType);
+    return canConvert(wFromType, wToType) ? S_OK : S_FALSE;
+}
+
+// ---- execution ----
+
+HRESULT Command::bindParameters(Statement& statement, const Accessor& accessor,
+                                const DBPARAMS& params, DB_UPARAMS index) {
+    void* data = static_cast<char*>(params.pData) + index * accessor.rowSize;
+    if (FAILED(readRow(accessor, data, scratch_)))
+        return fail(DB_E_ERRORSOCCURRED,
+                    "A parameter value could not be converted (see the parameters' status).",
+                    IID_ICommand);
+    for (const BoundValue& v : scratch_)
+        statement.bind(v.ordinal - 1,
+                       v.use == BoundValue::Use::Value ? v.value.view() : ValueView::null());
+    return S_OK;
+}
+
+HRESULT Command::refuseChange(const char* why) {
+    inError_ = {DBPROP_IRowsetChange};
+    if (properties_.isSet(DBPROPSET_ROWSET, DBPROP_UPDATABILITY))
+        inError_.push_back(DBPROP_UPDATABILITY);
+    return fail(DB_E_ERRORSOCCURRED, why, IID_ICommand);
+}
+
+HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBPARAMS* pParams,
+                                           DBROWCOUNT* pcRowsAffected, IUnknown** ppRowset) {
+    if (ppRowset)
+        *ppRowset = nullptr;
+    if (pcRowsAffected)
+        *pcRowsAffected = DB_COUNTUNAVAILABLE;
+    if (pUnkOuter)
+        return DB_E_NOAGGREGATION;
+    if (!hasText_)
+        return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_ICommand);
+    inError_.clear();
+
+    PropertyStore effective = effectiveRowsetProperties(properties_);
+    bool change = wantsChanges(effective);
+    std::shared_ptr<const Accessor> accessor;
+    if (pParams && pParams->cParamSets > 0) {
+        accessor = accessors_.find(pParams->hAccessor);
+        if (!accessor)
+            return fail(DB_E_BADACCESSORHANDLE, "The parameter accessor handle is not valid.",
+                        IID_ICommand);
+        if (!(accessor->flags & DBACCESSOR_PARAMETERDATA))
+            return fail(DB_E_BADACCESSORTYPE, "The accessor is not a parameter accessor.",
+                        IID_ICommand);
+        if (!pParams->pData)
+            return E_INVALIDARG;
+        if (pParams->cParamSets > 1 && accessor->rowSize == 0)
+            return fail(E_INVALIDARG,
+                        "Several parameter sets need the accessor's row size to be given.",
+                        IID_ICommand);
+    }
+    bool wantRowset = ppRowset && riid != IID_NULL;
+    std::shared_ptr<Statement> statement;
+    try {
+        statement = statementFor(change);
+        std::size_t count = statement->parameterCount();
+        if (count > 0 && !accessor)
+            return fail(DB_E_PARAMNOTOPTIONAL, "The command has parameters but none were given.",
+                        IID_ICommand);
+        if (accessor)
+            for (const DBBINDING& b : accessor->bindings)
+                if (b.iOrdinal > count)
+                    return fail(DB_E_BADORDINAL,
+                                "A parameter binding names a parameter the command does not "
+                                "have.",
+                                IID_ICommand);
+        if (statement->returnsRows() && change && !statement->hasRowIdentity() &&
+            !properties_.isOptional(DBPROPSET_ROWSET, DBPROP_IRowsetChange))
+            return refuseChange("The rowset cannot be updatable: the query does not read rows "
+                                "of one table that can be located again.");
+        DB_UPARAMS sets = accessor ? pParams->cParamSets : 1;
+        DBROWCOUNT affected = 0;
+        bool counted = false;
+        for (DB_UPARAMS set = 0; set < sets; ++set) {
+            statement->reset();
+            if (accessor) {
+                HRESULT hr = bindParameters(*statement, *accessor, *pParams, set);
+                if (hr != S_OK)
+                    return hr;
+            }
+            bool row = statement->step();
+            if (statement->returnsRows()) {
+                if (set + 1 == sets && wantRowset) {
+                    HRESULT hr = session_->openRowset(statement, row, properties_, unknown(),
+                                                      &accessors_, riid, ppRowset);
+                    return hr;
+                }
+                statement->reset();
+                continue;
+            }
+            while (row)
+                row = statement->step();
+            std::int64_t n = statement->rowsAffected();
+            if (n >= 0) {
+                affected += n;
+                counted = true;
+            }
+            statement->reset();
+        }
+        if (pcRowsAffected && counted)
+            *pcRowsAffected = affected;
+    } catch (...) {
+        if (statement) {
+            try {
+                statement->reset();
+            } catch (...) {
+            }
+        }
+        return postCurrentException(session_->source(), IID_ICommand);
+    }
+    return S_OK;
+}
+
+} // namespace vantrel::kit

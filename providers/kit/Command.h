@@ -1,0 +1,105 @@
+// The kit's command: ICommandText (ICommand), ICommandProperties, ICommandPrepare,
+// ICommandWithParameters, IAccessor, IColumnsInfo, IConvertType, ISupportErrorInfo.
+//
+// Prepare keeps one compiled statement that every later Execute reuses (rebinding its
+// parameters) as long as no rowset still reads from it.
+#pragma once
+
+#include "Accessor.h"
+#include "ComObject.h"
+#include "KitCom.h"
+#include "Properties.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+namespace vantrel::kit {
+
+class Session;
+
+class Command final
+    : public ComObject<ICommandText, ICommandProperties, ICommandPrepare, ICommandWithParameters,
+                       IAccessor, IColumnsInfo, IConvertType, ISupportErrorInfo> {
+public:
+    explicit Command(Session* session);
+
+    // ICommand
+    HRESULT STDMETHODCALLTYPE Cancel() override;
+    HRESULT STDMETHODCALLTYPE Execute(IUnknown* pUnkOuter, REFIID riid, DBPARAMS* pParams,
+                                      DBROWCOUNT* pcRowsAffected, IUnknown** ppRowset) override;
+    HRESULT STDMETHODCALLTYPE GetDBSession(REFIID riid, IUnknown** ppSession) override;
+    // ICommandText
+    HRESULT STDMETHODCALLTYPE GetCommandText(GUID* pguidDialect, LPOLESTR* ppwszCommand) override;
+    HRESULT STDMETHODCALLTYPE SetCommandText(REFGUID rguidDialect, LPCOLESTR pwszCommand) override;
+    // ICommandProperties
+    HRESULT STDMETHODCALLTYPE GetProperties(const ULONG cPropertyIDSets,
+                                            const DBPROPIDSET rgPropertyIDSets[],
+                                            ULONG* pcPropertySets,
+                                            DBPROPSET** prgPropertySets) override;
+    HRESULT STDMETHODCALLTYPE SetProperties(ULONG cPropertySets,
+                                            DBPROPSET rgPropertySets[]) override;
+    // ICommandPrepare
+    HRESULT STDMETHODCALLTYPE Prepare(ULONG cExpectedRuns) override;
+    HRESULT STDMETHODCALLTYPE Unprepare() override;
+    // ICommandWithParameters
+    HRESULT STDMETHODCALLTYPE GetParameterInfo(DB_UPARAMS* pcParams, DBPARAMINFO** prgParamInfo,
+                                               OLECHAR** ppNamesBuffer) override;
+    HRESULT STDMETHODCALLTYPE MapParameterNames(DB_UPARAMS cParamNames,
+                                                const OLECHAR* rgParamNames[],
+                                                DB_LPARAMS rgParamOrdinals[]) override;
+    HRESULT STDMETHODCALLTYPE SetParameterInfo(DB_UPARAMS cParams,
+                                               const DB_UPARAMS rgParamOrdinals[],
+                                               const DBPARAMBINDINFO rgParamBindInfo[]) override;
+    // IAccessor
+    HRESULT STDMETHODCALLTYPE AddRefAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) override;
+    HRESULT STDMETHODCALLTYPE CreateAccessor(DBACCESSORFLAGS dwAccessorFlags, DBCOUNTITEM cBindings,
+                                             const DBBINDING rgBindings[], DBLENGTH cbRowSize,
+                                             HACCESSOR* phAccessor,
+                                             DBBINDSTATUS rgStatus[]) override;
+    HRESULT STDMETHODCALLTYPE GetBindings(HACCESSOR hAccessor, DBACCESSORFLAGS* pdwAccessorFlags,
+                                          DBCOUNTITEM* pcBindings,
+                                          DBBINDING** prgBindings) override;
+    HRESULT STDMETHODCALLTYPE ReleaseAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) override;
+    // IColumnsInfo
+    HRESULT STDMETHODCALLTYPE GetColumnInfo(DBORDINAL* pcColumns, DBCOLUMNINFO** prgInfo,
+                                            OLECHAR** ppStringsBuffer) override;
+    HRESULT STDMETHODCALLTYPE MapColumnIDs(DBORDINAL cColumnIDs, const DBID rgColumnIDs[],
+                                           DBORDINAL rgColumns[]) override;
+    // IConvertType
+    HRESULT STDMETHODCALLTYPE CanConvert(DBTYPE wFromType, DBTYPE wToType,
+                                         DBCONVERTFLAGS dwConvertFlags) override;
+    // ISupportErrorInfo
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override {
+        return supportsErrorInfo(riid);
+    }
+
+protected:
+    void* findInterface(REFIID riid) override;
+
+private:
+    ~Command() override = default;
+    HRESULT fail(HRESULT hr, const char* description, REFIID iid);
+    // The statement for this execution: the prepared one when free, else a fresh one.
+    std::shared_ptr<Statement> statementFor(bool change);
+    // Binds parameter set `index` of pParams; returns S_OK or a posted failure.
+    HRESULT bindParameters(Statement& statement, const Accessor& accessor, const DBPARAMS& params,
+                           DB_UPARAMS index);
+    HRESULT refuseChange(const char* why);
+
+    Session* session_;
+    ComRef<IUnknown> sessionRef_;
+    std::u16string text_;
+    bool hasText_ = false;
+    GUID dialect_{};
+    PropertyStore properties_;
+    // Properties in error after the last Execute (DBPROPSET_PROPERTIESINERROR).
+    std::vector<DBPROPID> inError_;
+    std::shared_ptr<Statement> prepared_;
+    bool preparedForChange_ = false;
+    std::map<DB_UPARAMS, ParameterInfo> described_; // from SetParameterInfo, by ordinal
+    AccessorTable accessors_;
+    std::vector<BoundValue> scratch_;
+};
+
+} // namespace vantrel::kit

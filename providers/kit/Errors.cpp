@@ -1,0 +1,78 @@
+#include "Errors.h"
+
+#include "KitText.h"
+
+#include <exception>
+#include <new>
+#include <string>
+
+namespace vantrel::kit {
+
+HRESULT hresultFor(ErrorClass errorClass) {
+    switch (errorClass) {
+    case ErrorClass::Syntax:
+        return DB_E_ERRORSINCOMMAND;
+    case ErrorClass::NoTable:
+        return DB_E_NOTABLE;
+    case ErrorClass::DuplicateTable:
+        return DB_E_DUPLICATETABLEID;
+    case ErrorClass::Integrity:
+        return DB_E_INTEGRITYVIOLATION;
+    case ErrorClass::Timeout:
+        return DB_E_RESOURCELOCKED;
+    case ErrorClass::ReadOnly:
+        return DB_SEC_E_PERMISSIONDENIED;
+    case ErrorClass::CantOpen:
+        return E_FAIL;
+    case ErrorClass::TypeMismatch:
+        return DB_E_CANTCONVERTVALUE;
+    case ErrorClass::Other:
+        break;
+    }
+    return E_FAIL;
+}
+
+HRESULT postError(HRESULT hr, std::u16string_view description, const char16_t* source, REFIID iid) {
+    ICreateErrorInfo* create = nullptr;
+    if (FAILED(CreateErrorInfo(&create)) || !create)
+        return hr;
+    std::u16string text(description);
+    std::u16string src = source ? source : u"";
+    create->SetDescription(const_cast<LPOLESTR>(text.c_str()));
+    create->SetSource(const_cast<LPOLESTR>(src.c_str()));
+    create->SetGUID(iid);
+    IErrorInfo* info = nullptr;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info))) &&
+        info) {
+        SetErrorInfo(0, info);
+        info->Release();
+    }
+    create->Release();
+    return hr;
+}
+
+HRESULT postError(HRESULT hr, std::string_view descriptionUtf8, const char16_t* source,
+                  REFIID iid) {
+    return postError(hr, std::u16string_view(utf8ToUtf16(descriptionUtf8)), source, iid);
+}
+
+HRESULT postCurrentException(const char16_t* source, REFIID iid) {
+    try {
+        throw;
+    } catch (const BackendError& e) {
+        return postError(hresultFor(e.errorClass()), std::string_view(e.what()), source, iid);
+    } catch (const std::bad_alloc&) {
+        return postError(E_OUTOFMEMORY, std::string_view("Not enough memory."), source, iid);
+    } catch (const std::exception& e) {
+        return postError(E_FAIL, std::string_view(e.what()), source, iid);
+    } catch (...) {
+        return postError(E_FAIL, std::string_view("Unexpected failure in the provider."), source,
+                         iid);
+    }
+}
+
+void clearError() {
+    SetErrorInfo(0, nullptr);
+}
+
+} // namespace vantrel::kit

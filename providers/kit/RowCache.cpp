@@ -1,0 +1,148 @@
+#include "RowCache.h"
+
+#include <cstring>
+
+namespace vantrel::kit {
+namespace {
+
+// The identity is stored as a cell: Int for a rowid, Blob for an opaque key.
+ValueView identityCell(const RowIdentity& id) {
+    if (const auto* rowid = std::get_if<std::int64_t>(&id))
+        return ValueView::ofInt(*rowid);
+    return ValueView::ofBlob(std::get<std::string>(id));
+}
+
+} // namespace
+
+void RowCache::putCell(const ValueView& v) {
+    arena_.push_back(static_cast<char>(v.kind));
+    auto putRaw = [this](const void* p, std::size_t n) {
+        const char* c = static_cast<const char*>(p);
+        arena_.insert(arena_.end(), c, c + n);
+    };
+    switch (v.kind) {
+    case ValueKind::Null:
+        break;
+    case ValueKind::Int:
+        putRaw(&v.integer, sizeof v.integer);
+        break;
+    case ValueKind::Real:
+        putRaw(&v.real, sizeof v.real);
+        break;
+    case ValueKind::Timestamp:
+        putRaw(&v.timestamp, sizeof v.timestamp);
+        break;
+    case ValueKind::Text:
+    case ValueKind::Blob: {
+        std::uint32_t n = static_cast<std::uint32_t>(v.bytes.size());
+        putRaw(&n, sizeof n);
+        putRaw(v.bytes.data(), n);
+        break;
+    }
+    }
+}
+
+void RowCache::putIdentity(const RowIdentity& id) {
+    putCell(identityCell(id));
+}
+
+std::size_t RowCache::skipCell(std::size_t at) const {
+    auto kind = static_cast<ValueKind>(arena_[at++]);
+    switch (kind) {
+    case ValueKind::Null:
+        return at;
+    case ValueKind::Int:
+    case ValueKind::Real:
+        return at + 8;
+    case ValueKind::Timestamp:
+        return at + sizeof(Timestamp);
+    case ValueKind::Text:
+    case ValueKind::Blob: {
+        std::uint32_t n;
+        std::memcpy(&n, &arena_[at], sizeof n);
+        return at + sizeof n + n;
+    }
+    }
+    return at;
+}
+
+ValueView RowCache::cellAt(std::size_t at) const {
+    ValueView v;
+    v.kind = static_cast<ValueKind>(arena_[at++]);
+    switch (v.kind) {
+    case ValueKind::Null:
+        break;
+    case ValueKind::Int:
+        std::memcpy(&v.integer, &arena_[at], sizeof v.integer);
+        break;
+    case ValueKind::Real:
+        std::memcpy(&v.real, &arena_[at], sizeof v.real);
+        break;
+    case ValueKind::Timestamp:
+        std::memcpy(&v.timestamp, &arena_[at], sizeof v.timestamp);
+        break;
+    case ValueKind::Text:
+    case ValueKind::Blob: {
+        std::uint32_t n;
+        std::memcpy(&n, &arena_[at], sizeof n);
+        v.bytes = std::string_view(arena_.data() + at + sizeof n, n);
+        break;
+    }
+    }
+    return v;
+}
+
+std::size_t RowCache::append(const Statement& statement) {
+    offsets_.push_back(arena_.size());
+    if (withIdentity_)
+        putIdentity(statement.rowIdentity());
+    for (std::size_t c = 0; c < columns_; ++c)
+        putCell(statement.value(c));
+    return offsets_.size() - 1;
+}
+
+std::size_t RowCache::append(std::span<const ValueView> values, const RowIdentity* identity) {
+    offsets_.push_back(arena_.size());
+    if (withIdentity_)
+        putIdentity(identity ? *identity : RowIdentity(std::int64_t{0}));
+    for (std::size_t c = 0; c < columns_; ++c)
+        putCell(c < values.size() ? values[c] : ValueView::null());
+    return offsets_.size() - 1;
+}
+
+void RowCache::replace(std::size_t row, std::span<const ValueView> values) {
+    // The old run stays in the arena (changes are rare); the row points at a new run. Values
+    // are copied first since they may point into the arena.
+    std::vector<Value> copies(values.begin(), values.end());
+    RowIdentity id = withIdentity_ ? identity(row) : RowIdentity(std::int64_t{0});
+    std::uint64_t start = arena_.size();
+    if (withIdentity_)
+        putIdentity(id);
+    for (std::size_t c = 0; c < columns_; ++c)
+        putCell(c < copies.size() ? copies[c].view() : ValueView::null());
+    offsets_[row] = start;
+}
+
+ValueView RowCache::value(std::size_t row, std::size_t column) const {
+    std::size_t at = offsets_[row];
+    if (withIdentity_)
+        at = skipCell(at);
+    for (std::size_t c = 0; c < column; ++c)
+        at = skipCell(at);
+    return cellAt(at);
+}
+
+RowIdentity RowCache::identity(std::size_t row) const {
+    ValueView v = cellAt(offsets_[row]);
+    if (v.kind == ValueKind::Int)
+        return v.integer;
+    return std::string(v.bytes);
+}
+
+void RowCache::markDeleted(std::size_t row) {
+    if (deleted_.size() <= row)
+        deleted_.resize(row + 1, false);
+    deleted_[row] = true;
+}
+
+} // namespace vantrel::kit

@@ -1,0 +1,57 @@
+// The rows a rowset has fetched, kept compactly in one byte arena so rewinding and skipping
+// never re-run the query and 100,000 rows cost a few megabytes, not a heap object each.
+//
+// Row i is a run of cells at offsets_[i]: the row identity first (when the rowset has them),
+// then one cell per column. A cell is a kind byte followed by 8 bytes (Int, Real), a 16-byte
+// timestamp, or a 4-byte length and the bytes (Text, Blob).
+#pragma once
+
+#include "Backend.h"
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace vantrel::kit {
+
+class RowCache {
+public:
+    RowCache(std::size_t columnCount, bool withIdentity)
+        : columns_(columnCount), withIdentity_(withIdentity) {}
+
+    std::size_t size() const { return offsets_.size(); }
+    std::size_t columnCount() const { return columns_; }
+
+    // Appends the statement's current row; returns its index.
+    std::size_t append(const Statement& statement);
+    // Appends a row of given values (static rows, inserted rows).
+    std::size_t append(std::span<const ValueView> values, const RowIdentity* identity);
+    // Replaces the values of row `row` (after a change through the rowset).
+    void replace(std::size_t row, std::span<const ValueView> values);
+
+    // Views stay valid until the next append or replace.
+    ValueView value(std::size_t row, std::size_t column) const;
+    RowIdentity identity(std::size_t row) const;
+
+    bool isDeleted(std::size_t row) const { return row < deleted_.size() && deleted_[row]; }
+    void markDeleted(std::size_t row);
+
+    std::size_t bytesUsed() const {
+        return arena_.capacity() + offsets_.capacity() * sizeof(std::uint64_t);
+    }
+
+private:
+    void putCell(const ValueView& v);
+    void putIdentity(const RowIdentity& id);
+    // Offset just past the cell at `at`.
+    std::size_t skipCell(std::size_t at) const;
+    ValueView cellAt(std::size_t at) const;
+
+    std::size_t columns_;
+    bool withIdentity_;
+    std::vector<char> arena_;
+    std::vector<std::uint64_t> offsets_;
+    std::vector<bool> deleted_;
+};
+
+} // namespace vantrel::kit

@@ -1,0 +1,771 @@
+#include "Rowset.h"
+
+#include "ColumnsInfo.h"
+#include "Convert.h"
+#include "Errors.h"
+
+#include <cstring>
+
+namespace vantrel::kit {
+namespace {
+
+constexpr std::size_t bookmarkSize = sizeof(std::uint32_t);
+
+bool sameValue(const ValueView& a, const ValueView& b) {
+    if (a.kind == ValueKind::Int && b.kind == ValueKind::Real)
+        return static_cast<double>(a.integer) == b.real;
+    if (a.kind == ValueKind::Real && b.kind == ValueKind::Int)
+        return a.real == static_cast<double>(b.integer);
+    if (a.kind != b.kind)
+        return false;
+    switch (a.kind) {
+    case ValueKind::Null:
+        return true;
+    case ValueKind::Int:
+        return a.integer == b.integer;
+    case ValueKind::Real:
+        return a.real == b.real;
+    case ValueKind::Timestamp:
+        return a.timestamp == b.timestamp;
+    case ValueKind::Text:
+    case ValueKind::Blob:
+        return a.bytes == b.bytes;
+    }
+    return false;
+}
+
+} // namespace
+
+PropertyStore effectiveRowsetProperties(const PropertyStore& requested) {
+    PropertyStore p = requested;
+    if (p.value(DBPROPSET_ROWSET, DBPROP_IRowsetLocate).boolean())
+        p.assign(DBPROPSET_ROWSET, DBPROP_BOOKMARKS, PropertyValue::ofBool(true));
+    LONG up = p.value(DBPROPSET_ROWSET, DBPROP_UPDATABILITY).integer;
+    if (p.value(DBPROPSET_ROWSET, DBPROP_IRowsetChange).boolean() && up == 0)
+        p.assign(
+            DBPROPSET_ROWSET, DBPROP_UPDATABILITY,
+            PropertyValue::ofInt(DBPROPVAL_UP_CHANGE | DBPROPVAL_UP_DELETE | DBPROPVAL_UP_INSERT));
+    else if (up != 0)
+        p.assign(DBPROPSET_ROWSET, DBPROP_IRowsetChange, PropertyValue::ofBool(true));
+    return p;
+}
+
+bool wantsChanges(const PropertyStore& requested) {
+    return requested.value(DBPROPSET_ROWSET, DBPROP_IRowsetChange).boolean() ||
+           requested.value(DBPROPSET_ROWSET, DBPROP_UPDATABILITY).integer != 0;
+}
+
+Rowset::Rowset(RowsetSetup setup)
+    : statement_(std::move(setup.statement)), columns_(statement_->columns()),
+      cache_(columns_.size(), statement_->hasRowIdentity()), source_(setup.source),
+      specification_(setup.specification), hostObject_(setup.hostObject), host_(setup.host),
+      properties_(*setup.properties) {
+    if (setup.inheritedAccessors)
+        accessors_.inheritFrom(*setup.inheritedAccessors);
+    bookmarks_ = properties_.value(DBPROPSET_ROWSET, DBPROP_BOOKMARKS).boolean();
+    locate_ = properties_.value(DBPROPSET_ROWSET, DBPROP_IRowsetLocate).boolean();
+    fetchBackwards_ = properties_.value(DBPROPSET_ROWSET, DBPROP_CANFETCHBACKWARDS).boolean();
+    scrollBackwards_ = properties_.value(DBPROPSET_ROWSET, DBPROP_CANSCROLLBACKWARDS).boolean();
+    changeable_ = host_ && statement_->hasRowIdentity() &&
+                  properties_.value(DBPROPSET_ROWSET, DBPROP_IRowsetChange).boolean();
+    updatability_ = properties_.value(DBPROPSET_ROWSET, DBPROP_UPDATABILITY).integer;
+    if (changeable_)
+        baseTable_ = statement_->baseTable();
+    if (setup.firstRowReady)
+        cache_.append(*statement_);
+    else
+        exhausted_ = true;
+    if (exhausted_)
+        statement_->reset();
+}
+
+Rowset::~Rowset() {
+    if (host_)
+        host_->unlockAll(this);
+    if (!exhausted_)
+        statement_->reset();
+}
+
+void* Rowset::findInterface(REFIID riid) {
+    if (riid == IID_IRowset)
+        return static_cast<IRowset*>(this);
+    if (riid == IID_IRowsetLocate)
+        return locate_ ? static_cast<IRowsetLocate*>(this) : nullptr;
+    if (riid == IID_IAccessor)
+        return static_cast<IAccessor*>(this);
+    if (riid == IID_IColumnsInfo)
+        return static_cast<IColumnsInfo*>(this);
+    if (riid == IID_IRowsetInfo)
+        return static_cast<IRowsetInfo*>(this);
+    if (riid == IID_IConvertType)
+        return static_cast<IConvertType*>(this);
+    if (riid == IID_IRowsetChange)
+        return changeable_ ? static_cast<IRowsetChange*>(this) : nullptr;
+    if (riid == IID_ISupportErrorInfo)
+        return static_cast<ISupportErrorInfo*>(this);
+    return nullptr;
+}
+
+HRESULT Rowset::fail(HRESULT hr, const char* description, REFIID iid) {
+    return postError(hr, std::string_view(description), source_, iid);
+}
+
+bool Rowset::ensureRows(std::size_t count, HRESULT& hr) {
+    hr = S_OK;
+    try {
+        while (cache_.size() < count && !exhausted_) {
+            if (statement_->step()) {
+                cache_.append(*statement_);
+            } else {
+                exhausted_ = true;
+                statement_->reset(); // releases the statement's hold on the database
+            }
+        }
+    } catch (...) {
+        exhausted_ = true;
+        try {
+            statement_->reset();
+        } catch (...) {
+        }
+        hr = postCurrentException(source_, IID_IRowset);
+        return false;
+    }
+    return true;
+}
+
+bool Rowset::validRow(HROW row) const {
+    return row != DB_NULL_HROW && row <= cache_.size();
+}
+
+void Rowset::holdRow(std::size_t index) {
+    ++held_[index];
+}
+
+HRESULT Rowset::fetchFrom(std::int64_t start, DBROWCOUNT cRows, DBCOUNTITEM* obtained, HROW** rows,
+                          std::int64_t* nextPosition, REFIID iid) {
+    std::size_t wanted =
+        cRows > 0 ? static_cast<std::size_t>(cRows) : static_cast<std::size_t>(-cRows);
+    std::vector<std::size_t> picked;
+    HRESULT hr;
+    if (cRows > 0) {
+        if (start < 0)
+            return DB_S_ENDOFROWSET;
+        if (!ensureRows(static_cast<std::size_t>(start) + wanted, hr))
+            return hr;
+        for (std::size_t i = static_cast<std::size_t>(start);
+             i < cache_.size() && picked.size() < wanted; ++i)
+            picked.push_back(i);
+        if (nextPosition)
+            *nextPosition = start + static_cast<std::int64_t>(picked.size());
+    } else {
+        // Backwards: the rows before `start`, nearest first.
+        if (start > 0 && !ensureRows(static_cast<std::size_t>(start), hr))
+            return hr;
+        std::int64_t from = std::min<std::int64_t>(start, cache_.size());
+        for (std::int64_t i = from - 1; i >= 0 && picked.size() < wanted; --i)
+            picked.push_back(static_cast<std::size_t>(i));
+        if (nextPosition)
+            *nextPosition = from - static_cast<std::int64_t>(picked.size());
+    }
+    if (!picked.empty()) {
+        HROW* out = *rows;
+        if (!out) {
+            out = static_cast<HROW*>(CoTaskMemAlloc(picked.size() * sizeof(HROW)));
+            if (!out)
+                return fail(E_OUTOFMEMORY, "Not enough memory for the row handles.", iid);
+            *rows = out;
+        }
+        for (std::size_t k = 0; k < picked.size(); ++k) {
+            out[k] = picked[k] + 1;
+            holdRow(picked[k]);
+        }
+    }
+    *obtained = picked.size();
+    return picked.size() < wanted ? DB_S_ENDOFROWSET : S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::GetNextRows(HCHAPTER, DBROWOFFSET lRowsOffset, DBROWCOUNT cRows,
+                                              DBCOUNTITEM* pcRowsObtained, HROW** prghRows) {
+    if (pcRowsObtained)
+        *pcRowsObtained = 0;
+    if (!pcRowsObtained || !prghRows)
+        return E_INVALIDARG;
+    if (lRowsOffset < 0 && !scrollBackwards_)
+        return fail(DB_E_CANTSCROLLBACKWARDS,
+                    "The rowset cannot skip backwards (DBPROP_CANSCROLLBACKWARDS is not set).",
+                    IID_IRowset);
+    if (cRows < 0 && !fetchBackwards_)
+        return fail(DB_E_CANTFETCHBACKWARDS,
+                    "The rowset cannot fetch backwards (DBPROP_CANFETCHBACKWARDS is not set).",
+                    IID_IRowset);
+    if (cRows == 0)
+        return S_OK;
+    std::int64_t start = position_ + lRowsOffset;
+    HRESULT hr;
+    if (start < 0) {
+        position_ = 0;
+        return DB_S_ENDOFROWSET;
+    }
+    if (cRows > 0 && !ensureRows(static_cast<std::size_t>(start) + 1, hr))
+        return hr;
+    if (cRows > 0 && static_cast<std::size_t>(start) >= cache_.size()) {
+        position_ = static_cast<std::int64_t>(cache_.size());
+        return DB_S_ENDOFROWSET;
+    }
+    std::int64_t next = position_;
+    hr = fetchFrom(start, cRows, pcRowsObtained, prghRows, &next, IID_IRowset);
+    if (SUCCEEDED(hr))
+        position_ = next;
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::AddRefRows(DBCOUNTITEM cRows, const HROW rghRows[],
+                                             DBREFCOUNT rgRefCounts[], DBROWSTATUS rgRowStatus[]) {
+    if (cRows && !rghRows)
+        return E_INVALIDARG;
+    DBCOUNTITEM good = 0;
+    for (DBCOUNTITEM i = 0; i < cRows; ++i) {
+        auto it = validRow(rghRows[i]) ? held_.find(rghRows[i] - 1) : held_.end();
+        bool ok = it != held_.end();
+        if (ok) {
+            ++it->second;
+            ++good;
+        }
+        if (rgRefCounts)
+            rgRefCounts[i] = ok ? it->second : 0;
+        if (rgRowStatus)
+            rgRowStatus[i] = ok ? DBROWSTATUS_S_OK : DBROWSTATUS_E_INVALID;
+    }
+    if (good == cRows)
+        return S_OK;
+    return good ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::ReleaseRows(DBCOUNTITEM cRows, const HROW rghRows[],
+                                              DBROWOPTIONS[], DBREFCOUNT rgRefCounts[],
+                                              DBROWSTATUS rgRowStatus[]) {
+    if (cRows && !rghRows)
+        return E_INVALIDARG;
+    DBCOUNTITEM good = 0;
+    for (DBCOUNTITEM i = 0; i < cRows; ++i) {
+        auto it = validRow(rghRows[i]) ? held_.find(rghRows[i] - 1) : held_.end();
+        bool ok = it != held_.end();
+        DBREFCOUNT left = 0;
+        if (ok) {
+            left = --it->second;
+            if (left == 0) {
+                std::size_t row = it->first;
+                held_.erase(it);
+                if (host_ && changeable_)
+                    host_->unlockRow(baseTable_, cache_.identity(row), this);
+            }
+            ++good;
+        }
+        if (rgRefCounts)
+            rgRefCounts[i] = left;
+        if (rgRowStatus)
+            rgRowStatus[i] = ok ? DBROWSTATUS_S_OK : DBROWSTATUS_E_INVALID;
+    }
+    if (good == cRows)
+        return S_OK;
+    return good ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::RestartPosition(HCHAPTER) {
+    position_ = 0;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::GetData(HROW hRow, HACCESSOR hAccessor, void* pData) {
+    auto accessor = accessors_.find(hAccessor);
+    if (!accessor)
+        return fail(DB_E_BADACCESSORHANDLE, "The accessor handle is not valid.", IID_IRowset);
+    if (!(accessor->flags & DBACCESSOR_ROWDATA))
+        return fail(DB_E_BADACCESSORTYPE, "The accessor is not a row accessor.", IID_IRowset);
+    if (!validRow(hRow))
+        return fail(DB_E_BADROWHANDLE, "The row handle is not valid.", IID_IRowset);
+    std::size_t row = hRow - 1;
+    if (cache_.isDeleted(row))
+        return fail(DB_E_DELETEDROW, "The row has been deleted.", IID_IRowset);
+    if (!pData)
+        return E_INVALIDARG;
+    for (const DBBINDING& b : accessor->bindings)
+        if (b.iOrdinal > columns_.size() || (b.iOrdinal == 0 && !bookmarks_))
+            return fail(DB_E_BADORDINAL, "A binding names a column the rowset does not have.",
+                        IID_IRowset);
+    return writeRow(*accessor, pData, [&](DBORDINAL ordinal) {
+        if (ordinal == 0)
+            return ValueView::ofInt(static_cast<std::int64_t>(row + 1));
+        return cache_.value(row, ordinal - 1);
+    });
+}
+
+// ---- bookmarks ----
+
+std::int64_t Rowset::rowOfBookmark(DBBKMARK size, const BYTE* bookmark, HRESULT& hr) {
+    hr = S_OK;
+    if (!bookmark || size == 0)
+        return -1;
+    if (size == 1) {
+        if (*bookmark == DBBMK_FIRST) {
+            if (!ensureRows(1, hr))
+                return -1;
+            return cache_.size() ? 0 : -2; // -2: valid but the rowset is empty
+        }
+        if (*bookmark == DBBMK_LAST) {
+            if (!ensureAll(hr))
+                return -1;
+            return cache_.size() ? static_cast<std::int64_t>(cache_.size()) - 1 : -2;
+        }
+        return -1;
+    }
+    if (size != bookmarkSize)
+        return -1;
+    std::uint32_t value;
+    std::memcpy(&value, bookmark, sizeof value);
+    if (value == 0 || value > cache_.size())
+        return -1;
+    return static_cast<std::int64_t>(value) - 1;
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::Compare(HCHAPTER, DBBKMARK cbBookmark1, const BYTE* pBookmark1,
+                                          DBBKMARK cbBookmark2, const BYTE* pBookmark2,
+                                          DBCOMPARE* pComparison) {
+    if (!pComparison || !pBookmark1 || !pBookmark2 || !cbBookmark1 || !cbBookmark2)
+        return E_INVALIDARG;
+    auto special = [](DBBKMARK n, const BYTE*) { return n == 1; };
+    if (special(cbBookmark1, pBookmark1) || special(cbBookmark2, pBookmark2)) {
+        auto validSpecial = [](DBBKMARK n, const BYTE* b) {
+            return n != 1 || *b == DBBMK_FIRST || *b == DBBMK_LAST;
+        };
+        if (!validSpecial(cbBookmark1, pBookmark1) || !validSpecial(cbBookmark2, pBookmark2))
+            return fail(DB_E_BADBOOKMARK, "The bookmark is not valid.", IID_IRowsetLocate);
+        bool same = cbBookmark1 == cbBookmark2 && *pBookmark1 == *pBookmark2;
+        *pComparison = same ? DBCOMPARE_EQ : DBCOMPARE_NE;
+        return S_OK;
+    }
+    HRESULT hr;
+    std::int64_t a = rowOfBookmark(cbBookmark1, pBookmark1, hr);
+    std::int64_t b = rowOfBookmark(cbBookmark2, pBookmark2, hr);
+    if (a < 0 || b < 0)
+        return fail(DB_E_BADBOOKMARK, "The bookmark is not valid.", IID_IRowsetLocate);
+    *pComparison = a < b ? DBCOMPARE_LT : a > b ? DBCOMPARE_GT : DBCOMPARE_EQ;
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::GetRowsAt(HWATCHREGION, HCHAPTER, DBBKMARK cbBookmark,
+                                            const BYTE* pBookmark, DBROWOFFSET lRowsOffset,
+                                            DBROWCOUNT cRows, DBCOUNTITEM* pcRowsObtained,
+                                            HROW** prghRows) {
+    if (pcRowsObtained)
+        *pcRowsObtained = 0;
+    if (!pcRowsObtained || !prghRows || !pBookmark || !cbBookmark)
+        return E_INVALIDARG;
+    if (cRows < 0 && !fetchBackwards_)
+        return fail(DB_E_CANTFETCHBACKWARDS, "The rowset cannot fetch backwards.",
+                    IID_IRowsetLocate);
+    HRESULT hr;
+    std::int64_t row = rowOfBookmark(cbBookmark, pBookmark, hr);
+    if (FAILED(hr))
+        return hr;
+    if (row == -2)
+        return DB_S_ENDOFROWSET;
+    if (row < 0)
+        return fail(DB_E_BADBOOKMARK, "The bookmark is not valid.", IID_IRowsetLocate);
+    if (cRows == 0)
+        return S_OK;
+    std::int64_t start = row + lRowsOffset;
+    if (start < 0)
+        return DB_S_ENDOFROWSET;
+    // Backwards from row r means r itself first: fetchFrom takes the rows before its start.
+    return fetchFrom(cRows > 0 ? start : start + 1, cRows, pcRowsObtained, prghRows, nullptr,
+                     IID_IRowsetLocate);
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::GetRowsByBookmark(HCHAPTER, DBCOUNTITEM cRows,
+                                                    const DBBKMARK rgcbBookmarks[],
+                                                    const BYTE* rgpBookmarks[], HROW rghRows[],
+                                                    DBROWSTATUS rgRowStatus[]) {
+    if (cRows && (!rgcbBookmarks || !rgpBookmarks || !rghRows))
+        return E_INVALIDARG;
+    DBCOUNTITEM good = 0;
+    for (DBCOUNTITEM i = 0; i < cRows; ++i) {
+        HRESULT hr;
+        std::int64_t row = rgcbBookmarks[i] == bookmarkSize
+                               ? rowOfBookmark(rgcbBookmarks[i], rgpBookmarks[i], hr)
+                               : -1;
+        bool ok = row >= 0 && !cache_.isDeleted(static_cast<std::size_t>(row));
+        rghRows[i] = ok ? static_cast<HROW>(row + 1) : DB_NULL_HROW;
+        if (ok) {
+            holdRow(static_cast<std::size_t>(row));
+            ++good;
+        }
+        if (rgRowStatus)
+            rgRowStatus[i] = ok         ? DBROWSTATUS_S_OK
+                             : row >= 0 ? DBROWSTATUS_E_DELETED
+                                        : DBROWSTATUS_E_INVALID;
+    }
+    if (good == cRows)
+        return S_OK;
+    return good ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::Hash(HCHAPTER, DBBKMARK cBookmarks,
+                                       const DBBKMARK rgcbBookmarks[], const BYTE* rgpBookmarks[],
+                                       DBHASHVALUE rgHashedValues[],
+                                       DBROWSTATUS rgBookmarkStatus[]) {
+    if (cBookmarks && (!rgcbBookmarks || !rgpBookmarks || !rgHashedValues))
+        return E_INVALIDARG;
+    DBBKMARK good = 0;
+    for (DBBKMARK i = 0; i < cBookmarks; ++i) {
+        HRESULT hr;
+        std::int64_t row = rgcbBookmarks[i] == bookmarkSize
+                               ? rowOfBookmark(rgcbBookmarks[i], rgpBookmarks[i], hr)
+                               : -1;
+        rgHashedValues[i] = row >= 0 ? static_cast<DBHASHVALUE>(row) : 0;
+        if (rgBookmarkStatus)
+            rgBookmarkStatus[i] = row >= 0 ? DBROWSTATUS_S_OK : DBROWSTATUS_E_INVALID;
+        if (row >= 0)
+            ++good;
+    }
+    if (good == cBookmarks)
+        return S_OK;
+    return good ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
+}
+
+// ---- accessors, columns, information ----
+
+HRESULT STDMETHODCALLTYPE Rowset::AddRefAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) {
+    HRESULT hr = accessors_.addRef(hAccessor, pcRefCount);
+    return FAILED(hr) ? fail(hr, "The accessor handle is not valid.", IID_IAccessor) : hr;
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::CreateAccessor(DBACCESSORFLAGS dwAccessorFlags,
+                                                 DBCOUNTITEM cBindings,
+                                                 const DBBINDING rgBindings[], DBLENGTH cbRowSize,
+                                                 HACCESSOR* phAccessor, DBBINDSTATUS rgStatus[]) {
+    AccessorTarget target;
+    target.isRowset = true;
+    target.columnsKnown = true;
+    target.columnCount = columns_.size();
+    target.hasBookmark = bookmarks_;
+    target.types.push_back(bookmarkType);
+    for (const ColumnInfo& c : columns_)
+        target.types.push_back(c.type);
+    HRESULT hr = accessors_.create(dwAccessorFlags, cBindings, rgBindings, cbRowSize, phAccessor,
+                                   rgStatus, target);
+    if (FAILED(hr) && hr != E_INVALIDARG)
+        return fail(hr, "The accessor cannot be created from these bindings.", IID_IAccessor);
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::GetBindings(HACCESSOR hAccessor,
+                                              DBACCESSORFLAGS* pdwAccessorFlags,
+                                              DBCOUNTITEM* pcBindings, DBBINDING** prgBindings) {
+    HRESULT hr = accessors_.getBindings(hAccessor, pdwAccessorFlags, pcBindings, prgBindings);
+    return hr == DB_E_BADACCESSORHANDLE
+               ? fail(hr, "The accessor handle is not valid.", IID_IAccessor)
+               : hr;
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::ReleaseAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) {
+    HRESULT hr = accessors_.release(hAccessor, pcRefCount);
+    return FAILED(hr) ? fail(hr, "The accessor handle is not valid.", IID_IAccessor) : hr;
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::GetColumnInfo(DBORDINAL* pcColumns, DBCOLUMNINFO** prgInfo,
+                                                OLECHAR** ppStringsBuffer) {
+    return getColumnInfo({columns_, bookmarks_, changeable_}, pcColumns, prgInfo, ppStringsBuffer);
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::MapColumnIDs(DBORDINAL cColumnIDs, const DBID rgColumnIDs[],
+                                               DBORDINAL rgColumns[]) {
+    return mapColumnIds({columns_, bookmarks_, changeable_}, cColumnIDs, rgColumnIDs, rgColumns);
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::GetProperties(const ULONG cPropertyIDSets,
+                                                const DBPROPIDSET rgPropertyIDSets[],
+                                                ULONG* pcPropertySets,
+                                                DBPROPSET** prgPropertySets) {
+    return properties_.getProperties(cPropertyIDSets, rgPropertyIDSets, pcPropertySets,
+                                     prgPropertySets, nullptr, nullptr);
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::GetReferencedRowset(DBORDINAL iOrdinal, REFIID riid,
+                                                      IUnknown** ppReferencedRowset) {
+    if (!ppReferencedRowset)
+        return E_INVALIDARG;
+    *ppReferencedRowset = nullptr;
+    if (iOrdinal > columns_.size() || (iOrdinal == 0 && !bookmarks_))
+        return fail(DB_E_BADORDINAL, "The rowset has no such column.", IID_IRowsetInfo);
+    if (iOrdinal != 0)
+        return fail(DB_E_NOTAREFERENCECOLUMN, "The column does not refer to a rowset.",
+                    IID_IRowsetInfo);
+    return QueryInterface(riid, reinterpret_cast<void**>(ppReferencedRowset));
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::GetSpecification(REFIID riid, IUnknown** ppSpecification) {
+    if (!ppSpecification)
+        return E_INVALIDARG;
+    *ppSpecification = nullptr;
+    if (!specification_)
+        return S_FALSE;
+    return specification_->QueryInterface(riid, reinterpret_cast<void**>(ppSpecification));
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::CanConvert(DBTYPE wFromType, DBTYPE wToType,
+                                             DBCONVERTFLAGS dwConvertFlags) {
+    constexpr DBCONVERTFLAGS known =
+        DBCONVERTFLAGS_ISLONG | DBCONVERTFLAGS_ISFIXEDLENGTH | DBCONVERTFLAGS_FROMVARIANT;
+    if ((dwConvertFlags & DBCONVERTFLAGS_PARAMETER) || (dwConvertFlags & ~known))
+        return fail(DB_E_BADCONVERTFLAG, "Rowsets convert column data only.", IID_IConvertType);
+    return canConvert(wFromType, wToType) ? S_OK : S_FALSE;
+}
+
+// ---- changes ----
+
+std::vector<std::string> Rowset::baseColumns() const {
+    std::vector<std::string> names;
+    for (const ColumnInfo& c : columns_)
+        names.push_back(c.baseColumn.empty() ? c.name : c.baseColumn);
+    return names;
+}
+
+void Rowset::refreshRow(std::size_t row, const RowIdentity& id) {
+    std::vector<std::string> names;
+    std::vector<std::size_t> which;
+    for (std::size_t c = 0; c < columns_.size(); ++c)
+        if (columns_[c].writable) {
+            names.push_back(columns_[c].baseColumn.empty() ? columns_[c].name
+                                                           : columns_[c].baseColumn);
+            which.push_back(c);
+        }
+    std::vector<Value> current;
+    std::vector<Value> all;
+    for (std::size_t c = 0; c < columns_.size(); ++c)
+        all.emplace_back(cache_.value(row, c));
+    if (!names.empty() && host_->connection().readRow(baseTable_, id, names, current))
+        for (std::size_t k = 0; k < which.size() && k < current.size(); ++k)
+            all[which[k]] = current[k];
+    std::vector<ValueView> views;
+    for (const Value& v : all)
+        views.push_back(v.view());
+    cache_.replace(row, views);
+}
+
+HRESULT Rowset::checkWrite(HROW hRow, HACCESSOR hAccessor, void* pData,
+                           std::shared_ptr<const Accessor>& accessor) {
+    accessor = accessors_.find(hAccessor);
+    if (!accessor)
+        return fail(DB_E_BADACCESSORHANDLE, "The accessor handle is not valid.", IID_IRowsetChange);
+    if (!(accessor->flags & DBACCESSOR_ROWDATA))
+        return fail(DB_E_BADACCESSORTYPE, "The accessor is not a row accessor.", IID_IRowsetChange);
+    if (hRow != DB_NULL_HROW && !validRow(hRow))
+        return fail(DB_E_BADROWHANDLE, "The row handle is not valid.", IID_IRowsetChange);
+    if (hRow != DB_NULL_HROW && cache_.isDeleted(hRow - 1))
+        return fail(DB_E_DELETEDROW, "The row has been deleted.", IID_IRowsetChange);
+    if (!pData)
+        return E_INVALIDARG;
+    for (const DBBINDING& b : accessor->bindings)
+        if (b.iOrdinal > columns_.size() || (b.iOrdinal == 0 && !bookmarks_))
+            return fail(DB_E_BADORDINAL, "A binding names a column the rowset does not have.",
+                        IID_IRowsetChange);
+    return S_OK;
+}
+
+HRESULT Rowset::checkConcurrency(std::size_t row) {
+    RowIdentity id = cache_.identity(row);
+    if (host_->lockingPolicy()) {
+        const void* owner = host_->lockOwner(baseTable_, id);
+        if (owner == this)
+            return S_OK; // this rowset's own lock: its values are the row's values
+        if (owner)
+            return fail(DB_E_RESOURCELOCKED,
+                        "The row is locked: another rowset of this session has changed it and "
+                        "still holds it. It can be changed here after that rowset releases the "
+                        "row.",
+                        IID_IRowsetChange);
+    }
+    std::vector<std::string> names;
+    std::vector<std::size_t> which;
+    for (std::size_t c = 0; c < columns_.size(); ++c)
+        if (columns_[c].writable) {
+            names.push_back(columns_[c].baseColumn.empty() ? columns_[c].name
+                                                           : columns_[c].baseColumn);
+            which.push_back(c);
+        }
+    std::vector<Value> current;
+    if (!host_->connection().readRow(baseTable_, id, names, current))
+        return fail(DB_E_DELETEDROW, "The row no longer exists in the database.",
+                    IID_IRowsetChange);
+    for (std::size_t k = 0; k < which.size() && k < current.size(); ++k)
+        if (!sameValue(current[k].view(), cache_.value(row, which[k])))
+            return fail(DB_E_CONCURRENCYVIOLATION,
+                        "The row was changed in the database after this rowset fetched it; "
+                        "the change was refused (optimistic concurrency).",
+                        IID_IRowsetChange);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::SetData(HROW hRow, HACCESSOR hAccessor, void* pData) {
+    if (!(updatability_ & DBPROPVAL_UP_CHANGE))
+        return fail(DB_E_NOTSUPPORTED, "The rowset does not allow changing rows.",
+                    IID_IRowsetChange);
+    if (hRow == DB_NULL_HROW)
+        return fail(DB_E_BADROWHANDLE, "The row handle is not valid.", IID_IRowsetChange);
+    std::shared_ptr<const Accessor> accessor;
+    HRESULT hr = checkWrite(hRow, hAccessor, pData, accessor);
+    if (hr != S_OK)
+        return hr;
+    std::vector<BoundValue> values;
+    if (FAILED(readRow(*accessor, pData, values)))
+        return fail(DB_E_ERRORSOCCURRED, "A value could not be read from the consumer's buffer.",
+                    IID_IRowsetChange);
+    std::vector<std::string> names;
+    std::vector<ValueView> views;
+    for (const BoundValue& v : values) {
+        if (v.use != BoundValue::Use::Value)
+            continue;
+        const ColumnInfo* c = v.ordinal ? &columns_[v.ordinal - 1] : nullptr;
+        if (!c || !c->writable)
+            return fail(DB_E_ERRORSOCCURRED, "A bound column cannot be changed.",
+                        IID_IRowsetChange);
+        names.push_back(c->baseColumn.empty() ? c->name : c->baseColumn);
+        views.push_back(v.value.view());
+    }
+    if (names.empty())
+        return S_OK;
+    std::size_t row = hRow - 1;
+    Connection& connection = host_->connection();
+    std::string savepoint = host_->nextSavepointName();
+    try {
+        connection.savepoint(savepoint);
+    } catch (...) {
+        return postCurrentException(source_, IID_IRowsetChange);
+    }
+    RowIdentity id = cache_.identity(row);
+    try {
+        hr = checkConcurrency(row);
+        if (hr == S_OK && !connection.updateRow(baseTable_, id, names, views))
+            hr = fail(DB_E_DELETEDROW, "The row no longer exists in the database.",
+                      IID_IRowsetChange);
+        if (hr == S_OK) {
+            connection.releaseSavepoint(savepoint);
+            refreshRow(row, id);
+            if (host_->lockingPolicy())
+                host_->lockRow(baseTable_, id, this);
+            return S_OK;
+        }
+    } catch (...) {
+        hr = postCurrentException(source_, IID_IRowsetChange);
+    }
+    try {
+        connection.rollbackToSavepoint(savepoint);
+        connection.releaseSavepoint(savepoint);
+    } catch (...) {
+    }
+    return hr;
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::DeleteRows(HCHAPTER, DBCOUNTITEM cRows, const HROW rghRows[],
+                                             DBROWSTATUS rgRowStatus[]) {
+    if (cRows && !rghRows)
+        return E_INVALIDARG;
+    if (!(updatability_ & DBPROPVAL_UP_DELETE))
+        return fail(DB_E_NOTSUPPORTED, "The rowset does not allow deleting rows.",
+                    IID_IRowsetChange);
+    DBCOUNTITEM good = 0;
+    Connection& connection = host_->connection();
+    for (DBCOUNTITEM i = 0; i < cRows; ++i) {
+        DBROWSTATUS status = DBROWSTATUS_S_OK;
+        if (!validRow(rghRows[i])) {
+            status = DBROWSTATUS_E_INVALID;
+        } else if (cache_.isDeleted(rghRows[i] - 1)) {
+            status = DBROWSTATUS_E_DELETED;
+        } else {
+            std::size_t row = rghRows[i] - 1;
+            std::string savepoint = host_->nextSavepointName();
+            try {
+                connection.savepoint(savepoint);
+                HRESULT hr = checkConcurrency(row);
+                if (hr == DB_E_CONCURRENCYVIOLATION)
+                    status = DBROWSTATUS_E_CONCURRENCYVIOLATION;
+                else if (hr == DB_E_DELETEDROW)
+                    status = DBROWSTATUS_E_DELETED;
+                else if (FAILED(hr))
+                    status = DBROWSTATUS_E_FAIL;
+                else if (!connection.deleteRow(baseTable_, cache_.identity(row)))
+                    status = DBROWSTATUS_E_DELETED;
+                if (status == DBROWSTATUS_S_OK) {
+                    connection.releaseSavepoint(savepoint);
+                    cache_.markDeleted(row);
+                } else {
+                    connection.rollbackToSavepoint(savepoint);
+                    connection.releaseSavepoint(savepoint);
+                }
+            } catch (const BackendError& e) {
+                postCurrentException(source_, IID_IRowsetChange);
+                status = e.errorClass() == ErrorClass::Integrity ? DBROWSTATUS_E_INTEGRITYVIOLATION
+                                                                 : DBROWSTATUS_E_FAIL;
+                try {
+                    connection.rollbackToSavepoint(savepoint);
+                    connection.releaseSavepoint(savepoint);
+                } catch (...) {
+                }
+            }
+        }
+        if (rgRowStatus)
+            rgRowStatus[i] = status;
+        if (status == DBROWSTATUS_S_OK)
+            ++good;
+    }
+    if (good == cRows)
+        return S_OK;
+    return good ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
+}
+
+HRESULT STDMETHODCALLTYPE Rowset::InsertRow(HCHAPTER, HACCESSOR hAccessor, void* pData,
+                                            HROW* phRow) {
+    if (phRow)
+        *phRow = DB_NULL_HROW;
+    if (!(updatability_ & DBPROPVAL_UP_INSERT))
+        return fail(DB_E_NOTSUPPORTED, "The rowset does not allow inserting rows.",
+                    IID_IRowsetChange);
+    std::shared_ptr<const Accessor> accessor;
+    HRESULT hr = checkWrite(DB_NULL_HROW, hAccessor, pData, accessor);
+    if (hr != S_OK)
+        return hr;
+    std::vector<BoundValue> values;
+    if (FAILED(readRow(*accessor, pData, values)))
+        return fail(DB_E_ERRORSOCCURRED, "A value could not be read from the consumer's buffer.",
+                    IID_IRowsetChange);
+    std::vector<std::string> names;
+    std::vector<ValueView> views;
+    for (const BoundValue& v : values) {
+        if (v.use != BoundValue::Use::Value)
+            continue;
+        const ColumnInfo* c = v.ordinal ? &columns_[v.ordinal - 1] : nullptr;
+        if (!c || !c->writable)
+            return fail(DB_E_ERRORSOCCURRED, "A bound column cannot be set.", IID_IRowsetChange);
+        names.push_back(c->baseColumn.empty() ? c->name : c->baseColumn);
+        views.push_back(v.value.view());
+    }
+    try {
+        // Every row before the new one is fetched first so the new row's index is its place.
+        if (!ensureAll(hr))
+            return hr;
+        RowIdentity id = host_->connection().insertRow(baseTable_, names, views);
+        std::vector<ValueView> empty;
+        std::size_t row = cache_.append(empty, &id);
+        refreshRow(row, id);
+        if (phRow) {
+            *phRow = row + 1;
+            holdRow(row);
+        }
+    } catch (...) {
+        return postCurrentException(source_, IID_IRowsetChange);
+    }
+    return S_OK;
+}
+
+} // namespace vantrel::kit

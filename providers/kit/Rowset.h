@@ -1,0 +1,180 @@
+// The kit's rowset: IRowset (and IRowsetLocate with bookmarks), IAccessor, IColumnsInfo,
+// IRowsetInfo, IConvertType, IRowsetChange when requested, ISupportErrorInfo.
+//
+// Rows are fetched from the statement as the consumer asks for them and kept in a RowCache;
+// an HROW is the row's index plus one, so handing one out costs nothing. Reference counts of
+// handed-out rows live in a small map of the rows currently held.
+//
+// Changes are sent at once. The row is found by its identity; before a change the current
+// values in the database are compared with those this rowset fetched (optimistic concurrency)
+// and a mismatch is refused with DB_E_CONCURRENCYVIOLATION. Under the locking policy a row
+// changed through this rowset is also locked against changes through the session's other
+// rowsets until this rowset releases its handle (DB_E_RESOURCELOCKED).
+#pragma once
+
+#include "Accessor.h"
+#include "Backend.h"
+#include "ComObject.h"
+#include "KitCom.h"
+#include "Properties.h"
+#include "RowCache.h"
+
+#include <map>
+#include <memory>
+#include <string>
+
+namespace vantrel::kit {
+
+// What a rowset needs of the session that opened it.
+class RowsetHost {
+public:
+    virtual ~RowsetHost() = default;
+    virtual Connection& connection() = 0;
+    virtual bool lockingPolicy() const = 0;
+    // The rowset holding the row's lock, or nullptr.
+    virtual const void* lockOwner(const std::string& table, const RowIdentity& id) const = 0;
+    virtual void lockRow(const std::string& table, const RowIdentity& id, const void* owner) = 0;
+    virtual void unlockRow(const std::string& table, const RowIdentity& id, const void* owner) = 0;
+    virtual void unlockAll(const void* owner) = 0;
+    virtual std::string nextSavepointName() = 0;
+};
+
+struct RowsetSetup {
+    std::shared_ptr<Statement> statement;
+    bool firstRowReady = false; // the statement already stands on its first row
+    const char16_t* source = u"";
+    IUnknown* specification = nullptr;         // command or session (AddRef'd by the rowset)
+    IUnknown* hostObject = nullptr;            // keeps the host alive (AddRef'd)
+    RowsetHost* host = nullptr;                // nullptr: read-only rowset without a session
+    const PropertyStore* properties = nullptr; // the effective rowset properties
+    const AccessorTable* inheritedAccessors = nullptr;
+};
+
+class Rowset final : public ComObject<IRowsetLocate, IAccessor, IColumnsInfo, IRowsetInfo,
+                                      IConvertType, IRowsetChange, ISupportErrorInfo> {
+public:
+    explicit Rowset(RowsetSetup setup);
+
+    // IRowset
+    HRESULT STDMETHODCALLTYPE AddRefRows(DBCOUNTITEM cRows, const HROW rghRows[],
+                                         DBREFCOUNT rgRefCounts[],
+                                         DBROWSTATUS rgRowStatus[]) override;
+    HRESULT STDMETHODCALLTYPE GetData(HROW hRow, HACCESSOR hAccessor, void* pData) override;
+    HRESULT STDMETHODCALLTYPE GetNextRows(HCHAPTER hReserved, DBROWOFFSET lRowsOffset,
+                                          DBROWCOUNT cRows, DBCOUNTITEM* pcRowsObtained,
+                                          HROW** prghRows) override;
+    HRESULT STDMETHODCALLTYPE ReleaseRows(DBCOUNTITEM cRows, const HROW rghRows[],
+                                          DBROWOPTIONS rgRowOptions[], DBREFCOUNT rgRefCounts[],
+                                          DBROWSTATUS rgRowStatus[]) override;
+    HRESULT STDMETHODCALLTYPE RestartPosition(HCHAPTER hReserved) override;
+    // IRowsetLocate
+    HRESULT STDMETHODCALLTYPE Compare(HCHAPTER hReserved, DBBKMARK cbBookmark1,
+                                      const BYTE* pBookmark1, DBBKMARK cbBookmark2,
+                                      const BYTE* pBookmark2, DBCOMPARE* pComparison) override;
+    HRESULT STDMETHODCALLTYPE GetRowsAt(HWATCHREGION hReserved1, HCHAPTER hReserved2,
+                                        DBBKMARK cbBookmark, const BYTE* pBookmark,
+                                        DBROWOFFSET lRowsOffset, DBROWCOUNT cRows,
+                                        DBCOUNTITEM* pcRowsObtained, HROW** prghRows) override;
+    HRESULT STDMETHODCALLTYPE GetRowsByBookmark(HCHAPTER hReserved, DBCOUNTITEM cRows,
+                                                const DBBKMARK rgcbBookmarks[],
+                                                const BYTE* rgpBookmarks[], HROW rghRows[],
+                                                DBROWSTATUS rgRowStatus[]) override;
+    HRESULT STDMETHODCALLTYPE Hash(HCHAPTER hReserved, DBBKMARK cBookmarks,
+                                   const DBBKMARK rgcbBookmarks[], const BYTE* rgpBookmarks[],
+                                   DBHASHVALUE rgHashedValues[],
+                                   DBROWSTATUS rgBookmarkStatus[]) override;
+    // IAccessor
+    HRESULT STDMETHODCALLTYPE AddRefAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) override;
+    HRESULT STDMETHODCALLTYPE CreateAccessor(DBACCESSORFLAGS dwAccessorFlags, DBCOUNTITEM cBindings,
+                                             const DBBINDING rgBindings[], DBLENGTH cbRowSize,
+                                             HACCESSOR* phAccessor,
+                                             DBBINDSTATUS rgStatus[]) override;
+    HRESULT STDMETHODCALLTYPE GetBindings(HACCESSOR hAccessor, DBACCESSORFLAGS* pdwAccessorFlags,
+                                          DBCOUNTITEM* pcBindings,
+                                          DBBINDING** prgBindings) override;
+    HRESULT STDMETHODCALLTYPE ReleaseAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) override;
+    // IColumnsInfo
+    HRESULT STDMETHODCALLTYPE GetColumnInfo(DBORDINAL* pcColumns, DBCOLUMNINFO** prgInfo,
+                                            OLECHAR** ppStringsBuffer) override;
+    HRESULT STDMETHODCALLTYPE MapColumnIDs(DBORDINAL cColumnIDs, const DBID rgColumnIDs[],
+                                           DBORDINAL rgColumns[]) override;
+    // IRowsetInfo
+    HRESULT STDMETHODCALLTYPE GetProperties(const ULONG cPropertyIDSets,
+                                            const DBPROPIDSET rgPropertyIDSets[],
+                                            ULONG* pcPropertySets,
+                                            DBPROPSET** prgPropertySets) override;
+    HRESULT STDMETHODCALLTYPE GetReferencedRowset(DBORDINAL iOrdinal, REFIID riid,
+                                                  IUnknown** ppReferencedRowset) override;
+    HRESULT STDMETHODCALLTYPE GetSpecification(REFIID riid, IUnknown** ppSpecification) override;
+    // IConvertType
+    HRESULT STDMETHODCALLTYPE CanConvert(DBTYPE wFromType, DBTYPE wToType,
+                                         DBCONVERTFLAGS dwConvertFlags) override;
+    // IRowsetChange
+    HRESULT STDMETHODCALLTYPE DeleteRows(HCHAPTER hReserved, DBCOUNTITEM cRows,
+                                         const HROW rghRows[], DBROWSTATUS rgRowStatus[]) override;
+    HRESULT STDMETHODCALLTYPE SetData(HROW hRow, HACCESSOR hAccessor, void* pData) override;
+    HRESULT STDMETHODCALLTYPE InsertRow(HCHAPTER hReserved, HACCESSOR hAccessor, void* pData,
+                                        HROW* phRow) override;
+    // ISupportErrorInfo
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override {
+        return supportsErrorInfo(riid);
+    }
+
+    std::size_t cachedRows() const { return cache_.size(); }
+    std::size_t cacheBytes() const { return cache_.bytesUsed(); }
+
+protected:
+    void* findInterface(REFIID riid) override;
+
+private:
+    ~Rowset() override;
+
+    HRESULT fail(HRESULT hr, const char* description, REFIID iid);
+    // Fetches until row `count` - 1 is cached or the statement ends. False on a backend error
+    // (already posted).
+    bool ensureRows(std::size_t count, HRESULT& hr);
+    bool ensureAll(HRESULT& hr) { return ensureRows(static_cast<std::size_t>(-1), hr); }
+    // Fetches a block of rows starting at `start` going forward (cRows > 0) or backward.
+    HRESULT fetchFrom(std::int64_t start, DBROWCOUNT cRows, DBCOUNTITEM* obtained, HROW** rows,
+                      std::int64_t* nextPosition, REFIID iid);
+    bool validRow(HROW row) const;
+    void holdRow(std::size_t index);
+    // Index of a bookmark's row, or -1 when invalid; DBBMK_FIRST / DBBMK_LAST resolved.
+    std::int64_t rowOfBookmark(DBBKMARK size, const BYTE* bookmark, HRESULT& hr);
+    HRESULT checkWrite(HROW hRow, HACCESSOR hAccessor, void* pData,
+                       std::shared_ptr<const Accessor>& accessor);
+    // Refuses the change when another rowset holds the row's lock or the database no longer
+    // holds what this rowset fetched. Returns S_OK to go on.
+    HRESULT checkConcurrency(std::size_t row);
+    std::vector<std::string> baseColumns() const;
+    void refreshRow(std::size_t row, const RowIdentity& id);
+
+    std::shared_ptr<Statement> statement_;
+    std::vector<ColumnInfo> columns_;
+    RowCache cache_;
+    bool exhausted_ = false;
+    std::int64_t position_ = 0; // next fetch position (row index)
+    std::map<std::size_t, DBREFCOUNT> held_;
+    const char16_t* source_;
+    ComRef<IUnknown> specification_;
+    ComRef<IUnknown> hostObject_;
+    RowsetHost* host_;
+    PropertyStore properties_;
+    AccessorTable accessors_;
+    bool bookmarks_ = false;
+    bool locate_ = false;
+    bool fetchBackwards_ = false;
+    bool scrollBackwards_ = false;
+    bool changeable_ = false;
+    LONG updatability_ = 0;
+    std::string baseTable_;
+};
+
+// Applies the dependencies between rowset properties (IRowsetLocate implies bookmarks,
+// IRowsetChange and DBPROP_UPDATABILITY imply each other) to a copy of the requested ones.
+PropertyStore effectiveRowsetProperties(const PropertyStore& requested);
+
+// Whether the requested properties ask for changes.
+bool wantsChanges(const PropertyStore& requested);
+
+} // namespace vantrel::kit

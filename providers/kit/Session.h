@@ -1,0 +1,99 @@
+// The kit's session: IGetDataSource, IOpenRowset, ISessionProperties, IDBCreateCommand,
+// ITableDefinition, ITransactionLocal, ISupportErrorInfo. It also hosts its rowsets' row
+// locks under the locking concurrency policy.
+#pragma once
+
+#include "ComObject.h"
+#include "DataSource.h"
+#include "KitCom.h"
+#include "Properties.h"
+#include "Rowset.h"
+
+#include <map>
+#include <string>
+#include <utility>
+
+namespace vantrel::kit {
+
+class Session final
+    : public ComObject<IGetDataSource, IOpenRowset, ISessionProperties, IDBCreateCommand,
+                       ITableDefinition, ITransactionLocal, ISupportErrorInfo>,
+      public RowsetHost {
+public:
+    explicit Session(DataSource* dataSource);
+
+    // IGetDataSource
+    HRESULT STDMETHODCALLTYPE GetDataSource(REFIID riid, IUnknown** ppDataSource) override;
+    // IOpenRowset
+    HRESULT STDMETHODCALLTYPE OpenRowset(IUnknown* pUnkOuter, DBID* pTableID, DBID* pIndexID,
+                                         REFIID riid, ULONG cPropertySets,
+                                         DBPROPSET rgPropertySets[], IUnknown** ppRowset) override;
+    // ISessionProperties
+    HRESULT STDMETHODCALLTYPE GetProperties(ULONG cPropertyIDSets,
+                                            const DBPROPIDSET rgPropertyIDSets[],
+                                            ULONG* pcPropertySets,
+                                            DBPROPSET** prgPropertySets) override;
+    HRESULT STDMETHODCALLTYPE SetProperties(ULONG cPropertySets,
+                                            DBPROPSET rgPropertySets[]) override;
+    // IDBCreateCommand
+    HRESULT STDMETHODCALLTYPE CreateCommand(IUnknown* pUnkOuter, REFIID riid,
+                                            IUnknown** ppCommand) override;
+    // ITableDefinition
+    HRESULT STDMETHODCALLTYPE CreateTable(IUnknown* pUnkOuter, DBID* pTableID,
+                                          DBORDINAL cColumnDescs,
+                                          const DBCOLUMNDESC rgColumnDescs[], REFIID riid,
+                                          ULONG cPropertySets, DBPROPSET rgPropertySets[],
+                                          DBID** ppTableID, IUnknown** ppRowset) override;
+    HRESULT STDMETHODCALLTYPE DropTable(DBID* pTableID) override;
+    HRESULT STDMETHODCALLTYPE AddColumn(DBID* pTableID, DBCOLUMNDESC* pColumnDesc,
+                                        DBID** ppColumnID) override;
+    HRESULT STDMETHODCALLTYPE DropColumn(DBID* pTableID, DBID* pColumnID) override;
+    // ITransaction / ITransactionLocal
+    HRESULT STDMETHODCALLTYPE Commit(BOOL fRetaining, DWORD grfTC, DWORD grfRM) override;
+    HRESULT STDMETHODCALLTYPE Abort(BOID* pboidReason, BOOL fRetaining, BOOL fAsync) override;
+    HRESULT STDMETHODCALLTYPE GetTransactionInfo(XACTTRANSINFO* pinfo) override;
+    HRESULT STDMETHODCALLTYPE GetOptionsObject(ITransactionOptions** ppOptions) override;
+    HRESULT STDMETHODCALLTYPE StartTransaction(ISOLEVEL isoLevel, ULONG isoFlags,
+                                               ITransactionOptions* pOtherOptions,
+                                               ULONG* pulTransactionLevel) override;
+    // ISupportErrorInfo
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override {
+        return supportsErrorInfo(riid);
+    }
+
+    // RowsetHost
+    Connection& connection() override { return dataSource_->connection(); }
+    bool lockingPolicy() const override { return dataSource_->lockingPolicy(); }
+    const void* lockOwner(const std::string& table, const RowIdentity& id) const override;
+    void lockRow(const std::string& table, const RowIdentity& id, const void* owner) override;
+    void unlockRow(const std::string& table, const RowIdentity& id, const void* owner) override;
+    void unlockAll(const void* owner) override;
+    std::string nextSavepointName() override;
+
+    const char16_t* source() const { return dataSource_->source(); }
+    // Builds a rowset over a statement that has been run once (`firstRow`: it stands on a
+    // row). `requested` are the consumer's rowset properties.
+    HRESULT openRowset(std::shared_ptr<Statement> statement, bool firstRow,
+                       const PropertyStore& requested, IUnknown* specification,
+                       const AccessorTable* accessors, REFIID riid, IUnknown** ppRowset);
+
+protected:
+    void* findInterface(REFIID riid) override;
+
+private:
+    ~Session() override;
+    HRESULT fail(HRESULT hr, const char* description, REFIID iid);
+
+    DataSource* dataSource_;
+    ComRef<IUnknown> dataSourceRef_;
+    PropertyStore properties_;
+    bool inTransaction_ = false;
+    ISOLEVEL isolation_ = 0;
+    std::map<std::pair<std::string, RowIdentity>, const void*> locks_;
+    unsigned savepoints_ = 0;
+};
+
+// The table name of a DBID (DBKIND_NAME and the other named kinds), or false.
+bool tableNameOf(const DBID* id, std::string& nameUtf8);
+
+} // namespace vantrel::kit
