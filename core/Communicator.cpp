@@ -113,6 +113,9 @@ bool TCommunicator::prepareTableForBrowsing(TTableIndex table, int& colCount, in
 std::string TCommunicator::getDataForCell(int column, int row) {
     operationName = opGetDataForCell();
     checkConnected();
+    // No grid has negative cells; they never reach the layer.
+    if (column < 0 || row < 0)
+        return std::string();
     if (column == 0)
         return row == 0 ? std::string() : std::to_string(row);
     if (row > preparedRowCount)

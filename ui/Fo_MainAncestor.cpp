@@ -222,6 +222,7 @@ void TFoMainAncestor::FormCreate() {
     setApplicationTitle(fromQString(windowTitle()));
     InBMain->setCurrentItemIndex(pageMain);
     PCMain->setCurrentIndex(pageMain);
+    InBMain->setFocus(Qt::OtherFocusReason); // the arrows and Enter work from the start
     settings = std::make_unique<TIniFile>(litSettingsFile());
 }
 

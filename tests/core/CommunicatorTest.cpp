@@ -108,6 +108,9 @@ TEST_F(CommunicatorTest, CellRulesForPreparedBranches) {
     EXPECT_EQ(c.getDataForCell(4, 0), "Unknown");
     EXPECT_EQ(c.getDataForCell(1, 11), "");
     c.calls.clear();
+    EXPECT_EQ(c.getDataForCell(-1, 3), "");
+    EXPECT_EQ(c.getDataForCell(0, -2), "");
+    EXPECT_TRUE(c.calls.empty());
     EXPECT_EQ(c.getDataForCell(1, 5), "data");
     EXPECT_EQ(c.calls, std::vector<std::string>{"fetch 1,5"});
     EXPECT_EQ(c.name(), opGetDataForCell());
