@@ -1,0 +1,12 @@
+# The OLE DB variant of the bench: its main window (TFoMain) and the `vantrel` program. Included
+# from ui/CMakeLists.txt once the OLE DB consumer exists.
+if(TARGET vantrel-oledb-consumer)
+  add_library(vantrel-oledb-window STATIC
+      ${CMAKE_CURRENT_LIST_DIR}/Fo_Main.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/OleDbMessageBox.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/ProviderComboList.cpp)
+  target_link_libraries(vantrel-oledb-window PUBLIC vantrel-ui vantrel-oledb-consumer)
+
+  add_executable(vantrel ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
+  target_link_libraries(vantrel PRIVATE vantrel-oledb-window)
+endif()
