@@ -3,8 +3,14 @@
 #include "vantrel/BuiltinClasses.h"
 
 #include "ServiceClasses.h"
+#include "sqlite/SqliteProvider.h"
+#include "postgres/PgProvider.h"
 
 void VantrelRegisterBuiltinClasses() {
+    // The embedded SQLite provider, the bench's default.
+    VantrelRegisterSqliteProvider();
     // The OLE DB service components: root enumerator, data initialisation, Data Links.
     vantrel::services::registerServiceClasses();
+    // The PostgreSQL provider (its description sorts after the embedded SQLite provider's).
+    VantrelRegisterPostgresProvider();
 }

@@ -1,0 +1,709 @@
+#include "PgConnection.h"
+
+#include "PgError.h"
+#include "PgSqlText.h"
+#include "PgStatement.h"
+#include "PgTypes.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace vantrel::postgres {
+
+namespace {
+
+const char* const statementSavepoint = "SAVEPOINT vantrel_statement";
+const char* const releaseStatementSavepoint = "RELEASE SAVEPOINT vantrel_statement";
+const char* const repairStatementSavepoint = "ROLLBACK TO SAVEPOINT vantrel_statement";
+
+// The facts of one table: its name, kind, columns and primary key, in one query.
+const char* const tableFactsQuery =
+    "SELECT n.nspname, c.relname, c.relkind, pg_table_is_visible(c.oid), a.attnum, a.attname, "
+    "a.attnotnull, a.atttypid, a.atttypmod, array_position(i.indkey::smallint[], a.attnum) "
+    "FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+    "JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
+    "LEFT JOIN pg_index i ON i.indrelid = c.oid AND i.indisprimary "
+    "WHERE c.oid = $1::oid ORDER BY a.attnum";
+
+const char* isolationClause(kit::IsolationLevel level) {
+    switch (level) {
+    case kit::IsolationLevel::ReadUncommitted:
+        return "BEGIN ISOLATION LEVEL READ UNCOMMITTED";
+    case kit::IsolationLevel::ReadCommitted:
+        return "BEGIN ISOLATION LEVEL READ COMMITTED";
+    case kit::IsolationLevel::RepeatableRead:
+        return "BEGIN ISOLATION LEVEL REPEATABLE READ";
+    case kit::IsolationLevel::Serializable:
+        break;
+    }
+    return "BEGIN ISOLATION LEVEL SERIALIZABLE";
+}
+
+bool succeeded(const PGresult* r) {
+    const ExecStatusType s = PQresultStatus(r);
+    return r != nullptr &&
+           (s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK || s == PGRES_EMPTY_QUERY);
+}
+
+const std::string& identityText(const kit::RowIdentity& id) {
+    if (const auto* text = std::get_if<std::string>(&id))
+        return *text;
+    throw kit::BackendError(kit::ErrorClass::Other, "not a row identity of this provider");
+}
+
+// Notices ("NOTICE: table does not exist, skipping") are not errors; libpq would print them.
+void ignoreNotice(void*, const char*) {}
+
+} // namespace
+
+bool PgConnection::sendStep(PGconn* c, const Step& s) {
+    switch (s.kind) {
+    case Step::Kind::RunText:
+        return PQsendQueryParams(c, s.text, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    case Step::Kind::Prepare:
+        return PQsendPrepare(c, s.name->c_str(), s.text, 0, nullptr) == 1;
+    case Step::Kind::Describe:
+        return PQsendDescribePrepared(c, s.name->c_str()) == 1;
+    case Step::Kind::Run: {
+        const Execution& e = *s.execution;
+        if (e.preparedName != nullptr)
+            return PQsendQueryPrepared(c, e.preparedName->c_str(), e.parameterCount, e.values,
+                                       e.lengths, e.formats, 0) == 1;
+        return PQsendQueryParams(c, e.sql->c_str(), e.parameterCount, nullptr, e.values, e.lengths,
+                                 e.formats, 0) == 1;
+    }
+    }
+    return false;
+}
+
+const TableFacts::Column* TableFacts::column(std::string_view wanted) const {
+    for (const Column& c : columns)
+        if (!c.name.empty() && c.name == wanted)
+            return &c;
+    const std::string folded = foldName(wanted);
+    for (const Column& c : columns)
+        if (!c.name.empty() && c.name == folded)
+            return &c;
+    return nullptr;
+}
+
+std::string encodeIdentity(const std::vector<std::string_view>& parts) {
+    std::string out;
+    for (std::string_view p : parts) {
+        out += std::to_string(p.size());
+        out += ':';
+        out.append(p);
+    }
+    return out;
+}
+
+std::vector<std::string> decodeIdentity(const std::string& identity) {
+    std::vector<std::string> parts;
+    std::size_t pos = 0;
+    while (pos < identity.size()) {
+        std::size_t length = 0;
+        const auto [end, ec] =
+            std::from_chars(identity.data() + pos, identity.data() + identity.size(), length);
+        const std::size_t colon = static_cast<std::size_t>(end - identity.data());
+        if (ec != std::errc() || colon >= identity.size() || identity[colon] != ':' ||
+            length > identity.size() - colon - 1)
+            throw kit::BackendError(kit::ErrorClass::Other, "malformed row identity");
+        parts.push_back(identity.substr(colon + 1, length));
+        pos = colon + 1 + length;
+    }
+    return parts;
+}
+
+PgConnection::PgConnection(const Keywords& keywords, std::string dataSource)
+    : dataSource_(std::move(dataSource)) {
+    std::vector<const char*> keys;
+    std::vector<const char*> values;
+    for (const auto& [key, value] : keywords) {
+        keys.push_back(key.c_str());
+        values.push_back(value.c_str());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    connection_ = PQconnectdbParams(keys.data(), values.data(), 0);
+    if (connection_ == nullptr)
+        throw kit::BackendError(kit::ErrorClass::CantOpen, "libpq could not allocate a connection");
+    if (PQstatus(connection_) != CONNECTION_OK) {
+        const std::string message = connectionMessage(connection_);
+        PQfinish(connection_);
+        connection_ = nullptr;
+        throw kit::BackendError(kit::ErrorClass::CantOpen,
+                                message.empty() ? "could not connect to the server" : message);
+    }
+    PQsetNoticeProcessor(connection_, &ignoreNotice, nullptr);
+    // The forms the value reading expects, whatever the server's defaults.
+    Result r(
+        PQexec(connection_,
+               "SET DateStyle = ISO, MDY; SET bytea_output = hex; SET extra_float_digits = 3"));
+    if (!succeeded(r.get())) {
+        kit::BackendError error = resultError(connection_, r.get());
+        PQfinish(connection_);
+        connection_ = nullptr;
+        throw kit::BackendError(kit::ErrorClass::CantOpen, error.what());
+    }
+}
+
+PgConnection::~PgConnection() {
+    if (connection_ != nullptr)
+        PQfinish(connection_);
+}
+
+kit::ConnectionInfo PgConnection::info() const {
+    kit::ConnectionInfo info;
+    info.dbmsName = "PostgreSQL";
+    const char* version = PQparameterStatus(connection_, "server_version");
+    info.dbmsVersion = version != nullptr ? version : std::to_string(PQserverVersion(connection_));
+    const char* host = PQhost(connection_);
+    const char* port = PQport(connection_);
+    info.serverName = std::string(host != nullptr ? host : "") +
+                      (port != nullptr && *port != '\0' ? std::string(":") + port : "");
+    info.catalog = PQdb(connection_);
+    info.dataSourceName = dataSource_.empty() ? info.serverName : dataSource_;
+    auto on = [&](const char* parameter) {
+        const char* value = PQparameterStatus(connection_, parameter);
+        return value != nullptr && std::strcmp(value, "on") == 0;
+    };
+    info.readOnly = on("default_transaction_read_only") || on("in_hot_standby");
+    info.isolationLevels = {kit::IsolationLevel::ReadUncommitted,
+                            kit::IsolationLevel::ReadCommitted, kit::IsolationLevel::RepeatableRead,
+                            kit::IsolationLevel::Serializable};
+    return info;
+}
+
+std::unique_ptr<kit::Statement> PgConnection::prepare(std::string_view sql,
+                                                      const kit::PrepareOptions& options) {
+    return std::make_unique<PgStatement>(*this, sql, options);
+}
+
+std::unique_ptr<kit::Statement> PgConnection::prepareTableScan(std::string_view table,
+                                                               const kit::PrepareOptions& options) {
+    const TableFacts& facts = requireTable(table);
+    return prepare("SELECT * FROM " + facts.qualified, options);
+}
+
+bool PgConnection::inTransaction() const {
+    const PGTransactionStatusType s = PQtransactionStatus(connection_);
+    return s == PQTRANS_INTRANS || s == PQTRANS_INERROR;
+}
+
+std::string PgConnection::nextStatementName() {
+    return "vantrel_" + std::to_string(++statementCounter_);
+}
+
+void PgConnection::forgetStatement(const std::string& name) {
+    forgotten_.push_back(name);
+}
+
+void PgConnection::flushForgotten() {
+    // In a failed transaction even DEALLOCATE is refused: wait for the repair.
+    if (forgotten_.empty() || repairPending_ || PQstatus(connection_) != CONNECTION_OK)
+        return;
+    std::string sql;
+    for (const std::string& name : forgotten_)
+        sql += "DEALLOCATE " + name + ";";
+    forgotten_.clear();
+    // A statement the server no longer has is no failure worth reporting.
+    Result r(PQexec(connection_, sql.c_str()));
+}
+
+void PgConnection::requireConnection() const {
+    if (PQstatus(connection_) != CONNECTION_OK)
+        throw kit::BackendError(kit::ErrorClass::Other,
+                                "the connection to the PostgreSQL server was lost: " +
+                                    connectionMessage(connection_));
+}
+
+std::vector<Result> PgConnection::runPipeline(const std::vector<Step>& steps, bool wrap) {
+    PGconn* c = connection_;
+    if (PQenterPipelineMode(c) != 1)
+        throw kit::BackendError(kit::ErrorClass::Other, connectionMessage(c));
+    std::vector<Step> all;
+    std::size_t first = 0; // index of steps[0] in all
+    const bool repairing = repairPending_;
+    if (repairing) {
+        // Rolling back to the savepoint keeps it, so it also guards this request.
+        all.push_back({Step::Kind::RunText, nullptr, repairStatementSavepoint, nullptr});
+        if (!wrap)
+            all.push_back({Step::Kind::RunText, nullptr, releaseStatementSavepoint, nullptr});
+    } else if (wrap) {
+        all.push_back({Step::Kind::RunText, nullptr, statementSavepoint, nullptr});
+    }
+    first = all.size();
+    all.insert(all.end(), steps.begin(), steps.end());
+    if (wrap)
+        all.push_back({Step::Kind::RunText, nullptr, releaseStatementSavepoint, nullptr});
+
+    std::size_t sent = 0;
+    bool sendFailed = false;
+    for (const Step& s : all) {
+        if (!sendStep(c, s)) {
+            sendFailed = true;
+            break;
+        }
+        ++sent;
+    }
+    std::vector<Result> results(all.size());
+    if (PQpipelineSync(c) == 1) {
+        for (std::size_t i = 0; i < sent; ++i) {
+            while (PGresult* r = PQgetResult(c)) {
+                if (!results[i])
+                    results[i].reset(r);
+                else
+                    PQclear(r);
+            }
+            if (!results[i] && PQstatus(c) == CONNECTION_BAD)
+                break;
+        }
+        // Then the answer to the sync; a broken connection gives no more answers.
+        for (int guard = 0; guard < 8 && PQstatus(c) == CONNECTION_OK; ++guard) {
+            Result r(PQgetResult(c));
+            if (r && PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC)
+                break;
+        }
+    } else {
+        sendFailed = true;
+    }
+    PQexitPipelineMode(c);
+
+    // Judge the answers in the order they were sent.
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (results[i] && succeeded(results[i].get())) {
+            if (repairing && i == 0)
+                repairPending_ = false;
+            continue;
+        }
+        if (!results[i] && (sendFailed || PQstatus(c) != CONNECTION_OK))
+            throw kit::BackendError(kit::ErrorClass::Other,
+                                    "the connection to the PostgreSQL server was lost: " +
+                                        connectionMessage(c));
+        kit::BackendError error = resultError(c, results[i].get());
+        // A failure under the savepoint leaves the transaction to be repaired; a failed
+        // repair leaves it pending.
+        if (wrap && i >= first)
+            repairPending_ = true;
+        throw error;
+    }
+    repairPending_ = false;
+    std::vector<Result> out;
+    for (std::size_t i = first; i < first + steps.size(); ++i)
+        out.push_back(std::move(results[i]));
+    return out;
+}
+
+Result PgConnection::execute(const Execution& execution) {
+    requireConnection();
+    flushForgotten();
+    const bool wrap = execution.atomic && inTransaction();
+    if (!wrap && !repairPending_) {
+        const Execution& e = execution;
+        Result r(e.preparedName != nullptr
+                     ? PQexecPrepared(connection_, e.preparedName->c_str(), e.parameterCount,
+                                      e.values, e.lengths, e.formats, 0)
+                     : PQexecParams(connection_, e.sql->c_str(), e.parameterCount, nullptr,
+                                    e.values, e.lengths, e.formats, 0));
+        if (!succeeded(r.get()))
+            throw resultError(connection_, r.get());
+        return r;
+    }
+    return std::move(runPipeline({{Step::Kind::Run, &execution, nullptr, nullptr}}, wrap)[0]);
+}
+
+Result PgConnection::executeText(const std::string& sql, bool atomic) {
+    Execution e;
+    e.sql = &sql;
+    e.atomic = atomic;
+    return execute(e);
+}
+
+Result PgConnection::executeParams(const std::string& sql,
+                                   const std::vector<std::optional<std::string>>& params) {
+    std::vector<const char*> values;
+    for (const auto& p : params)
+        values.push_back(p ? p->c_str() : nullptr);
+    Execution e;
+    e.sql = &sql;
+    e.parameterCount = static_cast<int>(values.size());
+    e.values = values.data();
+    return execute(e);
+}
+
+Result PgConnection::prepareAndDescribe(const std::string& name, const std::string& sql) {
+    requireConnection();
+    flushForgotten();
+    std::vector<Step> steps{{Step::Kind::Prepare, nullptr, sql.c_str(), &name},
+                            {Step::Kind::Describe, nullptr, nullptr, &name}};
+    std::vector<Result> results = runPipeline(steps, inTransaction());
+    return std::move(results[1]);
+}
+
+void PgConnection::begin(kit::IsolationLevel level) {
+    repairPending_ = false;
+    implicitTransaction_ = false;
+    executeText(isolationClause(level), false);
+}
+
+void PgConnection::commit() {
+    implicitTransaction_ = false;
+    Result r = executeText("COMMIT", false);
+    // COMMIT of a transaction that failed answers ROLLBACK: that is no success.
+    if (std::strcmp(PQcmdStatus(r.get()), "ROLLBACK") == 0)
+        throw kit::BackendError(kit::ErrorClass::Other,
+                                "the transaction had failed and was rolled back");
+}
+
+void PgConnection::rollback() {
+    repairPending_ = false;
+    implicitTransaction_ = false;
+    executeText("ROLLBACK", false);
+}
+
+// PostgreSQL knows savepoints only inside a transaction block. Outside one, the outermost
+// savepoint opens a transaction that its release commits, so the statements between them
+// still succeed or fail together (as a change through a rowset in autocommit mode needs).
+void PgConnection::savepoint(std::string_view name) {
+    const std::string sql = "SAVEPOINT " + quoteName(name);
+    if (!inTransaction()) {
+        executeText("BEGIN", false);
+        implicitSavepoints_ = 0;
+        implicitTransaction_ = true;
+    }
+    try {
+        executeText(sql, false);
+    } catch (...) {
+        if (implicitTransaction_ && implicitSavepoints_ == 0) {
+            implicitTransaction_ = false;
+            rollbackQuietly();
+        }
+        throw;
+    }
+    if (implicitTransaction_)
+        ++implicitSavepoints_;
+}
+
+void PgConnection::releaseSavepoint(std::string_view name) {
+    executeText("RELEASE SAVEPOINT " + quoteName(name), false);
+    if (implicitTransaction_ && --implicitSavepoints_ <= 0) {
+        implicitTransaction_ = false;
+        commit();
+    }
+}
+
+void PgConnection::rollbackToSavepoint(std::string_view name) {
+    executeText("ROLLBACK TO SAVEPOINT " + quoteName(name), false);
+}
+
+void PgConnection::rollbackQuietly() {
+    repairPending_ = false;
+    try {
+        executeText("ROLLBACK", false);
+    } catch (const kit::BackendError&) {
+    }
+}
+
+void PgConnection::createTable(std::string_view table,
+                               std::span<const kit::ColumnDefinition> columns) {
+    if (table.empty())
+        throw kit::BackendError(kit::ErrorClass::Syntax, "a table needs a name");
+    if (columns.empty())
+        throw kit::BackendError(kit::ErrorClass::Syntax,
+                                "a table needs at least one column: " + std::string(table));
+    std::string sql = "CREATE TABLE " + quoteName(foldName(table)) + " (";
+    std::string key;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const kit::ColumnDefinition& c = columns[i];
+        if (c.name.empty())
+            throw kit::BackendError(kit::ErrorClass::Syntax, "column " + std::to_string(i + 1) +
+                                                                 " of " + std::string(table) +
+                                                                 " has no name");
+        const std::string name = quoteName(foldName(c.name));
+        sql += (i != 0 ? ", " : "") + name + " " + declarationFor(c);
+        if (!c.nullable || c.primaryKey)
+            sql += " NOT NULL";
+        if (c.unique && !c.primaryKey)
+            sql += " UNIQUE";
+        if (c.defaultValue && !c.defaultValue->isNull()) {
+            std::string literal;
+            parameterText(c.defaultValue->view(), 0, literal);
+            sql += " DEFAULT " + quoteLiteral(literal);
+        }
+        if (c.primaryKey)
+            key += (key.empty() ? "" : ", ") + name;
+    }
+    if (!key.empty())
+        sql += ", PRIMARY KEY (" + key + ")";
+    sql += ")";
+    executeText(sql);
+    catalogChanged();
+}
+
+void PgConnection::dropTable(std::string_view table) {
+    const TableFacts& facts = requireTable(table);
+    const std::string sql = "DROP TABLE " + facts.qualified;
+    catalogChanged();
+    executeText(sql);
+}
+
+bool PgConnection::tableExists(std::string_view table) {
+    return tableNamed(table) != nullptr;
+}
+
+const TableFacts* PgConnection::tableFacts(unsigned oid) {
+    if (oid == 0)
+        return nullptr;
+    if (auto it = facts_.find(oid); it != facts_.end())
+        return it->second.get();
+    const std::string sql = tableFactsQuery;
+    Result r = executeParams(sql, {std::to_string(oid)});
+    if (PQntuples(r.get()) == 0)
+        return nullptr;
+    auto facts = std::make_unique<TableFacts>();
+    facts->oid = oid;
+    const std::string schema = PQgetvalue(r.get(), 0, 0);
+    const std::string name = PQgetvalue(r.get(), 0, 1);
+    const char kind = *PQgetvalue(r.get(), 0, 2);
+    const bool visible = *PQgetvalue(r.get(), 0, 3) == 't';
+    facts->name = visible ? name : schema + "." + name;
+    facts->qualified = quoteName(schema) + "." + quoteName(name);
+    facts->updatable = kind == 'r' || kind == 'p';
+    std::vector<std::pair<int, int>> key; // position in key, attnum
+    for (int row = 0; row < PQntuples(r.get()); ++row) {
+        const int attnum = std::atoi(PQgetvalue(r.get(), row, 4));
+        if (attnum < 1 || attnum > 1600)
+            continue;
+        if (facts->columns.size() < std::size_t(attnum))
+            facts->columns.resize(attnum);
+        TableFacts::Column& c = facts->columns[attnum - 1];
+        c.name = PQgetvalue(r.get(), row, 5);
+        c.notNull = *PQgetvalue(r.get(), row, 6) == 't';
+        c.typeOid = static_cast<unsigned>(std::strtoul(PQgetvalue(r.get(), row, 7), nullptr, 10));
+        c.typmod = std::atoi(PQgetvalue(r.get(), row, 8));
+        if (!PQgetisnull(r.get(), row, 9))
+            key.emplace_back(std::atoi(PQgetvalue(r.get(), row, 9)), attnum);
+    }
+    std::sort(key.begin(), key.end());
+    for (const auto& [position, attnum] : key)
+        facts->keyAttnums.push_back(attnum);
+    const TableFacts* out = facts.get();
+    facts_[oid] = std::move(facts);
+    return out;
+}
+
+const TableFacts* PgConnection::tableNamed(std::string_view table) {
+    if (table.empty() || table.find('\0') != std::string_view::npos)
+        return nullptr;
+    for (const auto& [oid, facts] : facts_)
+        if (facts->name == table)
+            return facts.get();
+    std::vector<std::optional<std::string>> candidates{quoteName(foldName(table)),
+                                                       quoteName(table)};
+    // "schema.table" as Statement::baseTable reports a table off the search path.
+    if (const std::size_t dot = table.find('.'); dot != std::string_view::npos && dot > 0 &&
+                                                 dot + 1 < table.size() &&
+                                                 table.find('.', dot + 1) == std::string_view::npos)
+        candidates.push_back(quoteName(foldName(table.substr(0, dot))) + "." +
+                             quoteName(foldName(table.substr(dot + 1))));
+    else
+        candidates.push_back(std::nullopt);
+    Result r = executeParams(
+        "SELECT COALESCE(to_regclass($1), to_regclass($2), to_regclass($3))::oid", candidates);
+    if (PQntuples(r.get()) != 1 || PQgetisnull(r.get(), 0, 0))
+        return nullptr;
+    return tableFacts(static_cast<unsigned>(std::strtoul(PQgetvalue(r.get(), 0, 0), nullptr, 10)));
+}
+
+const TableFacts& PgConnection::requireTable(std::string_view table) {
+    const TableFacts* facts = tableNamed(table);
+    if (facts == nullptr)
+        throw kit::BackendError(kit::ErrorClass::NoTable,
+                                "relation \"" + std::string(table) + "\" does not exist");
+    return *facts;
+}
+
+std::string PgConnection::currentIdentity(unsigned table, const std::string& identity) const {
+    std::string current = identity;
+    // A row moved several times is followed along; the bound guards against cycles.
+    for (int hop = 0; hop < 64; ++hop) {
+        auto it = moved_.find({table, current});
+        if (it == moved_.end())
+            break;
+        current = it->second;
+    }
+    return current;
+}
+
+void PgConnection::rememberMove(unsigned table, const std::string& from, const std::string& to) {
+    if (from != to)
+        moved_[{table, from}] = to;
+}
+
+std::string PgConnection::identityList(const TableFacts& facts) const {
+    if (facts.keyAttnums.empty())
+        return "ctid";
+    std::string list;
+    for (int attnum : facts.keyAttnums)
+        list += (list.empty() ? "" : ", ") + quoteName(facts.column(attnum)->name);
+    return list;
+}
+
+std::string PgConnection::identityCondition(const TableFacts& facts, const kit::RowIdentity& id,
+                                            std::vector<std::optional<std::string>>& params) const {
+    const std::vector<std::string> parts =
+        decodeIdentity(currentIdentity(facts.oid, identityText(id)));
+    const std::size_t expected = facts.keyAttnums.empty() ? 1 : facts.keyAttnums.size();
+    if (parts.size() != expected)
+        throw kit::BackendError(kit::ErrorClass::Other,
+                                "the row identity does not fit the key of " + facts.name);
+    if (facts.keyAttnums.empty()) {
+        params.push_back(parts[0]);
+        return "ctid = $" + std::to_string(params.size()) + "::tid";
+    }
+    std::string condition;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        params.push_back(parts[i]);
+        condition += (i != 0 ? " AND " : "") + quoteName(facts.column(facts.keyAttnums[i])->name) +
+                     " = $" + std::to_string(params.size());
+    }
+    return condition;
+}
+
+std::string PgConnection::identityOf(const TableFacts& facts, const PGresult* result, int row,
+                                     int firstColumn) const {
+    const int count = facts.keyAttnums.empty() ? 1 : static_cast<int>(facts.keyAttnums.size());
+    std::vector<std::string_view> parts;
+    for (int i = 0; i < count; ++i)
+        parts.emplace_back(PQgetvalue(result, row, firstColumn + i),
+                           static_cast<std::size_t>(PQgetlength(result, row, firstColumn + i)));
+    return encodeIdentity(parts);
+}
+
+namespace {
+
+std::string columnList(const TableFacts& facts, std::span<const std::string> columns,
+                       std::vector<const TableFacts::Column*>* found = nullptr) {
+    std::string list;
+    for (const std::string& name : columns) {
+        const TableFacts::Column* c = facts.column(name);
+        if (c == nullptr)
+            throw kit::BackendError(kit::ErrorClass::Syntax, "column \"" + name +
+                                                                 "\" of relation \"" + facts.name +
+                                                                 "\" does not exist");
+        list += (list.empty() ? "" : ", ") + quoteName(c->name);
+        if (found != nullptr)
+            found->push_back(c);
+    }
+    return list;
+}
+
+void addValues(std::span<const kit::ValueView> values,
+               const std::vector<const TableFacts::Column*>& columns,
+               std::vector<std::optional<std::string>>& params) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (values[i].isNull()) {
+            params.emplace_back(std::nullopt);
+            continue;
+        }
+        std::string text;
+        parameterText(values[i], columns[i]->typeOid, text);
+        params.emplace_back(std::move(text));
+    }
+}
+
+} // namespace
+
+bool PgConnection::readRow(std::string_view table, const kit::RowIdentity& id,
+                           std::span<const std::string> columns, std::vector<kit::Value>& values) {
+    const TableFacts& facts = requireTable(table);
+    std::vector<std::optional<std::string>> params;
+    const std::string list = columns.empty() ? "1" : columnList(facts, columns);
+    const std::string sql = "SELECT " + list + " FROM " + facts.qualified + " WHERE " +
+                            identityCondition(facts, id, params);
+    Result r = executeParams(sql, params);
+    if (PQntuples(r.get()) == 0)
+        return false;
+    values.clear();
+    std::string scratch;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const int column = static_cast<int>(i);
+        if (PQgetisnull(r.get(), 0, column)) {
+            values.emplace_back();
+            continue;
+        }
+        const std::string_view text(PQgetvalue(r.get(), 0, column),
+                                    static_cast<std::size_t>(PQgetlength(r.get(), 0, column)));
+        values.emplace_back(readValue(readingOf(PQftype(r.get(), column)), text, scratch));
+    }
+    return true;
+}
+
+bool PgConnection::updateRow(std::string_view table, const kit::RowIdentity& id,
+                             std::span<const std::string> columns,
+                             std::span<const kit::ValueView> values) {
+    if (columns.size() != values.size())
+        throw kit::BackendError(kit::ErrorClass::Other, "one value per column is needed");
+    if (columns.empty()) {
+        std::vector<kit::Value> none;
+        return readRow(table, id, columns, none);
+    }
+    const TableFacts& facts = requireTable(table);
+    std::vector<const TableFacts::Column*> found;
+    columnList(facts, columns, &found);
+    std::vector<std::optional<std::string>> params;
+    addValues(values, found, params);
+    std::string sql = "UPDATE " + facts.qualified + " SET ";
+    for (std::size_t i = 0; i < found.size(); ++i)
+        sql += (i != 0 ? ", " : "") + quoteName(found[i]->name) + " = $" + std::to_string(i + 1);
+    sql += " WHERE " + identityCondition(facts, id, params) + " RETURNING " + identityList(facts);
+    Result r = executeParams(sql, params);
+    if (PQntuples(r.get()) == 0)
+        return false;
+    rememberMove(facts.oid, currentIdentity(facts.oid, identityText(id)),
+                 identityOf(facts, r.get(), 0, 0));
+    return true;
+}
+
+kit::RowIdentity PgConnection::insertRow(std::string_view table,
+                                         std::span<const std::string> columns,
+                                         std::span<const kit::ValueView> values) {
+    if (columns.size() != values.size())
+        throw kit::BackendError(kit::ErrorClass::Other, "one value per column is needed");
+    const TableFacts& facts = requireTable(table);
+    std::string sql = "INSERT INTO " + facts.qualified;
+    std::vector<std::optional<std::string>> params;
+    if (columns.empty()) {
+        sql += " DEFAULT VALUES";
+    } else {
+        std::vector<const TableFacts::Column*> found;
+        sql += " (" + columnList(facts, columns, &found) + ") VALUES (";
+        addValues(values, found, params);
+        for (std::size_t i = 0; i < found.size(); ++i)
+            sql += (i != 0 ? ", $" : "$") + std::to_string(i + 1);
+        sql += ")";
+    }
+    sql += " RETURNING " + identityList(facts);
+    Result r = executeParams(sql, params);
+    if (PQntuples(r.get()) != 1)
+        throw kit::BackendError(kit::ErrorClass::Other, "the inserted row was not returned");
+    return identityOf(facts, r.get(), 0, 0);
+}
+
+bool PgConnection::deleteRow(std::string_view table, const kit::RowIdentity& id) {
+    const TableFacts& facts = requireTable(table);
+    std::vector<std::optional<std::string>> params;
+    const std::string sql =
+        "DELETE FROM " + facts.qualified + " WHERE " + identityCondition(facts, id, params);
+    Result r = executeParams(sql, params);
+    return std::atoll(PQcmdTuples(r.get())) > 0;
+}
+
+std::unique_ptr<kit::Connection> openPgConnection(const kit::InitSettings& settings) {
+    const kit::Value* source = kit::findSetting(settings, kit::PropertySet::DbInit, propDataSource);
+    return std::make_unique<PgConnection>(
+        connectionKeywords(settings),
+        source != nullptr && source->kind == kit::ValueKind::Text ? source->bytes : "");
+}
+
+} // namespace vantrel::postgres

@@ -1,0 +1,107 @@
+#include "PgSettings.h"
+
+#include <libpq-fe.h>
+
+#include <charconv>
+#include <memory>
+
+namespace vantrel::postgres {
+
+namespace {
+
+std::string textSetting(const kit::InitSettings& settings, std::uint32_t id) {
+    const kit::Value* v = kit::findSetting(settings, kit::PropertySet::DbInit, id);
+    return v != nullptr && v->kind == kit::ValueKind::Text ? v->bytes : std::string();
+}
+
+[[noreturn]] void refuse(const std::string& message) {
+    throw kit::BackendError(kit::ErrorClass::CantOpen, message);
+}
+
+void checkPort(const std::string& port) {
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
+    if (port.empty() || ec != std::errc() || end != port.data() + port.size() || value == 0 ||
+        value > 65535)
+        refuse("Data Source: \"" + port + "\" is not a port number (1 to 65535)");
+}
+
+} // namespace
+
+std::pair<std::string, std::string> splitDataSource(const std::string& dataSource) {
+    if (dataSource.empty() || dataSource.front() == '/')
+        return {dataSource, ""};
+    if (dataSource.front() == '[') {
+        const std::size_t close = dataSource.find(']');
+        if (close == std::string::npos)
+            refuse("Data Source: \"" + dataSource + "\" lacks the closing ']'");
+        std::string host = dataSource.substr(1, close - 1);
+        if (close + 1 == dataSource.size())
+            return {host, ""};
+        if (dataSource[close + 1] != ':')
+            refuse("Data Source: \"" + dataSource + "\" must be [address] or [address]:port");
+        std::string port = dataSource.substr(close + 2);
+        checkPort(port);
+        return {host, port};
+    }
+    const std::size_t colon = dataSource.find(':');
+    // More than one colon: a bare IPv6 address without a port.
+    if (colon == std::string::npos || dataSource.find(':', colon + 1) != std::string::npos)
+        return {dataSource, ""};
+    std::string port = dataSource.substr(colon + 1);
+    checkPort(port);
+    return {dataSource.substr(0, colon), port};
+}
+
+Keywords connectionKeywords(const kit::InitSettings& settings) {
+    Keywords keywords;
+    const auto [host, port] = splitDataSource(textSetting(settings, propDataSource));
+    if (!host.empty())
+        keywords.emplace_back("host", host);
+    if (!port.empty())
+        keywords.emplace_back("port", port);
+    if (std::string db = textSetting(settings, propCatalog); !db.empty())
+        keywords.emplace_back("dbname", db);
+    if (std::string user = textSetting(settings, propUserId); !user.empty())
+        keywords.emplace_back("user", user);
+    if (std::string password = textSetting(settings, propPassword); !password.empty())
+        keywords.emplace_back("password", password);
+    std::int64_t timeout = defaultConnectTimeout;
+    if (const kit::Value* v = kit::findSetting(settings, kit::PropertySet::DbInit, propTimeout);
+        v != nullptr && v->kind == kit::ValueKind::Int) {
+        if (v->integer < 0)
+            refuse("Connect Timeout must not be negative");
+        // libpq reads 0 as "wait for ever": a window must never hang on a dead server.
+        timeout = v->integer == 0 ? defaultConnectTimeout : v->integer;
+    }
+    keywords.emplace_back("connect_timeout", std::to_string(timeout));
+
+    const std::string extra = textSetting(settings, propProviderString);
+    if (extra.find_first_not_of(" \t\r\n") != std::string::npos) {
+        char* error = nullptr;
+        std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(
+            PQconninfoParse(extra.c_str(), &error), &PQconninfoFree);
+        if (!options) {
+            std::string message = error != nullptr ? error : "out of memory";
+            PQfreemem(error);
+            while (!message.empty() && message.back() == '\n')
+                message.pop_back();
+            refuse("Extended Properties: " + message);
+        }
+        for (const PQconninfoOption* o = options.get(); o->keyword != nullptr; ++o) {
+            if (o->val == nullptr)
+                continue;
+            const std::string keyword = o->keyword;
+            if (keyword == "client_encoding")
+                refuse("Extended Properties: client_encoding is fixed to UTF8 by the provider");
+            if (keyword == "replication")
+                refuse("Extended Properties: a replication connection cannot run SQL statements");
+            keywords.emplace_back(keyword, o->val);
+        }
+    }
+    keywords.emplace_back("client_encoding", "UTF8");
+    keywords.emplace_back("fallback_application_name", "Vantrel");
+    return keywords;
+}
+
+} // namespace vantrel::postgres

@@ -1,0 +1,290 @@
+#include "PgSqlText.h"
+
+namespace vantrel::postgres {
+
+namespace {
+
+bool isIdentStart(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+           static_cast<unsigned char>(c) >= 0x80;
+}
+
+bool isIdentChar(char c) {
+    return isIdentStart(c) || (c >= '0' && c <= '9') || c == '$';
+}
+
+char upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Length of the literal, quoted identifier, dollar quote or comment starting at sql[i], or 0
+// when none starts there. An unterminated one runs to the end (the server reports it).
+std::size_t skipQuoted(std::string_view sql, std::size_t i) {
+    const std::size_t n = sql.size();
+    const char c = sql[i];
+    if (c == '\'' || c == '"') {
+        // E'...' strings let a backslash escape the quote.
+        const bool backslashes = c == '\'' && i > 0 && (sql[i - 1] == 'e' || sql[i - 1] == 'E') &&
+                                 (i < 2 || !isIdentChar(sql[i - 2]));
+        std::size_t j = i + 1;
+        while (j < n) {
+            if (backslashes && sql[j] == '\\') {
+                j += 2;
+                continue;
+            }
+            if (sql[j] == c) {
+                if (j + 1 < n && sql[j + 1] == c) {
+                    j += 2;
+                    continue;
+                }
+                return j + 1 - i;
+            }
+            ++j;
+        }
+        return n - i;
+    }
+    if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
+        const std::size_t end = sql.find('\n', i);
+        return (end == std::string_view::npos ? n : end) - i;
+    }
+    if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
+        int depth = 1;
+        std::size_t j = i + 2;
+        while (j < n && depth > 0) {
+            if (sql[j] == '/' && j + 1 < n && sql[j + 1] == '*') {
+                ++depth;
+                j += 2;
+            } else if (sql[j] == '*' && j + 1 < n && sql[j + 1] == '/') {
+                --depth;
+                j += 2;
+            } else {
+                ++j;
+            }
+        }
+        return j - i;
+    }
+    if (c == '$' && (i == 0 || !isIdentChar(sql[i - 1]))) {
+        // $tag$ ... $tag$; a $1 placeholder is no dollar quote.
+        std::size_t j = i + 1;
+        if (j < n && sql[j] >= '0' && sql[j] <= '9')
+            return 0;
+        while (j < n && isIdentChar(sql[j]) && sql[j] != '$')
+            ++j;
+        if (j < n && sql[j] == '$') {
+            const std::string_view tag = sql.substr(i, j - i + 1);
+            const std::size_t end = sql.find(tag, j + 1);
+            return (end == std::string_view::npos ? n : end + tag.size()) - i;
+        }
+    }
+    return 0;
+}
+
+// Tokens of the statement without literals and comments: words, $n, punctuation.
+struct Token {
+    std::string text; // words upper-cased unless quoted
+    bool quoted = false;
+    std::string raw; // as written, quotes removed
+};
+
+std::vector<Token> tokenize(std::string_view sql, std::size_t limit) {
+    std::vector<Token> tokens;
+    std::size_t i = 0;
+    while (i < sql.size() && tokens.size() < limit) {
+        const char c = sql[i];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            ++i;
+            continue;
+        }
+        if (c == '"') {
+            const std::size_t len = skipQuoted(sql, i);
+            Token t;
+            t.quoted = true;
+            for (std::size_t j = i + 1; j + 1 < i + len; ++j) {
+                t.raw += sql[j];
+                if (sql[j] == '"')
+                    ++j;
+            }
+            t.text = t.raw;
+            tokens.push_back(std::move(t));
+            i += len;
+            continue;
+        }
+        if (const std::size_t len = skipQuoted(sql, i); len > 0) {
+            if (c == '\'' || c == '$')
+                tokens.push_back({"'", false, std::string(sql.substr(i, len))});
+            i += len;
+            continue;
+        }
+        if (isIdentStart(c) || c == '$') {
+            std::size_t j = i + 1;
+            while (j < sql.size() && isIdentChar(sql[j]))
+                ++j;
+            Token t;
+            t.raw = std::string(sql.substr(i, j - i));
+            for (char ch : t.raw)
+                t.text += upper(ch);
+            tokens.push_back(std::move(t));
+            i = j;
+            continue;
+        }
+        tokens.push_back({std::string(1, c), false, std::string(1, c)});
+        ++i;
+    }
+    return tokens;
+}
+
+std::string nameOf(const Token& t) {
+    return t.quoted ? t.raw : foldName(t.raw);
+}
+
+} // namespace
+
+std::string numberPlaceholders(std::string_view sql, std::size_t& questionMarks) {
+    std::string out;
+    out.reserve(sql.size() + 16);
+    questionMarks = 0;
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        if (const std::size_t len = skipQuoted(sql, i); len > 0) {
+            out.append(sql.substr(i, len));
+            i += len;
+            continue;
+        }
+        if (sql[i] == '?') {
+            out += '$';
+            out += std::to_string(++questionMarks);
+        } else {
+            out += sql[i];
+        }
+        ++i;
+    }
+    return out;
+}
+
+std::string leadingKeyword(std::string_view sql) {
+    for (const Token& t : tokenize(sql, 8)) {
+        if (t.text == "(")
+            continue;
+        if (!t.quoted && !t.text.empty() && isIdentStart(t.text[0]))
+            return t.text;
+        return "";
+    }
+    return "";
+}
+
+std::optional<std::size_t> selectListStart(std::string_view sql) {
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        const char c = sql[i];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            ++i;
+            continue;
+        }
+        if (const std::size_t len = skipQuoted(sql, i); len > 0 && (c == '-' || c == '/')) {
+            i += len;
+            continue;
+        }
+        break;
+    }
+    if (sql.size() - i < 6)
+        return std::nullopt;
+    for (std::size_t k = 0; k < 6; ++k)
+        if (upper(sql[i + k]) != "SELECT"[k])
+            return std::nullopt;
+    const std::size_t end = i + 6;
+    if (end < sql.size() && isIdentChar(sql[end]))
+        return std::nullopt;
+    const std::vector<Token> next = tokenize(sql.substr(end), 1);
+    if (next.empty() || (!next[0].quoted && (next[0].text == "DISTINCT" || next[0].text == "ALL" ||
+                                             next[0].text == "FROM" || next[0].text == ";")))
+        return std::nullopt;
+    return end;
+}
+
+std::optional<InsertShape> insertShape(std::string_view sql, std::size_t parameterCount) {
+    const std::vector<Token> t = tokenize(sql, 4096);
+    std::size_t i = 0;
+    auto word = [&](const char* w) {
+        if (i < t.size() && !t[i].quoted && t[i].text == w) {
+            ++i;
+            return true;
+        }
+        return false;
+    };
+    auto identifier = [&]() -> const Token* {
+        if (i < t.size() && (t[i].quoted || (!t[i].text.empty() && isIdentStart(t[i].text[0]))))
+            return &t[i++];
+        return nullptr;
+    };
+    if (!word("INSERT") || !word("INTO"))
+        return std::nullopt;
+    InsertShape shape;
+    const Token* name = identifier();
+    if (name == nullptr)
+        return std::nullopt;
+    shape.table = nameOf(*name);
+    if (word(".")) {
+        const Token* table = identifier();
+        if (table == nullptr)
+            return std::nullopt;
+        shape.table += "." + nameOf(*table);
+    }
+    std::vector<std::string>& columns = shape.columns;
+    if (word("(")) {
+        for (;;) {
+            const Token* column = identifier();
+            if (column == nullptr)
+                return std::nullopt;
+            columns.push_back(nameOf(*column));
+            if (word(")"))
+                break;
+            if (!word(","))
+                return std::nullopt;
+        }
+    }
+    if (!word("VALUES") || !word("("))
+        return std::nullopt;
+    shape.positionOfParameter.assign(parameterCount, -1);
+    for (std::size_t position = 0;; ++position) {
+        if (i < t.size() && t[i].text.size() > 1 && t[i].text[0] == '$' && !t[i].quoted) {
+            const std::string digits = t[i].text.substr(1);
+            std::size_t number = 0;
+            for (char d : digits)
+                number = d >= '0' && d <= '9' && number < 100000 ? number * 10 + (d - '0') : 0;
+            if (number >= 1 && number <= parameterCount)
+                shape.positionOfParameter[number - 1] = static_cast<int>(position);
+            ++i;
+        } else {
+            // Any other expression: skip it to the next comma at this depth.
+            int depth = 0;
+            while (i < t.size() && !(depth == 0 && (t[i].text == "," || t[i].text == ")"))) {
+                depth += t[i].text == "(" ? 1 : t[i].text == ")" ? -1 : 0;
+                ++i;
+            }
+        }
+        if (word(")"))
+            break;
+        if (!word(","))
+            return std::nullopt;
+    }
+    return shape;
+}
+
+std::string foldName(std::string_view name) {
+    if (name.empty() || (name[0] >= '0' && name[0] <= '9'))
+        return std::string(name);
+    for (char c : name)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '_' || c == '$'))
+            return std::string(name);
+    std::string out;
+    for (char c : name)
+        out += lower(c);
+    return out;
+}
+
+} // namespace vantrel::postgres

@@ -1,0 +1,42 @@
+// The little the backend needs to know of SQL text: placeholders, the leading keyword, where a
+// query's select list starts, and the columns an INSERT names.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantrel::postgres {
+
+// OLE DB consumers write parameters as '?'; PostgreSQL wants $1, $2, ... Replaces each '?'
+// outside string literals, quoted identifiers, dollar quotes and comments by the next number,
+// and counts them. Text that already uses $n (and no '?') passes unchanged.
+std::string numberPlaceholders(std::string_view sql, std::size_t& questionMarks);
+
+// The first keyword of the statement in upper case ("SELECT", "INSERT", "WITH"), skipping
+// white space, comments and opening parentheses; empty when there is none.
+std::string leadingKeyword(std::string_view sql);
+
+// Offset just after the statement's leading SELECT when hidden columns can be put in front of
+// its select list; nullopt for anything else (WITH, VALUES, SELECT DISTINCT, parenthesised).
+std::optional<std::size_t> selectListStart(std::string_view sql);
+
+// For "INSERT INTO t [(c1, c2, ...)] VALUES ($a, $b, ...)" of one row: the table name as
+// written (quotes removed, unquoted parts folded to lower case, "schema.table" kept), the
+// columns listed (empty when none are), and per parameter number - 1 the position in the
+// VALUES list where it stands alone (-1 when it is part of an expression or absent).
+struct InsertShape {
+    std::string table;
+    std::vector<std::string> columns;
+    std::vector<int> positionOfParameter;
+};
+std::optional<InsertShape> insertShape(std::string_view numberedSql, std::size_t parameterCount);
+
+// The name PostgreSQL would see for an unquoted identifier: ASCII letters folded to lower case
+// when the name is a plain identifier (letters, digits, '_', '$', not starting with a digit);
+// any other name is kept exactly.
+std::string foldName(std::string_view name);
+
+} // namespace vantrel::postgres

@@ -1,0 +1,273 @@
+#include "PgStatement.h"
+
+#include "PgError.h"
+#include "PgSqlText.h"
+
+#include <array>
+#include <cstring>
+
+namespace vantrel::postgres {
+
+namespace {
+
+constexpr unsigned tidOid = 27;
+
+// Statements that end or shape transactions cannot run under a statement savepoint.
+bool isTransactionControl(const std::string& keyword) {
+    static constexpr std::array<std::string_view, 7> control = {
+        "BEGIN", "START", "COMMIT", "END", "ROLLBACK", "ABORT", "RELEASE"};
+    for (std::string_view k : control)
+        if (keyword == k)
+            return true;
+    return keyword == "SAVEPOINT";
+}
+
+bool changesCatalog(const char* commandTag) {
+    for (const char* prefix : {"CREATE", "ALTER", "DROP", "COMMENT", "GRANT", "REVOKE"})
+        if (std::strncmp(commandTag, prefix, std::strlen(prefix)) == 0)
+            return true;
+    return false;
+}
+
+bool changesData(const char* commandTag) {
+    for (const char* prefix : {"INSERT", "UPDATE", "DELETE", "MERGE"})
+        if (std::strncmp(commandTag, prefix, std::strlen(prefix)) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
+                         const kit::PrepareOptions& options)
+    : connection_(connection) {
+    std::size_t questionMarks = 0;
+    const std::string numbered = numberPlaceholders(sql, questionMarks);
+    keyword_ = leadingKeyword(numbered);
+    atomic_ = !isTransactionControl(keyword_);
+    name_ = connection_.nextStatementName();
+    Result description = connection_.prepareAndDescribe(name_, numbered);
+    try {
+        describe(description.get());
+        if (options.wantRowIdentity && returnsRows_)
+            addRowIdentity(numbered);
+        if (keyword_ == "INSERT" && !parameters_.empty())
+            describeInsertParameters(numbered);
+    } catch (...) {
+        connection_.forgetStatement(name_);
+        throw;
+    }
+}
+
+PgStatement::~PgStatement() {
+    connection_.forgetStatement(name_);
+}
+
+void PgStatement::describe(const PGresult* d) {
+    const int parameterCount = PQnparams(d);
+    parameters_.assign(parameterCount, kit::ParameterInfo());
+    parameterTypes_.assign(parameterCount, 0);
+    parameterText_.assign(parameterCount, std::string());
+    parameterNull_.assign(parameterCount, 1);
+    parameterValues_.assign(parameterCount, nullptr);
+    for (int i = 0; i < parameterCount; ++i) {
+        const unsigned type = PQparamtype(d, i);
+        const OleDbType t = oleDbTypeOf(type, -1);
+        kit::ParameterInfo& p = parameters_[i];
+        p.known = type != pgoid::Unknown && type != 0;
+        p.type = t.type;
+        p.size = t.size;
+        p.precision = t.precision;
+        p.scale = t.scale;
+        parameterTypes_[i] = type;
+    }
+
+    const int fields = PQnfields(d);
+    returnsRows_ = fields > 0;
+    columns_.clear();
+    readings_.clear();
+    scratch_.assign(static_cast<std::size_t>(std::max(fields - identityColumns_, 0)),
+                    std::string());
+    baseTableOid_ = 0;
+    bool oneTable = true;
+    for (int i = identityColumns_; i < fields; ++i) {
+        const unsigned type = PQftype(d, i);
+        const OleDbType t = oleDbTypeOf(type, PQfmod(d, i));
+        kit::ColumnInfo c;
+        c.name = PQfname(d, i);
+        c.type = t.type;
+        c.size = t.size;
+        c.precision = t.precision;
+        c.scale = t.scale;
+        const unsigned table = PQftable(d, i);
+        const int attnum = PQftablecol(d, i);
+        if (table != 0) {
+            if (baseTableOid_ != 0 && baseTableOid_ != table)
+                oneTable = false;
+            baseTableOid_ = table;
+            if (const TableFacts* facts = connection_.tableFacts(table)) {
+                if (const TableFacts::Column* base = facts->column(attnum)) {
+                    c.baseTable = facts->name;
+                    c.baseColumn = base->name;
+                    c.nullable = !base->notNull;
+                    c.writable = facts->updatable;
+                    for (int key : facts->keyAttnums)
+                        c.primaryKey = c.primaryKey || key == attnum;
+                }
+            }
+        }
+        columns_.push_back(std::move(c));
+        readings_.push_back(readingOf(type));
+    }
+    if (!oneTable)
+        baseTableOid_ = 0;
+}
+
+void PgStatement::addRowIdentity(std::string_view numbered) {
+    const TableFacts* facts = connection_.tableFacts(baseTableOid_);
+    const std::optional<std::size_t> start = selectListStart(numbered);
+    if (facts == nullptr || !facts->updatable || !start)
+        return;
+    std::string identity;
+    if (facts->keyAttnums.empty()) {
+        identity = "ctid";
+    } else {
+        for (int attnum : facts->keyAttnums)
+            identity += (identity.empty() ? "" : ", ") + quoteName(facts->column(attnum)->name);
+    }
+    const std::string sql = std::string(numbered.substr(0, *start)) + " " + identity + "," +
+                            std::string(numbered.substr(*start));
+    const std::string name = connection_.nextStatementName();
+    Result d;
+    try {
+        d = connection_.prepareAndDescribe(name, sql);
+    } catch (const kit::BackendError&) {
+        // The hidden columns do not fit this query (a join naming them twice): no identity.
+        connection_.forgetStatement(name);
+        return;
+    }
+    // The hidden columns must really be the table's key (or its ctid).
+    const int hidden = facts->keyAttnums.empty() ? 1 : static_cast<int>(facts->keyAttnums.size());
+    bool fits = PQnfields(d.get()) == hidden + static_cast<int>(columns_.size());
+    for (int i = 0; fits && i < hidden; ++i) {
+        fits = PQftable(d.get(), i) == facts->oid &&
+               (facts->keyAttnums.empty() ? PQftype(d.get(), i) == tidOid
+                                          : PQftablecol(d.get(), i) == facts->keyAttnums[i]);
+    }
+    if (!fits) {
+        connection_.forgetStatement(name);
+        return;
+    }
+    connection_.forgetStatement(name_);
+    name_ = name;
+    identityColumns_ = hidden;
+    const unsigned table = facts->oid;
+    baseTable_ = facts->name;
+    describe(d.get());
+    baseTableOid_ = table;
+}
+
+void PgStatement::describeInsertParameters(std::string_view numbered) {
+    const std::optional<InsertShape> shape = insertShape(numbered, parameters_.size());
+    if (!shape)
+        return;
+    const TableFacts* facts = connection_.tableNamed(shape->table);
+    if (facts == nullptr)
+        return;
+    for (std::size_t i = 0; i < parameters_.size(); ++i) {
+        const int position = shape->positionOfParameter[i];
+        if (position < 0)
+            continue;
+        const TableFacts::Column* column = nullptr;
+        if (!shape->columns.empty()) {
+            if (std::size_t(position) < shape->columns.size())
+                column = facts->column(shape->columns[position]);
+        } else {
+            // No column list: the table's columns in order.
+            int seen = -1;
+            for (const TableFacts::Column& c : facts->columns)
+                if (!c.name.empty() && ++seen == position) {
+                    column = &c;
+                    break;
+                }
+        }
+        if (column == nullptr || column->typeOid != parameterTypes_[i])
+            continue;
+        const OleDbType t = oleDbTypeOf(column->typeOid, column->typmod);
+        parameters_[i].size = t.size;
+        parameters_[i].precision = t.precision;
+        parameters_[i].scale = t.scale;
+        parameters_[i].nullable = !column->notNull;
+        parameters_[i].known = true;
+    }
+}
+
+void PgStatement::bind(std::size_t index, const kit::ValueView& value) {
+    if (index >= parameters_.size())
+        throw kit::BackendError(kit::ErrorClass::Other,
+                                "parameter " + std::to_string(index + 1) + " does not exist");
+    parameterNull_[index] = value.isNull();
+    if (!value.isNull())
+        parameterText(value, parameterTypes_[index], parameterText_[index]);
+}
+
+void PgStatement::clearBindings() {
+    std::fill(parameterNull_.begin(), parameterNull_.end(), 1);
+}
+
+bool PgStatement::step() {
+    if (done_)
+        return false;
+    if (result_) {
+        if (++row_ < PQntuples(result_.get()))
+            return true;
+        // All rows have been handed over (the kit keeps them): free the result.
+        result_.reset();
+        done_ = true;
+        return false;
+    }
+    for (std::size_t i = 0; i < parameters_.size(); ++i)
+        parameterValues_[i] = parameterNull_[i] ? nullptr : parameterText_[i].c_str();
+    Execution e;
+    e.preparedName = &name_;
+    e.parameterCount = static_cast<int>(parameters_.size());
+    e.values = parameterValues_.data();
+    e.atomic = atomic_;
+    Result r = connection_.execute(e);
+    const char* tag = PQcmdStatus(r.get());
+    rowsAffected_ = changesData(tag) ? std::atoll(PQcmdTuples(r.get())) : -1;
+    if (changesCatalog(tag))
+        connection_.catalogChanged();
+    if (PQresultStatus(r.get()) == PGRES_TUPLES_OK && PQntuples(r.get()) > 0) {
+        result_ = std::move(r);
+        row_ = 0;
+        return true;
+    }
+    done_ = true;
+    return false;
+}
+
+kit::ValueView PgStatement::value(std::size_t index) const {
+    const int column = static_cast<int>(index) + identityColumns_;
+    if (!result_ || index >= readings_.size() || PQgetisnull(result_.get(), row_, column))
+        return kit::ValueView::null();
+    const std::string_view text(PQgetvalue(result_.get(), row_, column),
+                                static_cast<std::size_t>(PQgetlength(result_.get(), row_, column)));
+    return readValue(readings_[index], text, scratch_[index]);
+}
+
+kit::RowIdentity PgStatement::rowIdentity() const {
+    std::vector<std::string_view> parts;
+    for (int i = 0; i < identityColumns_ && result_; ++i)
+        parts.emplace_back(PQgetvalue(result_.get(), row_, i),
+                           static_cast<std::size_t>(PQgetlength(result_.get(), row_, i)));
+    return encodeIdentity(parts);
+}
+
+void PgStatement::reset() {
+    result_.reset();
+    row_ = -1;
+    done_ = false;
+}
+
+} // namespace vantrel::postgres

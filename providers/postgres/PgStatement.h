@@ -1,0 +1,73 @@
+// One server-side prepared statement behind the kit's Statement seam.
+//
+// Parameters and result columns are described by the server (PQdescribePrepared); a '?' in the
+// consumer's text is a parameter. A query runs at the first step and its rows are read from
+// the result as the kit fetches them (the kit keeps what it has fetched, so rewinding never
+// re-runs the query). With PrepareOptions::wantRowIdentity, a query over one table is prepared
+// again with the table's primary key (or ctid) as hidden leading columns.
+#pragma once
+
+#include "PgConnection.h"
+#include "PgTypes.h"
+
+#include <string>
+#include <vector>
+
+namespace vantrel::postgres {
+
+class PgStatement final : public kit::Statement {
+public:
+    PgStatement(PgConnection& connection, std::string_view sql, const kit::PrepareOptions& options);
+    ~PgStatement() override;
+
+    std::size_t parameterCount() const override { return parameters_.size(); }
+    kit::ParameterInfo parameterInfo(std::size_t index) const override {
+        return parameters_.at(index);
+    }
+    const std::vector<kit::ColumnInfo>& columns() const override { return columns_; }
+    bool returnsRows() const override { return returnsRows_; }
+    bool hasRowIdentity() const override { return identityColumns_ > 0; }
+    std::string baseTable() const override { return baseTable_; }
+
+    void bind(std::size_t index, const kit::ValueView& value) override;
+    void clearBindings() override;
+    bool step() override;
+    kit::ValueView value(std::size_t index) const override;
+    kit::RowIdentity rowIdentity() const override;
+    void reset() override;
+    std::int64_t rowsAffected() const override { return rowsAffected_; }
+
+private:
+    // Reads the description of the prepared statement `name_`.
+    void describe(const PGresult* description);
+    // Tries the statement again with hidden identity columns; keeps the plain one on failure.
+    void addRowIdentity(std::string_view numberedSql);
+    // Sizes of parameters put into an INSERT's columns, from the table's declarations.
+    void describeInsertParameters(std::string_view numberedSql);
+
+    PgConnection& connection_;
+    std::string name_;
+    std::string keyword_; // the statement's first keyword, upper case
+    std::vector<kit::ParameterInfo> parameters_;
+    std::vector<unsigned> parameterTypes_;
+    std::vector<std::string> parameterText_;
+    std::vector<char> parameterNull_;
+    std::vector<const char*> parameterValues_;
+    std::vector<int> parameterLengths_;
+
+    std::vector<kit::ColumnInfo> columns_;
+    std::vector<ValueReading> readings_;
+    int identityColumns_ = 0; // hidden leading columns holding the row identity
+    unsigned baseTableOid_ = 0;
+    std::string baseTable_;
+    bool returnsRows_ = false;
+    bool atomic_ = true;
+
+    Result result_;
+    int row_ = -1; // current row of result_
+    bool done_ = false;
+    std::int64_t rowsAffected_ = -1;
+    mutable std::vector<std::string> scratch_; // per column, for decoded bytea
+};
+
+} // namespace vantrel::postgres
