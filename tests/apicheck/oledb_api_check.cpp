@@ -562,6 +562,18 @@ static_assert(
                    HRESULT (STDMETHODCALLTYPE IDataInitialize::*)(LPCOLESTR, LPCOLESTR, DWORD)>);
 
 // Structure sizes and field offsets of the x64 ABI.
+// Members reached through the anonymous unions of VARIANT and DECIMAL.
+static_assert(offsetof(VARIANT, vt) == 0 && offsetof(VARIANT, wReserved1) == 2);
+static_assert(offsetof(VARIANT, lVal) == 8 && offsetof(VARIANT, llVal) == 8);
+static_assert(offsetof(VARIANT, bstrVal) == 8 && offsetof(VARIANT, boolVal) == 8);
+static_assert(offsetof(VARIANT, punkVal) == 8 && offsetof(VARIANT, dblVal) == 8);
+static_assert(offsetof(VARIANT, pvRecord) == 8 && offsetof(VARIANT, pRecInfo) == 16);
+static_assert(offsetof(VARIANT, decVal) == 0 && sizeof(VARIANT) == 24);
+static_assert(offsetof(DECIMAL, scale) == 2 && offsetof(DECIMAL, sign) == 3);
+static_assert(offsetof(DECIMAL, Hi32) == 4 && offsetof(DECIMAL, Lo64) == 8);
+static_assert(offsetof(DECIMAL, Lo32) == 8 && offsetof(DECIMAL, Mid32) == 12);
+static_assert(sizeof(CY) == 8 && offsetof(CY, Lo) == 0 && offsetof(CY, Hi) == 4);
+static_assert(offsetof(DBID, uName) == 24 && offsetof(DBID, eKind) == 16);
 static_assert(sizeof(GUID) == 16);
 static_assert(offsetof(GUID, Data1) == 0);
 static_assert(offsetof(GUID, Data2) == 4);
