@@ -268,7 +268,7 @@ HRESULT STDMETHODCALLTYPE Session::OpenRowset(IUnknown* pUnkOuter, DBID* pTableI
         bool first = statement->step();
         HRESULT hr =
             openRowset(std::move(statement), first, requested, unknown(), nullptr, riid, ppRowset);
-        return SUCCEEDED(hr) && props == DB_S_ERRORSOCCURRED ? DB_S_ERRORSOCCURRED : hr;
+        return SUCCEEDED(hr) && props != S_OK ? DB_S_ERRORSOCCURRED : hr;
     } catch (...) {
         return postCurrentException(source(), IID_IOpenRowset);
     }

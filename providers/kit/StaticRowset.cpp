@@ -74,7 +74,7 @@ HRESULT createStaticRowset(std::vector<ColumnInfo> columns, std::vector<std::vec
         setup.properties = &effective;
         HRESULT hr =
             handOut(new Rowset(std::move(setup)), riid, reinterpret_cast<void**>(ppRowset));
-        return SUCCEEDED(hr) && props == DB_S_ERRORSOCCURRED ? DB_S_ERRORSOCCURRED : hr;
+        return SUCCEEDED(hr) && props != S_OK ? DB_S_ERRORSOCCURRED : hr;
     } catch (...) {
         return postCurrentException(source, IID_IUnknown);
     }
