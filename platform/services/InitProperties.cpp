@@ -243,25 +243,28 @@ HRESULT readInitProperties(IDBProperties* properties, std::vector<InitProperty>&
     }
     freePropertyInfo(infoCount, infoSets, descriptions);
 
+    // The values, asked for by each set's explicit ids (the *ALL groups are for
+    // GetPropertyInfo only).
+    std::vector<GUID> setGuids;
+    std::vector<std::vector<DBPROPID>> setIds;
+    for (const InitProperty& p : out) {
+        std::size_t g = 0;
+        while (g < setGuids.size() && !(setGuids[g] == p.set))
+            ++g;
+        if (g == setGuids.size()) {
+            setGuids.push_back(p.set);
+            setIds.emplace_back();
+        }
+        setIds[g].push_back(p.id);
+    }
+    std::vector<DBPROPIDSET> request(setGuids.size());
+    for (std::size_t g = 0; g < setGuids.size(); ++g)
+        request[g] = DBPROPIDSET{setIds[g].data(), ULONG(setIds[g].size()), setGuids[g]};
     ULONG valueCount = 0;
     DBPROPSET* valueSets = nullptr;
-    hr = properties->GetProperties(1, &all, &valueCount, &valueSets);
-    if (FAILED(hr) && hr != DB_E_ERRORSOCCURRED) {
-        freePropertySets(valueCount, valueSets);
-        if (!filterByFlag)
-            return hr;
-        // Same fallback as above: read each set the info named.
-        valueCount = 0;
-        valueSets = nullptr;
-        std::vector<DBPROPIDSET> sets;
-        for (const InitProperty& p : out) {
-            bool known = false;
-            for (const DBPROPIDSET& s : sets)
-                known = known || s.guidPropertySet == p.set;
-            if (!known)
-                sets.push_back(DBPROPIDSET{nullptr, 0, p.set});
-        }
-        hr = properties->GetProperties(ULONG(sets.size()), sets.data(), &valueCount, &valueSets);
+    if (!request.empty()) {
+        hr = properties->GetProperties(ULONG(request.size()), request.data(), &valueCount,
+                                       &valueSets);
         if (FAILED(hr) && hr != DB_E_ERRORSOCCURRED) {
             freePropertySets(valueCount, valueSets);
             return hr;

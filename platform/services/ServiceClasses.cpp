@@ -2,6 +2,7 @@
 
 #include "DataInitialize.h"
 #include "DataLinks.h"
+#include "RootEnumerator.h"
 
 #include <msdaguid.h>
 #include <msdasc.h>
@@ -12,6 +13,13 @@ namespace vantrel::services {
 
 HRESULT registerServiceClasses() {
     const VantrelClassRegistration classes[] = {
+        {CLSID_OLEDB_ENUMERATOR,
+         u"Vantrel.RootEnumerator.1",
+         u"Vantrel.RootEnumerator",
+         u"OLE DB Root Enumerator",
+         {},
+         DBSOURCETYPE_ENUMERATOR,
+         &createRootEnumerator},
         {CLSID_MSDAINITIALIZE,
          u"Vantrel.DataInitialize.1",
          u"Vantrel.DataInitialize",
