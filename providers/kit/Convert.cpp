@@ -499,6 +499,10 @@ DBSTATUS readVariant(const VARIANT& var, Value& out) {
 DBSTATUS readValue(DBTYPE source, const void* src, const DBLENGTH* length, DBLENGTH maxLength,
                    Value& out) {
     out = Value();
+    // A length part beyond the buffer the binding declares would read outside it.
+    bool variable = source == DBTYPE_STR || source == DBTYPE_WSTR || source == DBTYPE_BYTES;
+    if (variable && length && maxLength > 0 && *length > maxLength)
+        return DBSTATUS_E_CANTCONVERTVALUE;
     switch (source) {
     case DBTYPE_I1:
         out = intValue<std::int8_t>(src);

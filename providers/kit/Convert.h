@@ -31,7 +31,9 @@ DBSTATUS writeValue(const ValueView& value, DBTYPE target, void* dst, DBLENGTH m
 
 // Reads a consumer value of type `source` at `src`. `length` is the length part when bound
 // (nullptr otherwise: STR/WSTR end at their NUL, searched within maxLength when maxLength > 0;
-// BYTES take maxLength). Returns DBSTATUS_S_OK with `out` set, or an error status.
+// BYTES take maxLength). A length part larger than a non-zero maxLength is refused
+// (DBSTATUS_E_CANTCONVERTVALUE) rather than followed past the buffer. Returns DBSTATUS_S_OK
+// with `out` set, or an error status.
 DBSTATUS readValue(DBTYPE source, const void* src, const DBLENGTH* length, DBLENGTH maxLength,
                    Value& out);
 

@@ -187,6 +187,10 @@ TEST(ConvertFromConsumer, StrWithoutLengthStopsAtTheBufferEnd) {
     DBLENGTH length = 1;
     EXPECT_EQ(readValue(DBTYPE_STR, terminated, &length, sizeof terminated, v), DBSTATUS_S_OK);
     EXPECT_EQ(v.bytes, "a");
+    length = 9;
+    EXPECT_EQ(readValue(DBTYPE_STR, terminated, &length, sizeof terminated, v),
+              DBSTATUS_E_CANTCONVERTVALUE)
+        << "a length beyond the declared buffer is not followed";
     char czech[] = "\xE8\xF8"; // "čř" in Windows-1250
     EXPECT_EQ(readValue(DBTYPE_STR, czech, nullptr, sizeof czech, v), DBSTATUS_S_OK);
     EXPECT_EQ(v.bytes, "\xC4\x8D\xC5\x99");
