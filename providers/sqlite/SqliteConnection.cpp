@@ -141,7 +141,7 @@ void SqliteConnection::createTable(std::string_view table,
         if (i != 0)
             sql += ", ";
         sql += quoteName(c.name) + " " +
-               declarationFor(c.type, c.size, c.precision, c.scale, std::string_view());
+               declarationFor(c.type, c.size, c.precision, c.scale, c.typeName);
         if (!c.nullable)
             sql += " NOT NULL";
         // A single INTEGER key becomes SQLite's rowid itself: the fastest key it has.

@@ -20,7 +20,7 @@ constexpr std::array<kit::PropertyRow, 5> initialisationProperties = {{
     {kit::PropertySet::DbInit, propTimeout, vtI4, readWrite, 5, nullptr, u"Connect Timeout"},
     {kit::PropertySet::DbInit, propProviderString, vtBstr, readWrite, 0, nullptr,
      u"Extended Properties"},
-    {kit::PropertySet::DbInit, propCatalog, vtBstr, readWrite, 0, u"main", u"Initial Catalog"},
+    {kit::PropertySet::DbInit, propCatalog, vtBstr, readWrite, 0, nullptr, u"Initial Catalog"},
 }};
 
 } // namespace

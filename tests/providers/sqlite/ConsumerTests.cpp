@@ -1,0 +1,543 @@
+// What any consumer relies on beyond the bench's calls: values in the bound type with their
+// statuses, accessor validation, properties that cannot be honoured, parameter description,
+// rows affected, transactions, table definition and reference counts.
+#include "ProviderTestSupport.h"
+
+#include <oleauto.h>
+
+#include <cstring>
+
+using namespace sqlitetest;
+
+namespace {
+
+class Consumer : public ProviderTest {
+protected:
+    void SetUp() override {
+        ProviderTest::SetUp();
+        c_ = connect();
+        session_ = c_.session.get();
+    }
+    void TearDown() override {
+        c_ = Connection();
+        ProviderTest::TearDown();
+    }
+
+    Ptr<IRowset> open(const std::string& sql) {
+        Ptr<IRowset> rowset;
+        EXPECT_EQ(S_OK, execute(session_, sql, nullptr, IID_IRowset,
+                                reinterpret_cast<IUnknown**>(rowset.out())))
+            << sql;
+        return rowset;
+    }
+
+    Ptr<ICommandText> command(const std::string& sql) {
+        Ptr<IDBCreateCommand> create;
+        EXPECT_EQ(S_OK, session_->QueryInterface(IID_IDBCreateCommand, create.outVoid()));
+        Ptr<ICommandText> text;
+        EXPECT_EQ(S_OK, create->CreateCommand(nullptr, IID_ICommandText,
+                                              reinterpret_cast<IUnknown**>(text.out())));
+        EXPECT_EQ(S_OK, text->SetCommandText(DBGUID_DBSQL, u16(sql).c_str()));
+        return text;
+    }
+
+    Connection c_;
+    IUnknown* session_ = nullptr;
+};
+
+// One binding with value, length and status parts at fixed offsets.
+struct Cell {
+    DBSTATUS status;
+    DBLENGTH length;
+    alignas(8) unsigned char value[64];
+    unsigned char guard[8];
+};
+
+DBBINDING cellBinding(DBORDINAL ordinal, DBTYPE type, DBLENGTH maxLen, std::size_t index = 0) {
+    DBBINDING b{};
+    b.iOrdinal = ordinal;
+    b.obStatus = index * sizeof(Cell) + offsetof(Cell, status);
+    b.obLength = index * sizeof(Cell) + offsetof(Cell, length);
+    b.obValue = index * sizeof(Cell) + offsetof(Cell, value);
+    b.dwPart = DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS;
+    b.dwMemOwner = DBMEMOWNER_CLIENTOWNED;
+    b.cbMaxLen = maxLen;
+    b.wType = type;
+    return b;
+}
+
+// Reads the first row of rowset through the bindings into cells (guard bytes 0xAB).
+HRESULT readFirstRow(IRowset* rowset, std::vector<DBBINDING> bindings, std::vector<Cell>& cells) {
+    Ptr<IAccessor> accessor;
+    EXPECT_EQ(S_OK, rowset->QueryInterface(IID_IAccessor, accessor.outVoid()));
+    HACCESSOR handle = DB_NULL_HACCESSOR;
+    std::vector<DBBINDSTATUS> statuses(bindings.size());
+    HRESULT hr = accessor->CreateAccessor(DBACCESSOR_ROWDATA, bindings.size(), bindings.data(), 0,
+                                          &handle, statuses.data());
+    if (FAILED(hr))
+        return hr;
+    cells.assign(bindings.size(), Cell{});
+    for (Cell& cell : cells) {
+        std::memset(&cell, 0xAB, sizeof cell);
+    }
+    HROW row = DB_NULL_HROW;
+    HROW* p = &row;
+    DBCOUNTITEM obtained = 0;
+    EXPECT_EQ(S_OK, rowset->RestartPosition(DB_NULL_HCHAPTER));
+    EXPECT_EQ(S_OK, rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &obtained, &p));
+    hr = obtained == 1 ? rowset->GetData(row, handle, cells.data()) : E_FAIL;
+    if (obtained == 1)
+        rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    accessor->ReleaseAccessor(handle, nullptr);
+    return hr;
+}
+
+bool guardIntact(const Cell& cell) {
+    for (unsigned char g : cell.guard)
+        if (g != 0xAB)
+            return false;
+    return true;
+}
+
+} // namespace
+
+TEST_F(Consumer, ValuesArriveInTheBoundTypeWithTheirStatuses) {
+    run(session_, "CREATE TABLE v (i INTEGER, big BIGINT, r DOUBLE, t VARCHAR(20), n INTEGER, "
+                  "ts DATETIME, d DATE, b BLOB, flag BOOLEAN)");
+    run(session_, "INSERT INTO v VALUES (-42, 5000000000, 2.5, 'Příliš', NULL, "
+                  "'2026-12-08 01:02:03.25', '2026-02-28', X'00FF10', 1)");
+    auto rowset = open("SELECT * FROM v");
+    std::vector<Cell> cells;
+    const std::vector<DBBINDING> bindings = {
+        cellBinding(1, DBTYPE_I4, 4, 0),     cellBinding(2, DBTYPE_I8, 8, 1),
+        cellBinding(3, DBTYPE_R8, 8, 2),     cellBinding(4, DBTYPE_WSTR, 64, 3),
+        cellBinding(5, DBTYPE_I4, 4, 4),     cellBinding(6, DBTYPE_DBTIMESTAMP, 16, 5),
+        cellBinding(7, DBTYPE_DBDATE, 6, 6), cellBinding(8, DBTYPE_BYTES, 64, 7),
+        cellBinding(9, DBTYPE_BOOL, 2, 8),   cellBinding(1, DBTYPE_STR, 64, 9),
+        cellBinding(3, DBTYPE_I4, 4, 10),    cellBinding(2, DBTYPE_WSTR, 64, 11),
+    };
+    ASSERT_EQ(S_OK, readFirstRow(rowset.get(), bindings, cells));
+    std::int32_t i4;
+    std::memcpy(&i4, cells[0].value, 4);
+    EXPECT_EQ(-42, i4);
+    std::int64_t i8;
+    std::memcpy(&i8, cells[1].value, 8);
+    EXPECT_EQ(5000000000LL, i8);
+    double r8;
+    std::memcpy(&r8, cells[2].value, 8);
+    EXPECT_EQ(2.5, r8);
+    EXPECT_EQ(DBSTATUS_S_OK, cells[3].status);
+    EXPECT_EQ(u"Příliš", std::u16string(reinterpret_cast<const char16_t*>(cells[3].value)));
+    EXPECT_EQ(12u, cells[3].length); // bytes, without the terminator
+    EXPECT_EQ(DBSTATUS_S_ISNULL, cells[4].status);
+    DBTIMESTAMP ts;
+    std::memcpy(&ts, cells[5].value, sizeof ts);
+    EXPECT_EQ(2026, ts.year);
+    EXPECT_EQ(12, ts.month);
+    EXPECT_EQ(8, ts.day);
+    EXPECT_EQ(3, ts.second);
+    EXPECT_EQ(250000000u, ts.fraction);
+    DBDATE date;
+    std::memcpy(&date, cells[6].value, sizeof date);
+    EXPECT_EQ(2, date.month);
+    EXPECT_EQ(28, date.day);
+    EXPECT_EQ(3u, cells[7].length);
+    EXPECT_EQ(0xFF, cells[7].value[1]);
+    VARIANT_BOOL flag;
+    std::memcpy(&flag, cells[8].value, 2);
+    EXPECT_EQ(VARIANT_TRUE, flag);
+    EXPECT_STREQ("-42", reinterpret_cast<const char*>(cells[9].value));
+    // 2.5 as an integer rounds or truncates, but arrives.
+    EXPECT_TRUE(cells[10].status == DBSTATUS_S_OK);
+    EXPECT_EQ(u"5000000000", std::u16string(reinterpret_cast<const char16_t*>(cells[11].value)));
+    for (const Cell& cell : cells)
+        EXPECT_TRUE(guardIntact(cell));
+}
+
+TEST_F(Consumer, TruncationOverflowAndImpossibleConversionsReportPerBindingStatuses) {
+    run(session_, "CREATE TABLE v (t VARCHAR(40), big BIGINT, word VARCHAR(10))");
+    run(session_, "INSERT INTO v VALUES ('abcdefghijklmnopqrstuvwxyz', 5000000000, 'word')");
+    auto rowset = open("SELECT * FROM v");
+    std::vector<Cell> cells;
+    // A text longer than the buffer: cut to fit with its NUL, the full length reported.
+    std::vector<DBBINDING> bindings = {cellBinding(1, DBTYPE_STR, 8, 0),
+                                       cellBinding(2, DBTYPE_I4, 4, 1),
+                                       cellBinding(3, DBTYPE_I4, 4, 2)};
+    EXPECT_EQ(DB_S_ERRORSOCCURRED, readFirstRow(rowset.get(), bindings, cells));
+    EXPECT_EQ(DBSTATUS_S_TRUNCATED, cells[0].status);
+    EXPECT_EQ(26u, cells[0].length);
+    EXPECT_STREQ("abcdefg", reinterpret_cast<const char*>(cells[0].value));
+    EXPECT_EQ(0xAB, cells[0].value[8]); // nothing written past cbMaxLen
+    EXPECT_EQ(DBSTATUS_E_DATAOVERFLOW, cells[1].status);
+    EXPECT_EQ(DBSTATUS_E_CANTCONVERTVALUE, cells[2].status);
+    // Only failures: the whole call fails.
+    bindings = {cellBinding(2, DBTYPE_I4, 4, 0)};
+    EXPECT_EQ(DB_E_ERRORSOCCURRED, readFirstRow(rowset.get(), bindings, cells));
+    EXPECT_EQ(DBSTATUS_E_DATAOVERFLOW, cells[0].status);
+}
+
+TEST_F(Consumer, AccessorsAreValidated) {
+    run(session_, "CREATE TABLE v (a INTEGER, b VARCHAR(10))");
+    run(session_, "INSERT INTO v VALUES (1, 'x')");
+    auto rowset = open("SELECT * FROM v");
+    auto accessor = rowset.query<IAccessor>(IID_IAccessor);
+    HACCESSOR handle = DB_NULL_HACCESSOR;
+    DBBINDSTATUS statuses[2] = {};
+
+    DBBINDING badOrdinal[] = {cellBinding(1, DBTYPE_I4, 4), cellBinding(7, DBTYPE_I4, 4, 1)};
+    EXPECT_EQ(DB_E_ERRORSOCCURRED,
+              accessor->CreateAccessor(DBACCESSOR_ROWDATA, 2, badOrdinal, 0, &handle, statuses));
+    EXPECT_EQ(DBBINDSTATUS_OK, statuses[0]);
+    EXPECT_EQ(DBBINDSTATUS_BADORDINAL, statuses[1]);
+    EXPECT_EQ(DB_NULL_HACCESSOR, handle);
+
+    DBBINDING noParts = cellBinding(1, DBTYPE_I4, 4);
+    noParts.dwPart = 0;
+    EXPECT_EQ(DB_E_ERRORSOCCURRED,
+              accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, &noParts, 0, &handle, statuses));
+    EXPECT_EQ(DBBINDSTATUS_BADBINDINFO, statuses[0]);
+
+    // Parameter accessors belong to commands.
+    DBBINDING good = cellBinding(1, DBTYPE_I4, 4);
+    EXPECT_EQ(DB_E_BADACCESSORFLAGS,
+              accessor->CreateAccessor(DBACCESSOR_PARAMETERDATA, 1, &good, 0, &handle, statuses));
+    EXPECT_EQ(DB_E_BADACCESSORFLAGS,
+              accessor->CreateAccessor(0x100, 1, &good, 0, &handle, statuses));
+
+    HROW row = DB_NULL_HROW;
+    HROW* p = &row;
+    DBCOUNTITEM obtained = 0;
+    ASSERT_EQ(S_OK, rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &obtained, &p));
+    Cell cell;
+    EXPECT_EQ(DB_E_BADACCESSORHANDLE, rowset->GetData(row, static_cast<HACCESSOR>(0x5151), &cell));
+    ASSERT_EQ(S_OK, accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, &good, 0, &handle, statuses));
+    EXPECT_EQ(DB_E_BADROWHANDLE, rowset->GetData(static_cast<HROW>(0x7777), handle, &cell));
+    EXPECT_EQ(S_OK, rowset->GetData(row, handle, &cell));
+    ULONG refs = 0;
+    EXPECT_EQ(S_OK, accessor->ReleaseAccessor(handle, &refs));
+    EXPECT_EQ(0u, refs);
+    EXPECT_EQ(DB_E_BADACCESSORHANDLE, accessor->ReleaseAccessor(handle, nullptr));
+    EXPECT_EQ(DB_E_BADACCESSORHANDLE, rowset->GetData(row, handle, &cell));
+    EXPECT_EQ(S_OK, rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr));
+}
+
+TEST_F(Consumer, RowHandlesCountTheirReferences) {
+    run(session_, "CREATE TABLE v (a INTEGER)");
+    run(session_, "INSERT INTO v VALUES (1), (2), (3)");
+    auto rowset = open("SELECT a FROM v");
+    HROW rows[3];
+    HROW* p = rows;
+    DBCOUNTITEM obtained = 0;
+    ASSERT_EQ(S_OK, rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 3, &obtained, &p));
+    ASSERT_EQ(3u, obtained);
+    DBREFCOUNT counts[3] = {};
+    EXPECT_EQ(S_OK, rowset->AddRefRows(1, rows, counts, nullptr));
+    EXPECT_EQ(2u, counts[0]);
+    DBROWSTATUS statuses[3] = {};
+    EXPECT_EQ(S_OK, rowset->ReleaseRows(3, rows, nullptr, counts, statuses));
+    EXPECT_EQ(1u, counts[0]);
+    EXPECT_EQ(0u, counts[1]);
+    EXPECT_EQ(S_OK, rowset->ReleaseRows(1, rows, nullptr, counts, nullptr));
+    EXPECT_EQ(0u, counts[0]);
+    // A released handle is no handle.
+    EXPECT_EQ(DB_E_ERRORSOCCURRED, rowset->ReleaseRows(1, rows, nullptr, nullptr, statuses));
+    EXPECT_EQ(DBROWSTATUS_E_INVALID, statuses[0]);
+    // Past the end.
+    EXPECT_EQ(DB_S_ENDOFROWSET, rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &obtained, &p));
+    EXPECT_EQ(0u, obtained);
+}
+
+TEST_F(Consumer, EveryObjectReachesZeroReferences) {
+    run(session_, "CREATE TABLE v (a INTEGER)");
+    Ptr<IDBCreateCommand> create;
+    ASSERT_EQ(S_OK, session_->QueryInterface(IID_IDBCreateCommand, create.outVoid()));
+    Ptr<ICommandText> text;
+    ASSERT_EQ(S_OK, create->CreateCommand(nullptr, IID_ICommandText,
+                                          reinterpret_cast<IUnknown**>(text.out())));
+    ASSERT_EQ(S_OK, text->SetCommandText(DBGUID_DBSQL, u"SELECT a FROM v"));
+    Ptr<IRowset> rowset;
+    ASSERT_EQ(S_OK, text->Execute(nullptr, IID_IRowset, nullptr, nullptr,
+                                  reinterpret_cast<IUnknown**>(rowset.out())));
+    auto info = rowset.query<IRowsetInfo>(IID_IRowsetInfo);
+    Ptr<IUnknown> specification;
+    ASSERT_EQ(S_OK, info->GetSpecification(IID_IUnknown, specification.out()));
+    specification.reset();
+    info.reset();
+    create.reset();
+    EXPECT_EQ(0u, rowset.release());
+    EXPECT_EQ(0u, text.release());
+    c_.session.reset();
+    EXPECT_EQ(0u, c_.dataSource.release());
+}
+
+TEST_F(Consumer, ARequiredPropertyThatCannotBeHonouredFailsExecute) {
+    run(session_, "CREATE TABLE a (x INTEGER)");
+    run(session_, "CREATE TABLE b (y INTEGER)");
+    auto text = command("SELECT x, y FROM a, b");
+    auto properties = text.query<ICommandProperties>(IID_ICommandProperties);
+    DBPROP prop{};
+    prop.dwPropertyID = DBPROP_IRowsetChange;
+    prop.dwOptions = DBPROPOPTIONS_REQUIRED;
+    prop.colid = DB_NULLID;
+    prop.vValue.vt = VT_BOOL;
+    prop.vValue.boolVal = VARIANT_TRUE;
+    DBPROPSET set{&prop, 1, DBPROPSET_ROWSET};
+    ASSERT_EQ(S_OK, properties->SetProperties(1, &set));
+    Ptr<IRowset> rowset;
+    // A join has no single row identity to change rows by.
+    EXPECT_EQ(DB_E_ERRORSOCCURRED, text->Execute(nullptr, IID_IRowset, nullptr, nullptr,
+                                                 reinterpret_cast<IUnknown**>(rowset.out())));
+    EXPECT_FALSE(rowset);
+    // The properties in error name it, with its status.
+    DBPROPIDSET inError{nullptr, 0, DBPROPSET_PROPERTIESINERROR};
+    ULONG count = 0;
+    DBPROPSET* sets = nullptr;
+    EXPECT_EQ(S_OK, properties->GetProperties(1, &inError, &count, &sets));
+    bool named = false;
+    for (ULONG s = 0; s < count; ++s) {
+        for (ULONG i = 0; i < sets[s].cProperties; ++i) {
+            const DBPROP& p = sets[s].rgProperties[i];
+            if (IsEqualGUID(sets[s].guidPropertySet, DBPROPSET_ROWSET) &&
+                p.dwPropertyID == DBPROP_IRowsetChange) {
+                named = true;
+                EXPECT_NE(DBPROPSTATUS_OK, p.dwStatus);
+            }
+            VariantClear(const_cast<VARIANT*>(&p.vValue));
+        }
+        CoTaskMemFree(sets[s].rgProperties);
+    }
+    CoTaskMemFree(sets);
+    EXPECT_TRUE(named);
+    // The same on a view.
+    run(session_, "CREATE VIEW va AS SELECT x FROM a");
+    ASSERT_EQ(S_OK, text->SetCommandText(DBGUID_DBSQL, u"SELECT x FROM va"));
+    ASSERT_EQ(S_OK, properties->SetProperties(1, &set));
+    EXPECT_EQ(DB_E_ERRORSOCCURRED, text->Execute(nullptr, IID_IRowset, nullptr, nullptr,
+                                                 reinterpret_cast<IUnknown**>(rowset.out())));
+}
+
+TEST_F(Consumer, ParametersAreDescribedFromTheirContextOrByTheConsumer) {
+    run(session_, "CREATE TABLE p (id INTEGER PRIMARY KEY, name VARCHAR(30) NOT NULL, at DATETIME, "
+                  "amount DOUBLE)");
+    const auto describe = [&](const std::string& sql, std::vector<DBTYPE>& types,
+                              std::vector<DBLENGTH>& sizes) {
+        auto text = command(sql);
+        auto withParameters = text.query<ICommandWithParameters>(IID_ICommandWithParameters);
+        EXPECT_EQ(S_OK, text.query<ICommandPrepare>(IID_ICommandPrepare)->Prepare(1));
+        DB_UPARAMS count = 0;
+        DBPARAMINFO* info = nullptr;
+        OLECHAR* names = nullptr;
+        const HRESULT hr = withParameters->GetParameterInfo(&count, &info, &names);
+        types.clear();
+        sizes.clear();
+        for (DB_UPARAMS i = 0; i < count; ++i) {
+            types.push_back(info[i].wType);
+            sizes.push_back(info[i].ulParamSize);
+        }
+        CoTaskMemFree(info);
+        CoTaskMemFree(names);
+        return hr;
+    };
+    std::vector<DBTYPE> types;
+    std::vector<DBLENGTH> sizes;
+    EXPECT_EQ(S_OK, describe("INSERT INTO p (name, id, at) VALUES (?, ?, ?)", types, sizes));
+    EXPECT_EQ((std::vector<DBTYPE>{DBTYPE_STR, DBTYPE_I4, DBTYPE_DBTIMESTAMP}), types);
+    EXPECT_EQ((std::vector<DBLENGTH>{30, 4, sizeof(DBTIMESTAMP)}), sizes);
+    EXPECT_EQ(S_OK, describe("SELECT * FROM p WHERE amount > ? AND ? = p.name", types, sizes));
+    EXPECT_EQ((std::vector<DBTYPE>{DBTYPE_R8, DBTYPE_STR}), types);
+    EXPECT_EQ(S_OK, describe("UPDATE p SET at = ? WHERE id IN (?, ?)", types, sizes));
+    EXPECT_EQ((std::vector<DBTYPE>{DBTYPE_DBTIMESTAMP, DBTYPE_I4, DBTYPE_I4}), types);
+    // No context: the provider cannot tell.
+    EXPECT_EQ(DB_E_PARAMUNAVAILABLE, describe("SELECT ? + 1", types, sizes));
+
+    // The consumer describes it instead.
+    auto text = command("SELECT ? + 1");
+    ASSERT_EQ(S_OK, text.query<ICommandPrepare>(IID_ICommandPrepare)->Prepare(1));
+    auto withParameters = text.query<ICommandWithParameters>(IID_ICommandWithParameters);
+    DB_UPARAMS ordinal = 1;
+    DBPARAMBINDINFO bindInfo{};
+    bindInfo.pwszDataSourceType = const_cast<LPOLESTR>(u"DBTYPE_I4");
+    bindInfo.ulParamSize = 4;
+    bindInfo.dwFlags = DBPARAMFLAGS_ISINPUT;
+    ASSERT_EQ(S_OK, withParameters->SetParameterInfo(1, &ordinal, &bindInfo));
+    DB_UPARAMS count = 0;
+    DBPARAMINFO* info = nullptr;
+    OLECHAR* names = nullptr;
+    ASSERT_EQ(S_OK, withParameters->GetParameterInfo(&count, &info, &names));
+    ASSERT_EQ(1u, count);
+    EXPECT_EQ(DBTYPE_I4, info[0].wType);
+    CoTaskMemFree(info);
+    CoTaskMemFree(names);
+}
+
+TEST_F(Consumer, SeveralParameterSetsInOneExecuteAndRowsAffected) {
+    run(session_, "CREATE TABLE p (id INTEGER PRIMARY KEY, name VARCHAR(8))");
+    auto text = command("INSERT INTO p (id, name) VALUES (?, ?)");
+    struct Row {
+        std::int32_t id;
+        DBLENGTH nameLength;
+        char name[12];
+    };
+    Row rows[3] = {{1, 3, "one"}, {2, 3, "two"}, {3, 5, "three"}};
+    DBBINDING bindings[2] = {};
+    bindings[0].iOrdinal = 1;
+    bindings[0].obValue = offsetof(Row, id);
+    bindings[0].dwPart = DBPART_VALUE;
+    bindings[0].eParamIO = DBPARAMIO_INPUT;
+    bindings[0].cbMaxLen = 4;
+    bindings[0].wType = DBTYPE_I4;
+    bindings[1].iOrdinal = 2;
+    bindings[1].obValue = offsetof(Row, name);
+    bindings[1].obLength = offsetof(Row, nameLength);
+    bindings[1].dwPart = DBPART_VALUE | DBPART_LENGTH;
+    bindings[1].eParamIO = DBPARAMIO_INPUT;
+    bindings[1].cbMaxLen = sizeof(Row::name);
+    bindings[1].wType = DBTYPE_STR;
+    auto accessor = text.query<IAccessor>(IID_IAccessor);
+    HACCESSOR handle = DB_NULL_HACCESSOR;
+    ASSERT_EQ(S_OK, accessor->CreateAccessor(DBACCESSOR_PARAMETERDATA, 2, bindings, sizeof(Row),
+                                             &handle, nullptr));
+    // A row accessor, or no accessor at all, cannot carry parameters.
+    HACCESSOR rowAccessor = DB_NULL_HACCESSOR;
+    ASSERT_EQ(S_OK, accessor->CreateAccessor(DBACCESSOR_ROWDATA, 2, bindings, sizeof(Row),
+                                             &rowAccessor, nullptr));
+    DBPARAMS wrongKind{rows, 1, rowAccessor};
+    EXPECT_EQ(DB_E_BADACCESSORTYPE, text->Execute(nullptr, IID_NULL, &wrongKind, nullptr, nullptr));
+    DBPARAMS noHandle{rows, 1, static_cast<HACCESSOR>(0x4242)};
+    EXPECT_EQ(DB_E_BADACCESSORHANDLE,
+              text->Execute(nullptr, IID_NULL, &noHandle, nullptr, nullptr));
+    accessor->ReleaseAccessor(rowAccessor, nullptr);
+
+    DBPARAMS params{rows, 3, handle};
+    DBROWCOUNT affected = 0;
+    EXPECT_EQ(S_OK, text->Execute(nullptr, IID_NULL, &params, &affected, nullptr));
+    EXPECT_EQ(3, affected);
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"1", "one"}, {"2", "two"}, {"3", "three"}}),
+              query(session_, "SELECT id, name FROM p ORDER BY id"));
+    DBROWCOUNT changed = 0;
+    EXPECT_EQ(S_OK, execute(session_, "UPDATE p SET name = 'x' WHERE id > 1", &changed));
+    EXPECT_EQ(2, changed);
+    accessor->ReleaseAccessor(handle, nullptr);
+}
+
+TEST_F(Consumer, TransactionsNestCommitAndAbortAsPublished) {
+    run(session_, "CREATE TABLE t (a INTEGER)");
+    Ptr<ITransactionLocal> transaction;
+    ASSERT_EQ(S_OK, session_->QueryInterface(IID_ITransactionLocal, transaction.outVoid()));
+    EXPECT_EQ(XACT_E_NOTRANSACTION, transaction->Commit(FALSE, XACTTC_SYNC, 0));
+    EXPECT_EQ(XACT_E_NOTRANSACTION, transaction->Abort(nullptr, FALSE, FALSE));
+
+    ULONG level = 0;
+    ASSERT_EQ(S_OK,
+              transaction->StartTransaction(ISOLATIONLEVEL_READCOMMITTED, 0, nullptr, &level));
+    EXPECT_EQ(1u, level);
+    EXPECT_EQ(XACT_E_XTIONEXISTS,
+              transaction->StartTransaction(ISOLATIONLEVEL_SERIALIZABLE, 0, nullptr, nullptr));
+    run(session_, "INSERT INTO t VALUES (1)");
+    EXPECT_EQ(S_OK, transaction->Abort(nullptr, FALSE, FALSE));
+    EXPECT_EQ(0, scalar(session_, "SELECT COUNT(*) FROM t"));
+
+    // Retaining: a commit that starts the next transaction at once.
+    ASSERT_EQ(S_OK,
+              transaction->StartTransaction(ISOLATIONLEVEL_SERIALIZABLE, 0, nullptr, nullptr));
+    run(session_, "INSERT INTO t VALUES (2)");
+    EXPECT_EQ(S_OK, transaction->Commit(TRUE, XACTTC_SYNC, 0));
+    run(session_, "INSERT INTO t VALUES (3)");
+    EXPECT_EQ(S_OK, transaction->Abort(nullptr, TRUE, FALSE));
+    run(session_, "INSERT INTO t VALUES (4)");
+    EXPECT_EQ(S_OK, transaction->Commit(FALSE, XACTTC_SYNC, 0));
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"2"}, {"4"}}),
+              query(session_, "SELECT a FROM t ORDER BY a"));
+
+    // Outside a transaction every statement commits by itself: a second connection sees it.
+    run(session_, "INSERT INTO t VALUES (5)");
+    auto other = connect();
+    EXPECT_EQ(3, scalar(other.session.get(), "SELECT COUNT(*) FROM t"));
+}
+
+TEST_F(Consumer, TablesAreDefinedFromColumnDescriptions) {
+    Ptr<ITableDefinition> definition;
+    ASSERT_EQ(S_OK, session_->QueryInterface(IID_ITableDefinition, definition.outVoid()));
+    struct Spec {
+        const char16_t* name;
+        DBTYPE type;
+        DBLENGTH size;
+    };
+    const Spec specs[] = {{u"c_i2", DBTYPE_I2, 0},       {u"c_i4", DBTYPE_I4, 0},
+                          {u"c_i8", DBTYPE_I8, 0},       {u"c_r8", DBTYPE_R8, 0},
+                          {u"c_bool", DBTYPE_BOOL, 0},   {u"c_str", DBTYPE_STR, 50},
+                          {u"c_wstr", DBTYPE_WSTR, 20},  {u"c_ts", DBTYPE_DBTIMESTAMP, 0},
+                          {u"c_date", DBTYPE_DBDATE, 0}, {u"c_bytes", DBTYPE_BYTES, 16}};
+    // An optional property the provider cannot set: the table is made, the call says so.
+    DBPROP optional{};
+    optional.dwPropertyID = DBPROP_COL_AUTOINCREMENT;
+    optional.dwOptions = DBPROPOPTIONS_OPTIONAL;
+    optional.colid = DB_NULLID;
+    optional.vValue.vt = VT_BOOL;
+    optional.vValue.boolVal = VARIANT_TRUE;
+    DBPROPSET optionalSet{&optional, 1, DBPROPSET_COLUMN};
+    std::vector<DBCOLUMNDESC> descs;
+    for (const Spec& s : specs) {
+        DBCOLUMNDESC d{};
+        d.dbcid.eKind = DBKIND_NAME;
+        d.dbcid.uName.pwszName = const_cast<LPOLESTR>(s.name);
+        d.wType = s.type;
+        d.ulColumnSize = s.size;
+        descs.push_back(d);
+    }
+    descs[3].rgPropertySets = &optionalSet;
+    descs[3].cPropertySets = 1;
+    DBID table{};
+    table.eKind = DBKIND_NAME;
+    table.uName.pwszName = const_cast<LPOLESTR>(u"typed");
+    EXPECT_EQ(DB_S_ERRORSOCCURRED,
+              definition->CreateTable(nullptr, &table, descs.size(), descs.data(), IID_NULL, 0,
+                                      nullptr, nullptr, nullptr));
+    EXPECT_NE(DBPROPSTATUS_OK, optional.dwStatus);
+    auto rowset = open("SELECT * FROM typed");
+    auto columnsInfo = rowset.query<IColumnsInfo>(IID_IColumnsInfo);
+    DBORDINAL count = 0;
+    DBCOLUMNINFO* info = nullptr;
+    OLECHAR* names = nullptr;
+    ASSERT_EQ(S_OK, columnsInfo->GetColumnInfo(&count, &info, &names));
+    ASSERT_EQ(std::size(specs), count);
+    for (DBORDINAL i = 0; i < count; ++i) {
+        EXPECT_EQ(specs[i].type, info[i].wType) << utf8(specs[i].name);
+        if (specs[i].size != 0) {
+            EXPECT_EQ(specs[i].size, info[i].ulColumnSize) << utf8(specs[i].name);
+        }
+    }
+    CoTaskMemFree(info);
+    CoTaskMemFree(names);
+    rowset.reset();
+
+    EXPECT_EQ(DB_E_DUPLICATETABLEID,
+              definition->CreateTable(nullptr, &table, descs.size(), descs.data(), IID_NULL, 0,
+                                      nullptr, nullptr, nullptr));
+    EXPECT_EQ(S_OK, definition->DropTable(&table));
+    EXPECT_EQ(DB_E_NOTABLE, definition->DropTable(&table));
+    EXPECT_EQ(DB_E_NOTABLE, execute(session_, "SELECT * FROM typed"));
+}
+
+TEST_F(Consumer, ErrorObjectsCarrySQLitesMessageAndTheProvidersName) {
+    EXPECT_EQ(DB_E_ERRORSINCOMMAND, execute(session_, "SELEC 1"));
+    auto error = takeError();
+    ASSERT_TRUE(error);
+    EXPECT_NE(std::string::npos, error->description.find("syntax error")) << error->description;
+    EXPECT_EQ("Vantrel Embedded OLE DB Provider for SQLite", error->source);
+
+    EXPECT_EQ(DB_E_NOTABLE, execute(session_, "DELETE FROM missing"));
+    error = takeError();
+    ASSERT_TRUE(error);
+    EXPECT_EQ("no such table: missing", error->description);
+
+    // Two statements in one text are refused, not cut to the first.
+    run(session_, "CREATE TABLE t (a INTEGER)");
+    EXPECT_EQ(DB_E_ERRORSINCOMMAND, execute(session_, "INSERT INTO t VALUES (1); DROP TABLE t"));
+    EXPECT_EQ(0, scalar(session_, "SELECT COUNT(*) FROM t"));
+
+    // A support check answers for the interfaces that post errors.
+    Ptr<ISupportErrorInfo> support;
+    ASSERT_EQ(S_OK, session_->QueryInterface(IID_ISupportErrorInfo, support.outVoid()));
+    EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_IDBCreateCommand));
+}
