@@ -101,7 +101,12 @@ SourceRow row(int i, DBTYPE type = DBSOURCETYPE_DATASOURCE_TDP) {
                      u"Source number " + n,
                      type,
                      false,
-                     u"{00000000-0000-0000-0000-0000000000" + (i < 10 ? u"0" + n : n) + u"}"};
+                     u"{5E5E0000-0000-0000-0000-0000000000" + (i < 10 ? u"0" + n : n) + u"}"};
+}
+
+HRESULT noInstance(IUnknown*, REFIID, void** ppv) {
+    *ppv = nullptr;
+    return E_NOTIMPL;
 }
 
 bool sameRow(const SourceRow& a, const SourceRow& b) {
@@ -176,11 +181,6 @@ TEST(RootEnumerator, ListsTheSqliteProviderWithItsProgIdAndDescription) {
     EXPECT_EQ(enumerator.detach()->Release(), 0u);
 }
 
-HRESULT noInstance(IUnknown*, REFIID, void** ppv) {
-    *ppv = nullptr;
-    return E_NOTIMPL;
-}
-
 TEST(RootEnumerator, ListsEverySourceTypeAndNothingElse) {
     const DWORD types[] = {DBSOURCETYPE_DATASOURCE_TDP, DBSOURCETYPE_ENUMERATOR,
                            DBSOURCETYPE_DATASOURCE_MDP, DBSOURCETYPE_BINDER, 0};
@@ -217,28 +217,66 @@ TEST(RootEnumerator, ListsEverySourceTypeAndNothingElse) {
         VantrelUnregisterClass(c);
 }
 
+// Sets the registry aside to hold exactly `count` sources of its own (all four source types in
+// turn) and puts the real sources back afterwards.
+class RegisteredSources {
+public:
+    explicit RegisteredSources(int count) {
+        for (const VantrelClassRegistration& c : VantrelRegisteredClasses())
+            if (c.sourceType != 0 && c.clsid != CLSID_OLEDB_ENUMERATOR) {
+                saved_.push_back(c);
+                VantrelUnregisterClass(c.clsid);
+            }
+        for (int i = 0; i < count; ++i) {
+            const SourceRow r = row(i, DBTYPE(1 + i % 4));
+            VantrelClassRegistration c;
+            CLSIDFromString(r.clsid.c_str(), &c.clsid);
+            c.progId = r.name;
+            c.description = r.description;
+            c.parseName = r.parseName;
+            c.sourceType = r.type;
+            c.createInstance = &noInstance;
+            EXPECT_EQ(VantrelRegisterClass(c), S_OK);
+            ours_.push_back(c.clsid);
+            rows.push_back(r);
+        }
+    }
+    ~RegisteredSources() {
+        for (const CLSID& c : ours_)
+            VantrelUnregisterClass(c);
+        for (const VantrelClassRegistration& c : saved_)
+            VantrelRegisterClass(c);
+    }
+    std::vector<SourceRow> rows;
+
+private:
+    std::vector<VantrelClassRegistration> saved_;
+    std::vector<CLSID> ours_;
+};
+
 TEST(RootEnumerator, FetchesInBlocksOfTwentyAtTheBoundaries) {
     struct Case {
         int rows;
         int fetchCalls;
     };
     for (const Case c : {Case{0, 1}, Case{1, 2}, Case{20, 2}, Case{21, 3}}) {
-        std::vector<SourceRow> rows;
-        for (int i = 0; i < c.rows; ++i)
-            rows.push_back(row(i, DBTYPE(1 + i % 4)));
+        RegisteredSources registered(c.rows);
+        ComPtr<ISourcesRowset> sources =
+            create<ISourcesRowset>(CLSID_OLEDB_ENUMERATOR, IID_ISourcesRowset);
         BenchProperties request;
-        ComPtr<IUnknown> unknown;
-        ASSERT_EQ(vantrel::services::createSourcesRowset(rows, nullptr, IID_IRowset, 1,
-                                                         &request.set, unknown.put()),
-                  S_OK);
         ComPtr<IRowset> rowset;
-        ASSERT_EQ(unknown.as(IID_IRowset, rowset), S_OK);
+        ASSERT_EQ(sources->GetSourcesRowset(nullptr, IID_IRowset, 1, &request.set,
+                                            reinterpret_cast<IUnknown**>(rowset.put())),
+                  S_OK);
         const Fetched fetched = readAll(rowset.get());
-        EXPECT_EQ(fetched.fetchCalls, c.fetchCalls) << c.rows << " rows";
-        ASSERT_EQ(fetched.rows.size(), rows.size());
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            EXPECT_TRUE(sameRow(fetched.rows[i], rows[i])) << i;
+        EXPECT_EQ(fetched.fetchCalls, c.fetchCalls) << c.rows << " sources";
+        ASSERT_EQ(fetched.rows.size(), registered.rows.size());
+        for (std::size_t i = 0; i < fetched.rows.size(); ++i)
+            EXPECT_TRUE(sameRow(fetched.rows[i], registered.rows[i])) << i;
     }
+    // The real sources are back.
+    CLSID clsid{};
+    EXPECT_EQ(CLSIDFromProgID(u"Vantrel.SQLite.1", &clsid), S_OK);
 }
 
 TEST(RootEnumerator, HonoursBackwardFetchAndBookmarks) {
