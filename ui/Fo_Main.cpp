@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -106,7 +107,10 @@ void TFoMain::buildRecordLockPage() {
                           "připojení k datovému zdroji. Některé ovladače záznamy zamykají pro "
                           "editaci, jiné používají optimistický přístup."),
         TSRecordLock, "LblNote");
-    LblNote->setFixedSize(321, 49);
+    // 321 by 49 pixels as designed, but never shorter than its wrapped text: with a wider
+    // font than the classic one the note needs a fourth line, which a fixed height cuts off.
+    LblNote->setFixedWidth(321);
+    LblNote->setMinimumHeight(std::max(49, LblNote->heightForWidth(321)));
     startRow->addWidget(BtnStartCR, 0, Qt::AlignTop);
     startRow->addWidget(LblNote, 0, Qt::AlignTop);
     startRow->addStretch(1);
