@@ -207,24 +207,29 @@ HRESULT writeRow(const Accessor& accessor, void* data,
 }
 
 HRESULT readRow(const Accessor& accessor, void* data, std::vector<BoundValue>& values) {
-    values.clear();
-    values.reserve(accessor.bindings.size());
+    // The vector is reused from call to call, so its values keep their text buffers.
+    values.resize(accessor.bindings.size());
     bool failed = false;
-    for (const DBBINDING& b : accessor.bindings) {
-        BoundValue bound;
+    for (std::size_t i = 0; i < accessor.bindings.size(); ++i) {
+        const DBBINDING& b = accessor.bindings[i];
+        BoundValue& bound = values[i];
         bound.ordinal = b.iOrdinal;
+        bound.use = BoundValue::Use::Value;
         DBSTATUS status = DBSTATUS_S_OK;
         if (b.dwPart & DBPART_STATUS)
             status = get<DBSTATUS>(data, b.obStatus);
         DBSTATUS result = DBSTATUS_S_OK;
         switch (status) {
         case DBSTATUS_S_ISNULL:
-            break; // bound.value stays NULL
+            bound.value.kind = ValueKind::Null;
+            break;
         case DBSTATUS_S_DEFAULT:
             bound.use = BoundValue::Use::Default;
+            bound.value.kind = ValueKind::Null;
             break;
         case DBSTATUS_S_IGNORE:
             bound.use = BoundValue::Use::Ignore;
+            bound.value.kind = ValueKind::Null;
             break;
         case DBSTATUS_S_OK:
             if (!(b.dwPart & DBPART_VALUE)) {
@@ -247,7 +252,6 @@ HRESULT readRow(const Accessor& accessor, void* data, std::vector<BoundValue>& v
             if (b.dwPart & DBPART_STATUS)
                 put<DBSTATUS>(data, b.obStatus, result);
         }
-        values.push_back(std::move(bound));
     }
     return failed ? DB_E_ERRORSOCCURRED : S_OK;
 }

@@ -66,7 +66,8 @@ DBPROPSTATUS validateRowsetProperty(const PropertyDef& def, const PropertyValue&
 
 Command::Command(Session* session)
     : session_(session), sessionRef_(session->unknown()),
-      properties_(std::vector<PropertyDef>(rowsetProperties().begin(), rowsetProperties().end())) {}
+      properties_(std::vector<PropertyDef>(rowsetProperties().begin(), rowsetProperties().end())),
+      effective_(effectiveRowsetProperties(properties_)), change_(wantsChanges(effective_)) {}
 
 void* Command::findInterface(REFIID riid) {
     if (riid == IID_ICommand)
@@ -177,6 +178,8 @@ HRESULT STDMETHODCALLTYPE Command::SetProperties(ULONG cPropertySets, DBPROPSET 
                     IID_ICommandProperties);
     HRESULT hr = properties_.setProperties(cPropertySets, rgPropertySets, true,
                                            validateRowsetProperty, nullptr);
+    effective_ = effectiveRowsetProperties(properties_);
+    change_ = wantsChanges(effective_);
     if (hr == DB_E_ERRORSOCCURRED)
         return fail(hr, "No property could be set (see each property's status).",
                     IID_ICommandProperties);
@@ -197,7 +200,7 @@ HRESULT STDMETHODCALLTYPE Command::Prepare(ULONG) {
     if (prepared_ && prepared_.use_count() > 1)
         return fail(DB_E_OBJECTOPEN, "A rowset of this command is still open.",
                     IID_ICommandPrepare);
-    bool change = wantsChanges(effectiveRowsetProperties(properties_));
+    bool change = change_;
     try {
         prepared_ = session_->connection().prepare(utf16ToUtf8(text_), PrepareOptions{change});
         preparedForChange_ = change;
@@ -430,9 +433,8 @@ HRESULT STDMETHODCALLTYPE Command::GetColumnInfo(DBORDINAL* pcColumns, DBCOLUMNI
         return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_IColumnsInfo);
     if (!prepared_)
         return fail(DB_E_NOTPREPARED, "The command must be prepared first.", IID_IColumnsInfo);
-    PropertyStore effective = effectiveRowsetProperties(properties_);
-    bool bookmarks = effective.value(DBPROPSET_ROWSET, DBPROP_BOOKMARKS).boolean();
-    bool change = wantsChanges(effective) && prepared_->hasRowIdentity();
+    bool bookmarks = effective_.value(DBPROPSET_ROWSET, DBPROP_BOOKMARKS).boolean();
+    bool change = change_ && prepared_->hasRowIdentity();
     return getColumnInfo({prepared_->columns(), bookmarks, change}, pcColumns, prgInfo,
                          ppStringsBuffer);
 }
@@ -443,8 +445,7 @@ HRESULT STDMETHODCALLTYPE Command::MapColumnIDs(DBORDINAL cColumnIDs, const DBID
         return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_IColumnsInfo);
     if (!prepared_)
         return fail(DB_E_NOTPREPARED, "The command must be prepared first.", IID_IColumnsInfo);
-    PropertyStore effective = effectiveRowsetProperties(properties_);
-    bool bookmarks = effective.value(DBPROPSET_ROWSET, DBPROP_BOOKMARKS).boolean();
+    bool bookmarks = effective_.value(DBPROPSET_ROWSET, DBPROP_BOOKMARKS).boolean();
     return mapColumnIds({prepared_->columns(), bookmarks, false}, cColumnIDs, rgColumnIDs,
                         rgColumns);
 }
@@ -493,8 +494,7 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
         return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_ICommand);
     inError_.clear();
 
-    PropertyStore effective = effectiveRowsetProperties(properties_);
-    bool change = wantsChanges(effective);
+    bool change = change_;
     std::shared_ptr<const Accessor> accessor;
     if (pParams && pParams->cParamSets > 0) {
         accessor = accessors_.find(pParams->hAccessor);

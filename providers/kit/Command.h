@@ -93,6 +93,10 @@ private:
     bool hasText_ = false;
     GUID dialect_{};
     PropertyStore properties_;
+    // properties_ with their dependencies applied, and whether they ask for changes; kept up
+    // to date by SetProperties so that each Execute does not derive them again.
+    PropertyStore effective_;
+    bool change_ = false;
     // Properties in error after the last Execute (DBPROPSET_PROPERTIESINERROR).
     std::vector<DBPROPID> inError_;
     std::shared_ptr<Statement> prepared_;

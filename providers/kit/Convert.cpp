@@ -427,13 +427,18 @@ DBSTATUS writeValue(const ValueView& value, DBTYPE target, void* dst, DBLENGTH m
 
 namespace {
 
-template <class T> Value intValue(const void* src) {
+template <class T> void intValue(const void* src, Value& v) {
     T t;
     std::memcpy(&t, src, sizeof t);
-    Value v;
     v.kind = ValueKind::Int;
     v.integer = static_cast<std::int64_t>(t);
-    return v;
+}
+
+bool isAscii(std::string_view s) {
+    for (unsigned char c : s)
+        if (c >= 0x80)
+            return false;
+    return true;
 }
 
 DBSTATUS readVariant(const VARIANT& var, Value& out) {
@@ -498,32 +503,37 @@ DBSTATUS readVariant(const VARIANT& var, Value& out) {
 
 DBSTATUS readValue(DBTYPE source, const void* src, const DBLENGTH* length, DBLENGTH maxLength,
                    Value& out) {
-    out = Value();
+    // Fields are reset one by one so that `out` keeps its text buffer for the next value.
+    out.kind = ValueKind::Null;
+    out.integer = 0;
+    out.real = 0;
+    out.timestamp = Timestamp{};
+    out.bytes.clear();
     // A length part beyond the buffer the binding declares would read outside it.
     bool variable = source == DBTYPE_STR || source == DBTYPE_WSTR || source == DBTYPE_BYTES;
     if (variable && length && maxLength > 0 && *length > maxLength)
         return DBSTATUS_E_CANTCONVERTVALUE;
     switch (source) {
     case DBTYPE_I1:
-        out = intValue<std::int8_t>(src);
+        intValue<std::int8_t>(src, out);
         return DBSTATUS_S_OK;
     case DBTYPE_I2:
-        out = intValue<std::int16_t>(src);
+        intValue<std::int16_t>(src, out);
         return DBSTATUS_S_OK;
     case DBTYPE_I4:
-        out = intValue<std::int32_t>(src);
+        intValue<std::int32_t>(src, out);
         return DBSTATUS_S_OK;
     case DBTYPE_I8:
-        out = intValue<std::int64_t>(src);
+        intValue<std::int64_t>(src, out);
         return DBSTATUS_S_OK;
     case DBTYPE_UI1:
-        out = intValue<std::uint8_t>(src);
+        intValue<std::uint8_t>(src, out);
         return DBSTATUS_S_OK;
     case DBTYPE_UI2:
-        out = intValue<std::uint16_t>(src);
+        intValue<std::uint16_t>(src, out);
         return DBSTATUS_S_OK;
     case DBTYPE_UI4:
-        out = intValue<std::uint32_t>(src);
+        intValue<std::uint32_t>(src, out);
         return DBSTATUS_S_OK;
     case DBTYPE_UI8: {
         std::uint64_t u;
@@ -566,7 +576,11 @@ DBSTATUS readValue(DBTYPE source, const void* src, const DBLENGTH* length, DBLEN
             n = std::strlen(text);
         }
         out.kind = ValueKind::Text;
-        out.bytes = ansiToUtf8(std::string_view(text, n));
+        std::string_view ansi(text, n);
+        if (isAscii(ansi))
+            out.bytes.assign(ansi);
+        else
+            out.bytes = ansiToUtf8(ansi);
         return DBSTATUS_S_OK;
     }
     case DBTYPE_WSTR: {

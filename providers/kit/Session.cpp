@@ -428,7 +428,7 @@ HRESULT STDMETHODCALLTYPE Session::StartTransaction(ISOLEVEL isoLevel, ULONG iso
     if (isoFlags != 0)
         return fail(XACT_E_NOISORETAIN, "Isolation flags are not supported.",
                     IID_ITransactionLocal);
-    IsolationLevel level;
+    IsolationLevel level = IsolationLevel::ReadCommitted;
     if (!levelOf(isoLevel, level))
         return fail(XACT_E_ISOLATIONLEVEL, "The isolation level is not supported.",
                     IID_ITransactionLocal);
@@ -457,7 +457,7 @@ HRESULT STDMETHODCALLTYPE Session::Commit(BOOL fRetaining, DWORD grfTC, DWORD) {
     if (!inTransaction_)
         return fail(XACT_E_NOTRANSACTION, "No transaction is running in this session.",
                     IID_ITransaction);
-    IsolationLevel level;
+    IsolationLevel level = IsolationLevel::ReadCommitted;
     levelOf(isolation_, level);
     try {
         connection().commit();
@@ -478,7 +478,7 @@ HRESULT STDMETHODCALLTYPE Session::Abort(BOID*, BOOL fRetaining, BOOL fAsync) {
     if (!inTransaction_)
         return fail(XACT_E_NOTRANSACTION, "No transaction is running in this session.",
                     IID_ITransaction);
-    IsolationLevel level;
+    IsolationLevel level = IsolationLevel::ReadCommitted;
     levelOf(isolation_, level);
     try {
         connection().rollback();
