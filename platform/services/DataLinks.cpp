@@ -161,7 +161,8 @@ HRESULT DataLinks::PromptDataSource(IUnknown* outer, HWND parent, DBPROMPTOPTION
     if (parent)
         dialog.setWindowModality(Qt::WindowModal);
     if (runDialog(dialog) != QDialog::Accepted)
-        return DB_E_CANCELED;
+        return reportError(DB_E_CANCELED, IID_IDBPromptInitialize,
+                           u"The Data Link Properties dialog was canceled.");
 
     ComPtr<IUnknown> accepted = ComPtr<IUnknown>::adopt(dialog.acceptedDataSource());
     IUnknown* result = nullptr;

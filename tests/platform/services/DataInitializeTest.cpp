@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include "UdlFile.h"
+#include "kit/Properties.h"
 
 #include <filesystem>
 #include <fstream>
@@ -218,6 +219,27 @@ TEST(DataInitialize, InitializationStringRoundTripsWithAndWithoutPassword) {
                   initText(const_cast<IUnknown*>(expectedFrom), DBPROP_AUTH_PASSWORD))
             << utf8(*written);
     }
+}
+
+TEST(DataInitialize, ProviderSpecificPropertiesTravelToo) {
+    // The kit's concurrency policy lives in a property set of its own, not DBPROPSET_DBINIT.
+    ComPtr<IUnknown> dataSource;
+    ASSERT_EQ(getDataSource(sqlite(u"concurrency=Locking"), dataSource), S_OK)
+        << utf8(takeErrorDescription());
+    EXPECT_EQ(propertyText(dataSource.get(), vantrel::kit::DBPROPSET_VANTREL_KITINIT,
+                           vantrel::kit::kitPropConcurrency),
+              u"Locking");
+    const std::u16string text = initString(dataSource.get(), false);
+    EXPECT_NE(text.find(u"Concurrency=Locking"), std::u16string::npos) << utf8(text);
+    ComPtr<IUnknown> copy;
+    ASSERT_EQ(getDataSource(text, copy), S_OK);
+    EXPECT_EQ(propertyText(copy.get(), vantrel::kit::DBPROPSET_VANTREL_KITINIT,
+                           vantrel::kit::kitPropConcurrency),
+              u"Locking");
+    // The provider's own check of the value is reported under the keyword.
+    ComPtr<IUnknown> refused;
+    EXPECT_EQ(getDataSource(sqlite(u"Concurrency=Sometimes"), refused), DB_E_ERRORSOCCURRED);
+    EXPECT_NE(takeErrorDescription().find(u"'Concurrency'"), std::u16string::npos);
 }
 
 TEST(DataInitialize, LongValuesSurviveTheRoundTrip) {

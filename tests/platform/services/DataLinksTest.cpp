@@ -171,6 +171,7 @@ TEST_F(DataLinksTest, OkWritesTheValuesAndCancelLeavesThemAlone) {
         dialog->reject();
     };
     EXPECT_EQ(prompt(dataSource), DB_E_CANCELED);
+    EXPECT_NE(takeErrorDescription().find(u"canceled"), std::u16string::npos);
     EXPECT_EQ(dataSource.get(), original);
     EXPECT_EQ(initText(dataSource.get(), DBPROP_INIT_DATASOURCE), u"vantrel.db");
     EXPECT_EQ(initText(dataSource.get(), DBPROP_INIT_TIMEOUT), u"5");
