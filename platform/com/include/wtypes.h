@@ -23,7 +23,6 @@
 #define STDMETHODIMP HRESULT STDMETHODCALLTYPE
 #define STDMETHODIMP_(type) type STDMETHODCALLTYPE
 #define PURE = 0
-#define interface struct
 
 typedef void VOID;
 typedef char CHAR;
