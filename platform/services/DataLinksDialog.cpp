@@ -5,6 +5,7 @@
 #include <oledberr.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -191,12 +192,29 @@ QWidget* DataLinksDialog::buildAllPage() {
         auto* name = new QTableWidgetItem(toQString(p.description));
         name->setFlags(Qt::ItemIsEnabled);
         table->setItem(int(i), 0, name);
-        auto* edit = new QLineEdit(toQString(textFromValue(p, p.value)));
-        edit->setFrame(false);
-        edit->setReadOnly(!p.isWritable());
-        if (p.isPassword())
-            edit->setEchoMode(QLineEdit::Password);
-        table->setCellWidget(int(i), 1, edit);
+        const QString text = toQString(textFromValue(p, p.value));
+        const std::vector<std::u16string> choices = namedValues(p);
+        QLineEdit* edit = nullptr;
+        if (!choices.empty() && p.isWritable()) {
+            // Named values to pick from; other texts (numbers, "Read|Share Deny None") can
+            // still be typed.
+            auto* combo = new QComboBox;
+            combo->setEditable(true);
+            combo->setInsertPolicy(QComboBox::NoInsert);
+            combo->setFrame(false);
+            for (const std::u16string& choice : choices)
+                combo->addItem(toQString(choice));
+            combo->setCurrentText(text);
+            edit = combo->lineEdit();
+            table->setCellWidget(int(i), 1, combo);
+        } else {
+            edit = new QLineEdit(text);
+            edit->setFrame(false);
+            edit->setReadOnly(!p.isWritable());
+            if (p.isPassword())
+                edit->setEchoMode(QLineEdit::Password);
+            table->setCellWidget(int(i), 1, edit);
+        }
         allEdits_.push_back(edit);
     }
     table->resizeColumnToContents(0);

@@ -420,6 +420,22 @@ std::u16string textFromValue(const InitProperty& property, const InitValue& valu
     return decimalText(value.integer);
 }
 
+std::vector<std::u16string> namedValues(const InitProperty& property) {
+    std::vector<std::u16string> names;
+    if (property.type == VT_BOOL) {
+        names = {u"True", u"False"};
+    } else if (property.isDbInit(DBPROP_INIT_MODE) && isIntegerType(property.type)) {
+        for (const NamedValue& n : modeAccessNames)
+            names.push_back(n.name);
+        for (const NamedValue& n : modeShareNames)
+            names.push_back(n.name);
+    } else if (property.isDbInit(DBPROP_INIT_PROMPT) && isIntegerType(property.type)) {
+        for (const NamedValue& n : promptNames)
+            names.push_back(n.name);
+    }
+    return names;
+}
+
 std::optional<InitValue> initValueFromVariant(const VARIANT& variant) {
     InitValue v;
     v.type = variant.vt;

@@ -65,6 +65,10 @@ std::optional<InitValue> valueFromText(const InitProperty& property, std::u16str
 // The text form valueFromText reads back to the same value (names for Mode and Prompt).
 std::u16string textFromValue(const InitProperty& property, const InitValue& value);
 
+// The named values a property takes, as valueFromText reads them (True/False for VT_BOOL, the
+// DBPROP_INIT_MODE and DBPROP_INIT_PROMPT names); empty for other properties.
+std::vector<std::u16string> namedValues(const InitProperty& property);
+
 // VARIANT <-> InitValue for the shapes above; VARIANTs of other types give nothing.
 std::optional<InitValue> initValueFromVariant(const VARIANT& variant);
 // Fills a VARIANT (initialised by the caller, cleared by the caller); false on no memory.

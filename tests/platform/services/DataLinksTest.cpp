@@ -5,6 +5,7 @@
 
 #include "DataLinksHook.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -79,8 +80,11 @@ protected:
         if (!table)
             return nullptr;
         for (int r = 0; r < table->rowCount(); ++r)
-            if (table->item(r, 0)->text() == description)
+            if (table->item(r, 0)->text() == description) {
+                if (auto* combo = qobject_cast<QComboBox*>(table->cellWidget(r, 1)))
+                    return combo->lineEdit();
                 return qobject_cast<QLineEdit*>(table->cellWidget(r, 1));
+            }
         return nullptr;
     }
 
@@ -146,6 +150,10 @@ TEST_F(DataLinksTest, BuildsItsFieldsFromTheSqliteProvidersProperties) {
         ASSERT_NE(allField(dialog, "Connect Timeout"), nullptr);
         EXPECT_EQ(allField(dialog, "Connect Timeout")->text(), "5");
         EXPECT_EQ(allField(dialog, "Mode")->text(), "ReadWrite");
+        // Named values are offered for picking.
+        auto* mode = qobject_cast<QComboBox*>(allField(dialog, "Mode")->parentWidget());
+        ASSERT_NE(mode, nullptr);
+        EXPECT_GE(mode->findText("Share Deny None"), 0);
 
         // Both pages edit the same value.
         edit(dialog, names::dataSource)->setText("linked.db");
@@ -194,6 +202,19 @@ TEST_F(DataLinksTest, OkWritesTheValuesAndCancelLeavesThemAlone) {
     init->Uninitialize();
     init.reset();
     EXPECT_EQ(dataSource.detach()->Release(), 0u);
+}
+
+TEST_F(DataLinksTest, NamedValuesArePickedFromAList) {
+    ComPtr<IUnknown> dataSource = newDataSource(u"Vantrel.SQLite.1");
+    script = [](QDialog* dialog) {
+        auto* mode = qobject_cast<QComboBox*>(allField(dialog, "Mode")->parentWidget());
+        ASSERT_NE(mode, nullptr);
+        mode->setCurrentIndex(mode->findText("Read"));
+        dialog->accept();
+    };
+    ASSERT_EQ(prompt(dataSource), S_OK);
+    EXPECT_EQ(initText(dataSource.get(), DBPROP_INIT_MODE), u"1");
+    EXPECT_NE(initString(dataSource.get(), false).find(u"Mode=Read;"), std::u16string::npos);
 }
 
 TEST_F(DataLinksTest, RefusedValuesKeepTheDialogOpenAndTheObjectUntouched) {
