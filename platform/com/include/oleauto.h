@@ -27,8 +27,10 @@ EXTERN_C UINT STDAPICALLTYPE SysStringByteLen(BSTR bstr);
 
 // Sets vt to VT_EMPTY; the rest of the variant is not looked at.
 EXTERN_C void STDAPICALLTYPE VariantInit(VARIANTARG* pvarg);
-// Frees what the variant owns (BSTR, interface reference, array) and sets VT_EMPTY.
-// Null answers E_INVALIDARG; an unknown type DISP_E_BADVARTYPE (the variant is left as it was).
+// Frees what the variant owns (a BSTR, an interface reference) and sets VT_EMPTY; VT_BYREF
+// values are borrowed and left alone. Null answers E_INVALIDARG; a type this runtime cannot
+// free (arrays and records: there is no SAFEARRAY support) or does not know answers
+// DISP_E_BADVARTYPE and leaves the variant as it was.
 EXTERN_C HRESULT STDAPICALLTYPE VariantClear(VARIANTARG* pvarg);
 // Clears pvargDest, then makes it a deep copy of pvargSrc (a new BSTR, an AddRef'd interface).
 // Source and destination may be the same variant (nothing happens).
