@@ -94,6 +94,15 @@ DataLinksDialog::DataLinksDialog(QWidget* parent, IUnknown* dataSource,
         for (const ProviderChoice& p : providers_)
             providerList_->addItem(p.description.isEmpty() ? p.progId : p.description);
         pageLayout->addWidget(providerList_);
+        auto* next = new QPushButton(QStringLiteral("&Next >>"), page);
+        connect(next, &QPushButton::clicked, this, [this] {
+            if (tabs_->count() > 1)
+                tabs_->setCurrentIndex(1);
+        });
+        auto* nextRow = new QHBoxLayout;
+        nextRow->addStretch();
+        nextRow->addWidget(next);
+        pageLayout->addLayout(nextRow);
         tabs_->addTab(page, QStringLiteral("Provider"));
     }
 

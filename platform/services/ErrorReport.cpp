@@ -17,17 +17,4 @@ HRESULT reportError(HRESULT hr, REFIID iid, const std::u16string& description) {
     return hr;
 }
 
-std::u16string currentErrorDescription() {
-    ComPtr<IErrorInfo> info;
-    if (GetErrorInfo(0, info.put()) != S_OK || !info)
-        return {};
-    std::u16string text;
-    BSTR description = nullptr;
-    if (SUCCEEDED(info->GetDescription(&description)) && description)
-        text.assign(description, SysStringLen(description));
-    SysFreeString(description);
-    SetErrorInfo(0, info.get());
-    return text;
-}
-
 } // namespace vantrel::services

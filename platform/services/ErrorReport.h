@@ -16,8 +16,4 @@ inline constexpr const char16_t* serviceErrorSource = u"Vantrel OLE DB Service C
 // Sets the thread's error object (description, source, interface) and returns `hr`.
 HRESULT reportError(HRESULT hr, REFIID iid, const std::u16string& description);
 
-// The description of the thread's current error object, if any (does not consume it: the object
-// is put back). Used to pass a provider's own message on.
-std::u16string currentErrorDescription();
-
 } // namespace vantrel::services
