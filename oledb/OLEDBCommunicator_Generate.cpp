@@ -7,6 +7,7 @@
 #include "oledb/OLEDBCommunicator.h"
 
 #include "oledb/ComPtr.h"
+#include "oledb/InsertParameters.h"
 #include "oledb/OleString.h"
 #include "oledb/OperationSupport.h"
 
@@ -15,6 +16,8 @@
 #include <string>
 
 namespace {
+
+constexpr char fillerText[] = "filler";
 
 // One insert pass: the table, how many rows, and the divisor that gives a row's Bid from its
 // key (0 for branches, whose key is the Bid itself).
@@ -29,12 +32,6 @@ constexpr TInsertPass insertPasses[] = {
     {tiTellers, 10, 10},
     {tiAccounts, 100000, 100000},
 };
-
-// The parameter buffer: the integers at 0, 4 (and 8), the Remark text after them up to the end.
-constexpr DBLENGTH parameterBufferSize = 100;
-constexpr std::size_t maxParameters = 6;
-constexpr DBBYTEOFFSET integerWidth = 4;
-constexpr char fillerText[] = "filler";
 
 // "INSERT INTO t (c1, c2, ...) VALUES (?, ?, ...)" over every column of the table.
 std::string insertStatement(TTableIndex table) {
@@ -51,39 +48,6 @@ std::string insertStatement(TTableIndex table) {
     return "INSERT INTO " + tableName(table) + " (" + columns + ") VALUES (" + markers + ")";
 }
 
-// Builds the bindings of the provider's parameters over the fixed buffer layout, refusing a
-// description that the layout cannot hold: more parameters than the binding arrays have room
-// for, or a parameter that would be read past its place in the buffer or through a pointer.
-void bindParameters(DB_UPARAMS count, const DBPARAMINFO* info,
-                    std::array<DBBINDING, maxParameters>& bindings) {
-    if (count > maxParameters)
-        reportOleDbFailure("The provider describes " + std::to_string(count) +
-                           " parameters of the INSERT command; at most " +
-                           std::to_string(maxParameters) + " can be bound.");
-    for (DB_UPARAMS i = 0; i < count; ++i) {
-        DBBINDING& binding = bindings[i];
-        binding = DBBINDING{};
-        binding.iOrdinal = i + 1;
-        binding.obValue = integerWidth * i;
-        binding.dwPart = DBPART_VALUE;
-        binding.dwMemOwner = DBMEMOWNER_CLIENTOWNED;
-        binding.eParamIO = DBPARAMIO_INPUT;
-        binding.cbMaxLen = info[i].ulParamSize;
-        binding.wType = info[i].wType;
-        binding.bPrecision = info[i].bPrecision;
-        binding.bScale = info[i].bScale;
-
-        // The last parameter (the Remark text) runs to the end of the buffer; each one before
-        // it has the 4 bytes up to the next offset.
-        const DBLENGTH room = i + 1 == count ? parameterBufferSize - binding.obValue : integerWidth;
-        if (!valueFitsInPlace(binding.wType, binding.cbMaxLen, room))
-            reportOleDbFailure("The provider describes parameter " + std::to_string(i + 1) +
-                               " of the INSERT command as type " + std::to_string(binding.wType) +
-                               " of size " + std::to_string(binding.cbMaxLen) + "; it has " +
-                               std::to_string(room) + " bytes in the parameter buffer.");
-    }
-}
-
 // Everything that belongs to one insert pass once its command is prepared; released by
 // finish(), on success and failure alike.
 class TInsertPassState {
@@ -96,12 +60,12 @@ public:
     void createAccessor() {
         checkHResult(
             withParameters->GetParameterInfo(&parameterCount, &parameterInfo, &parameterNames));
-        std::array<DBBINDING, maxParameters> bindings{};
-        bindParameters(parameterCount, parameterInfo, bindings);
+        std::array<DBBINDING, maxInsertParameters> bindings{};
+        bindInsertParameters(parameterCount, parameterInfo, bindings);
         checkHResult(command->QueryInterface(IID_IAccessor, accessor.outVoid()));
-        std::array<DBBINDSTATUS, maxParameters> statuses{};
+        std::array<DBBINDSTATUS, maxInsertParameters> statuses{};
         checkHResult(accessor->CreateAccessor(DBACCESSOR_PARAMETERDATA, parameterCount,
-                                              bindings.data(), parameterBufferSize, &handle,
+                                              bindings.data(), insertParameterBufferSize, &handle,
                                               statuses.data()));
         accessorCreated = true;
     }
@@ -137,9 +101,9 @@ private:
 // Inserts the rows of one pass with the parameter buffer; a row the provider refuses (for
 // instance a duplicate key) is skipped without a report.
 void insertRows(ICommandText* command, HACCESSOR accessor, const TInsertPass& pass) {
-    alignas(std::int32_t) BYTE buffer[parameterBufferSize] = {};
-    const DBBYTEOFFSET textOffset = integerWidth * (columnCount(pass.table) - 1);
-    const DBBYTEOFFSET balanceOffset = textOffset - integerWidth;
+    alignas(std::int32_t) BYTE buffer[insertParameterBufferSize] = {};
+    const DBBYTEOFFSET textOffset = insertIntegerWidth * (columnCount(pass.table) - 1);
+    const DBBYTEOFFSET balanceOffset = textOffset - insertIntegerWidth;
     std::memcpy(buffer + textOffset, fillerText, sizeof fillerText);
     const std::int32_t zeroBalance = 0;
     std::memcpy(buffer + balanceOffset, &zeroBalance, sizeof zeroBalance);
@@ -150,7 +114,7 @@ void insertRows(ICommandText* command, HACCESSOR accessor, const TInsertPass& pa
         if (pass.bidDivisor != 0) {
             const auto bid =
                 static_cast<std::int32_t>(static_cast<std::uint32_t>(row) / pass.bidDivisor);
-            std::memcpy(buffer + integerWidth, &bid, sizeof bid);
+            std::memcpy(buffer + insertIntegerWidth, &bid, sizeof bid);
         }
         command->Execute(nullptr, IID_NULL, &params, nullptr, nullptr);
     }

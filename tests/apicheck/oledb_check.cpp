@@ -3,6 +3,7 @@
 // side fails the check.
 
 #include "oledb/ComPtr.h"
+#include "oledb/InsertParameters.h"
 #include "oledb/OLEDBCommunicator.h"
 #include "oledb/OleDbApi.h"
 #include "oledb/OleDbEnvironment.h"

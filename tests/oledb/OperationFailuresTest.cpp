@@ -43,6 +43,8 @@ TEST_F(OperationFailuresTest, GenerateDataFailingToDescribeParametersInsertsNoth
     EXPECT_EQ(boxCaption(0), "OLE DB Error");
     EXPECT_NE(boxes.boxes()[0].text.find("Failure on demand"), std::string::npos);
     EXPECT_EQ(failing::callCount("ITransactionLocal::StartTransaction"), 1);
+    EXPECT_EQ(failing::callCount("ITransaction::Commit"), 0);
+    EXPECT_EQ(failing::callCount("ITransaction::Abort"), 1);
     EXPECT_EQ(queryInt("SELECT COUNT(*) FROM branches"), 0);
     EXPECT_EQ(logLinesOf(opGenerateData()), 1);
     // The pass was aborted, not left open: another connection can write.
@@ -61,11 +63,31 @@ TEST_F(OperationFailuresTest, GenerateDataFailingInTheAccountsPassKeepsTheEarlie
     EXPECT_EQ(queryInt("SELECT COUNT(*) FROM branches"), 1);
     EXPECT_EQ(queryInt("SELECT COUNT(*) FROM tellers"), 10);
     EXPECT_EQ(queryInt("SELECT COUNT(*) FROM accounts"), 0);
-    // The failed pass still unprepared its command before the abort.
+    // The failed pass still unprepared its command, then aborted instead of committing.
     EXPECT_EQ(failing::callCount("ICommandPrepare::Unprepare"), 3);
+    EXPECT_EQ(failing::callCount("ITransactionLocal::StartTransaction"), 3);
+    EXPECT_EQ(failing::callCount("ITransaction::Commit"), 2);
+    EXPECT_EQ(failing::callCount("ITransaction::Abort"), 1);
     EXPECT_EQ(logLinesOf(opGenerateData()), 1);
     EXPECT_EQ(sqlResult("INSERT INTO accounts (Aid, Bid, Abalance, Remark) VALUES (1, 0, 0, 'x')"),
               0);
+}
+
+TEST_F(OperationFailuresTest, GenerateDataRunsEachPassInItsOwnCommittedTransaction) {
+    {
+        auto plain = connect();
+        ASSERT_TRUE(plain->createTables());
+    }
+    auto communicator = connectFailing();
+    ASSERT_TRUE(communicator->generateData());
+    EXPECT_EQ(failing::callCount("IDBCreateCommand::CreateCommand"), 1);
+    EXPECT_EQ(failing::callCount("ITransactionLocal::StartTransaction"), 3);
+    EXPECT_EQ(failing::callCount("ICommandPrepare::Prepare"), 3);
+    EXPECT_EQ(failing::callCount("ICommandWithParameters::GetParameterInfo"), 3);
+    EXPECT_EQ(failing::callCount("ICommandPrepare::Unprepare"), 3);
+    EXPECT_EQ(failing::callCount("ITransaction::Commit"), 3);
+    EXPECT_EQ(failing::callCount("ITransaction::Abort"), 0);
+    EXPECT_EQ(queryInt("SELECT COUNT(*) FROM accounts"), 100000);
 }
 
 TEST_F(OperationFailuresTest, BrowsingWithAFailedAccessorLeavesNothingToCrashOn) {
