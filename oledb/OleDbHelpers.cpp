@@ -279,8 +279,13 @@ std::int32_t countRows(IUnknown* session, TTableIndex table) {
     if (obtained == 0) {
         return 0;
     }
-    const HRESULT read = rowset->GetData(row, accessorHandle, value);
-    rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
-    checkHResult(read);
+    // The row is released on every way out, but only after a failed read has been reported:
+    // ReleaseRows may clear the thread's error object.
+    struct TRowRelease {
+        IRowset* rowset;
+        HROW row;
+        ~TRowRelease() { rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr); }
+    } rowRelease{rowset.get(), row};
+    checkHResult(rowset->GetData(row, accessorHandle, value));
     return readCount(value, binding.wType);
 }

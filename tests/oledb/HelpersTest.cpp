@@ -178,6 +178,17 @@ TEST_F(FailingHelpersTest, FailureWhileCountingPassesToTheCaller) {
     EXPECT_EQ(boxes.count(), 1u);
 }
 
+TEST_F(FailingHelpersTest, AFailedCountReadIsReportedWithTheProvidersOwnMessage) {
+    ASSERT_TRUE(executeCommand(session, "CREATE TABLE branches (Bid INTEGER)", IID_NULL, nullptr,
+                               nullptr, false));
+    failing::failCall("IRowset::GetData", DB_E_BADACCESSORHANDLE, 0, -1, "read failed");
+    EXPECT_THROW(countRows(session, tiBranches), EResultException);
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_NE(boxes.boxes()[0].text.find("Description: read failed"), std::string::npos)
+        << boxes.boxes()[0].text;
+    EXPECT_EQ(failing::callCount("IRowset::ReleaseRows"), 1) << "the row is released all the same";
+}
+
 TEST_F(FailingHelpersTest, FailureWhileBuildingTheCommandIsReported) {
     failing::failCall("IDBCreateCommand::CreateCommand", E_OUTOFMEMORY);
     EXPECT_THROW(executeCommand(session, "SELECT 1", IID_NULL, nullptr, nullptr, false),
