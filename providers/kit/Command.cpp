@@ -132,6 +132,7 @@ HRESULT STDMETHODCALLTYPE Command::GetCommandText(GUID* pguidDialect, LPOLESTR* 
 }
 
 HRESULT STDMETHODCALLTYPE Command::SetCommandText(REFGUID rguidDialect, LPCOLESTR pwszCommand) {
+    clearError();
     if (!sameGuid(rguidDialect, DBGUID_DBSQL) && !sameGuid(rguidDialect, DBGUID_SQL) &&
         !sameGuid(rguidDialect, DBGUID_DEFAULT))
         return fail(DB_E_DIALECTNOTSUPPORTED, "Only SQL command text is supported.",
@@ -173,6 +174,7 @@ HRESULT STDMETHODCALLTYPE Command::GetProperties(const ULONG cPropertyIDSets,
 }
 
 HRESULT STDMETHODCALLTYPE Command::SetProperties(ULONG cPropertySets, DBPROPSET rgPropertySets[]) {
+    clearError();
     if (prepared_ && prepared_.use_count() > 1)
         return fail(DB_E_OBJECTOPEN, "A rowset of this command is still open.",
                     IID_ICommandProperties);
@@ -195,6 +197,7 @@ std::shared_ptr<Statement> Command::statementFor(bool change) {
 }
 
 HRESULT STDMETHODCALLTYPE Command::Prepare(ULONG) {
+    clearError();
     if (!hasText_)
         return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_ICommandPrepare);
     if (prepared_ && prepared_.use_count() > 1)
@@ -224,6 +227,7 @@ HRESULT STDMETHODCALLTYPE Command::Unprepare() {
 HRESULT STDMETHODCALLTYPE Command::GetParameterInfo(DB_UPARAMS* pcParams,
                                                     DBPARAMINFO** prgParamInfo,
                                                     OLECHAR** ppNamesBuffer) {
+    clearError();
     if (pcParams)
         *pcParams = 0;
     if (prgParamInfo)
@@ -399,6 +403,7 @@ HRESULT STDMETHODCALLTYPE Command::CreateAccessor(DBACCESSORFLAGS dwAccessorFlag
                                                   DBCOUNTITEM cBindings,
                                                   const DBBINDING rgBindings[], DBLENGTH cbRowSize,
                                                   HACCESSOR* phAccessor, DBBINDSTATUS rgStatus[]) {
+    clearError();
     AccessorTarget target; // columns are checked when a rowset uses the accessor
     HRESULT hr = accessors_.create(dwAccessorFlags, cBindings, rgBindings, cbRowSize, phAccessor,
                                    rgStatus, target);
@@ -484,6 +489,7 @@ HRESULT Command::refuseChange(const char* why) {
 
 HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBPARAMS* pParams,
                                            DBROWCOUNT* pcRowsAffected, IUnknown** ppRowset) {
+    clearError();
     if (ppRowset)
         *ppRowset = nullptr;
     if (pcRowsAffected)
@@ -494,7 +500,8 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
         return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_ICommand);
     inError_.clear();
 
-    bool change = change_;
+    // Asking for IRowsetChange or IRowsetLocate asks for what they need.
+    bool change = change_ || riid == IID_IRowsetChange;
     std::shared_ptr<const Accessor> accessor;
     if (pParams && pParams->cParamSets > 0) {
         accessor = accessors_.find(pParams->hAccessor);
@@ -543,9 +550,15 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
             bool row = statement->step();
             if (statement->returnsRows()) {
                 if (set + 1 == sets && wantRowset) {
-                    HRESULT hr = session_->openRowset(statement, row, properties_, unknown(),
-                                                      &accessors_, riid, ppRowset);
-                    return hr;
+                    PropertyStore requested = properties_;
+                    if (riid == IID_IRowsetChange && !change_)
+                        requested.assign(DBPROPSET_ROWSET, DBPROP_IRowsetChange,
+                                         PropertyValue::ofBool(true));
+                    if (riid == IID_IRowsetLocate)
+                        requested.assign(DBPROPSET_ROWSET, DBPROP_IRowsetLocate,
+                                         PropertyValue::ofBool(true));
+                    return session_->openRowset(statement, row, requested, unknown(), &accessors_,
+                                                riid, ppRowset);
                 }
                 statement->reset();
                 continue;

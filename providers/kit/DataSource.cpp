@@ -97,6 +97,7 @@ HRESULT DataSource::fail(HRESULT hr, const char* description, REFIID iid) {
 }
 
 HRESULT STDMETHODCALLTYPE DataSource::Initialize() {
+    clearError();
     if (initialized_)
         return fail(DB_E_ALREADYINITIALIZED, "The data source is already initialised.",
                     IID_IDBInitialize);
@@ -192,6 +193,7 @@ HRESULT STDMETHODCALLTYPE DataSource::GetPropertyInfo(ULONG cPropertyIDSets,
 
 HRESULT STDMETHODCALLTYPE DataSource::SetProperties(ULONG cPropertySets,
                                                     DBPROPSET rgPropertySets[]) {
+    clearError();
     HRESULT hr = properties_.setProperties(cPropertySets, rgPropertySets, !initialized_,
                                            validateInit, nullptr);
     if (hr == DB_E_ERRORSOCCURRED)
@@ -202,6 +204,7 @@ HRESULT STDMETHODCALLTYPE DataSource::SetProperties(ULONG cPropertySets,
 
 HRESULT STDMETHODCALLTYPE DataSource::CreateSession(IUnknown* pUnkOuter, REFIID riid,
                                                     IUnknown** ppDBSession) {
+    clearError();
     if (!ppDBSession)
         return E_INVALIDARG;
     *ppDBSession = nullptr;

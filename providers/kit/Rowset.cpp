@@ -84,6 +84,9 @@ Rowset::~Rowset() {
         host_->unlockAll(this);
     if (!exhausted_)
         statement_->reset();
+    // The statement goes before the session reference does: the session keeps the data source
+    // and with it the connection the statement belongs to.
+    statement_.reset();
 }
 
 void* Rowset::findInterface(REFIID riid) {
@@ -186,6 +189,7 @@ HRESULT Rowset::fetchFrom(std::int64_t start, DBROWCOUNT cRows, DBCOUNTITEM* obt
 
 HRESULT STDMETHODCALLTYPE Rowset::GetNextRows(HCHAPTER, DBROWOFFSET lRowsOffset, DBROWCOUNT cRows,
                                               DBCOUNTITEM* pcRowsObtained, HROW** prghRows) {
+    clearError();
     if (pcRowsObtained)
         *pcRowsObtained = 0;
     if (!pcRowsObtained || !prghRows)
@@ -277,6 +281,7 @@ HRESULT STDMETHODCALLTYPE Rowset::RestartPosition(HCHAPTER) {
 }
 
 HRESULT STDMETHODCALLTYPE Rowset::GetData(HROW hRow, HACCESSOR hAccessor, void* pData) {
+    clearError();
     auto accessor = accessors_.find(hAccessor);
     if (!accessor)
         return fail(DB_E_BADACCESSORHANDLE, "The accessor handle is not valid.", IID_IRowset);
@@ -357,6 +362,7 @@ HRESULT STDMETHODCALLTYPE Rowset::GetRowsAt(HWATCHREGION, HCHAPTER, DBBKMARK cbB
                                             const BYTE* pBookmark, DBROWOFFSET lRowsOffset,
                                             DBROWCOUNT cRows, DBCOUNTITEM* pcRowsObtained,
                                             HROW** prghRows) {
+    clearError();
     if (pcRowsObtained)
         *pcRowsObtained = 0;
     if (!pcRowsObtained || !prghRows || !pBookmark || !cbBookmark)
@@ -444,6 +450,7 @@ HRESULT STDMETHODCALLTYPE Rowset::CreateAccessor(DBACCESSORFLAGS dwAccessorFlags
                                                  DBCOUNTITEM cBindings,
                                                  const DBBINDING rgBindings[], DBLENGTH cbRowSize,
                                                  HACCESSOR* phAccessor, DBBINDSTATUS rgStatus[]) {
+    clearError();
     AccessorTarget target;
     target.isRowset = true;
     target.columnsKnown = true;
@@ -608,6 +615,7 @@ HRESULT Rowset::checkConcurrency(std::size_t row) {
 }
 
 HRESULT STDMETHODCALLTYPE Rowset::SetData(HROW hRow, HACCESSOR hAccessor, void* pData) {
+    clearError();
     if (!(updatability_ & DBPROPVAL_UP_CHANGE))
         return fail(DB_E_NOTSUPPORTED, "The rowset does not allow changing rows.",
                     IID_IRowsetChange);
@@ -669,6 +677,7 @@ HRESULT STDMETHODCALLTYPE Rowset::SetData(HROW hRow, HACCESSOR hAccessor, void* 
 
 HRESULT STDMETHODCALLTYPE Rowset::DeleteRows(HCHAPTER, DBCOUNTITEM cRows, const HROW rghRows[],
                                              DBROWSTATUS rgRowStatus[]) {
+    clearError();
     if (cRows && !rghRows)
         return E_INVALIDARG;
     if (!(updatability_ & DBPROPVAL_UP_DELETE))
@@ -726,6 +735,7 @@ HRESULT STDMETHODCALLTYPE Rowset::DeleteRows(HCHAPTER, DBCOUNTITEM cRows, const 
 
 HRESULT STDMETHODCALLTYPE Rowset::InsertRow(HCHAPTER, HACCESSOR hAccessor, void* pData,
                                             HROW* phRow) {
+    clearError();
     if (phRow)
         *phRow = DB_NULL_HROW;
     if (!(updatability_ & DBPROPVAL_UP_INSERT))

@@ -179,6 +179,7 @@ HRESULT STDMETHODCALLTYPE Session::GetDataSource(REFIID riid, IUnknown** ppDataS
 
 HRESULT STDMETHODCALLTYPE Session::CreateCommand(IUnknown* pUnkOuter, REFIID riid,
                                                  IUnknown** ppCommand) {
+    clearError();
     if (!ppCommand)
         return E_INVALIDARG;
     *ppCommand = nullptr;
@@ -214,6 +215,7 @@ HRESULT Session::openRowset(std::shared_ptr<Statement> statement, bool firstRow,
 HRESULT STDMETHODCALLTYPE Session::OpenRowset(IUnknown* pUnkOuter, DBID* pTableID, DBID* pIndexID,
                                               REFIID riid, ULONG cPropertySets,
                                               DBPROPSET rgPropertySets[], IUnknown** ppRowset) {
+    clearError();
     if (ppRowset)
         *ppRowset = nullptr;
     if (!pTableID && !pIndexID)
@@ -295,6 +297,7 @@ HRESULT STDMETHODCALLTYPE Session::CreateTable(IUnknown* pUnkOuter, DBID* pTable
                                                const DBCOLUMNDESC rgColumnDescs[], REFIID riid,
                                                ULONG cPropertySets, DBPROPSET rgPropertySets[],
                                                DBID** ppTableID, IUnknown** ppRowset) {
+    clearError();
     if (ppTableID)
         *ppTableID = nullptr;
     if (ppRowset)
@@ -393,6 +396,7 @@ HRESULT STDMETHODCALLTYPE Session::CreateTable(IUnknown* pUnkOuter, DBID* pTable
 }
 
 HRESULT STDMETHODCALLTYPE Session::DropTable(DBID* pTableID) {
+    clearError();
     std::string table;
     if (!pTableID)
         return E_INVALIDARG;
@@ -423,6 +427,7 @@ HRESULT STDMETHODCALLTYPE Session::DropColumn(DBID*, DBID*) {
 HRESULT STDMETHODCALLTYPE Session::StartTransaction(ISOLEVEL isoLevel, ULONG isoFlags,
                                                     ITransactionOptions*,
                                                     ULONG* pulTransactionLevel) {
+    clearError();
     if (pulTransactionLevel)
         *pulTransactionLevel = 0;
     if (isoFlags != 0)
@@ -452,6 +457,7 @@ HRESULT STDMETHODCALLTYPE Session::StartTransaction(ISOLEVEL isoLevel, ULONG iso
 }
 
 HRESULT STDMETHODCALLTYPE Session::Commit(BOOL fRetaining, DWORD grfTC, DWORD) {
+    clearError();
     if (grfTC != XACTTC_NONE && grfTC != XACTTC_SYNC_PHASEONE && grfTC != XACTTC_SYNC_PHASETWO)
         return fail(XACT_E_NOTSUPPORTED, "Asynchronous commit is not supported.", IID_ITransaction);
     if (!inTransaction_)
@@ -473,6 +479,7 @@ HRESULT STDMETHODCALLTYPE Session::Commit(BOOL fRetaining, DWORD grfTC, DWORD) {
 }
 
 HRESULT STDMETHODCALLTYPE Session::Abort(BOID*, BOOL fRetaining, BOOL fAsync) {
+    clearError();
     if (fAsync)
         return fail(XACT_E_NOTSUPPORTED, "Asynchronous abort is not supported.", IID_ITransaction);
     if (!inTransaction_)

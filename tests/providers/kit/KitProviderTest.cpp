@@ -642,3 +642,25 @@ TEST_F(KitProvider, TablesAreCreatedWithTheirColumnPropertiesAndDropped) {
     VariantClear(&described.vValue);
     tables->Release();
 }
+
+TEST_F(KitProvider, AskingForAnInterfaceAsksForWhatItNeeds) {
+    ASSERT_EQ(connect(), S_OK);
+    ICommandText* cmd = command(u"SCAN people");
+    IRowsetLocate* locate = nullptr;
+    ASSERT_EQ(cmd->Execute(nullptr, IID_IRowsetLocate, nullptr, nullptr,
+                           reinterpret_cast<IUnknown**>(&locate)),
+              S_OK);
+    ASSERT_NE(locate, nullptr);
+    EXPECT_EQ(locate->Release(), 0u);
+    IRowsetChange* change = nullptr;
+    ASSERT_EQ(cmd->Execute(nullptr, IID_IRowsetChange, nullptr, nullptr,
+                           reinterpret_cast<IUnknown**>(&change)),
+              S_OK);
+    ASSERT_NE(change, nullptr);
+    EXPECT_EQ(change->Release(), 0u);
+    cmd->SetCommandText(DBGUID_DBSQL, u"COUNT people");
+    EXPECT_EQ(cmd->Execute(nullptr, IID_IRowsetChange, nullptr, nullptr,
+                           reinterpret_cast<IUnknown**>(&change)),
+              DB_E_ERRORSOCCURRED);
+    EXPECT_EQ(cmd->Release(), 0u);
+}
