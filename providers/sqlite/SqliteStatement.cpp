@@ -46,13 +46,17 @@ void bindValue(sqlite3* db, sqlite3_stmt* statement, int number, const kit::Valu
     case kit::ValueKind::Real:
         rc = sqlite3_bind_double(statement, number, value.real);
         break;
+    // SQLite binds a null pointer as NULL: an empty text or blob must not become one.
     case kit::ValueKind::Text:
-        rc = sqlite3_bind_text64(statement, number, value.bytes.data(), value.bytes.size(),
-                                 SQLITE_TRANSIENT, SQLITE_UTF8);
+        rc = value.bytes.empty()
+                 ? sqlite3_bind_text64(statement, number, "", 0, SQLITE_STATIC, SQLITE_UTF8)
+                 : sqlite3_bind_text64(statement, number, value.bytes.data(), value.bytes.size(),
+                                       SQLITE_TRANSIENT, SQLITE_UTF8);
         break;
     case kit::ValueKind::Blob:
-        rc = sqlite3_bind_blob64(statement, number, value.bytes.data(), value.bytes.size(),
-                                 SQLITE_TRANSIENT);
+        rc = value.bytes.empty() ? sqlite3_bind_zeroblob(statement, number, 0)
+                                 : sqlite3_bind_blob64(statement, number, value.bytes.data(),
+                                                       value.bytes.size(), SQLITE_TRANSIENT);
         break;
     case kit::ValueKind::Timestamp: {
         const kit::Timestamp& t = value.timestamp;

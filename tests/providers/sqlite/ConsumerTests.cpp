@@ -541,3 +541,36 @@ TEST_F(Consumer, ErrorObjectsCarrySQLitesMessageAndTheProvidersName) {
     ASSERT_EQ(S_OK, session_->QueryInterface(IID_ISupportErrorInfo, support.outVoid()));
     EXPECT_EQ(S_OK, support->InterfaceSupportsErrorInfo(IID_IDBCreateCommand));
 }
+
+TEST_F(Consumer, EmptyTextAndBlobParametersStayEmptyNotNull) {
+    run(session_, "CREATE TABLE e (s VARCHAR(10), b BLOB)");
+    auto text = command("INSERT INTO e (s, b) VALUES (?, ?)");
+    struct Params {
+        char s[4];
+        DBLENGTH bLength;
+        unsigned char b[4];
+    } values{};
+    DBBINDING bindings[2] = {};
+    bindings[0].iOrdinal = 1;
+    bindings[0].obValue = offsetof(Params, s);
+    bindings[0].dwPart = DBPART_VALUE;
+    bindings[0].eParamIO = DBPARAMIO_INPUT;
+    bindings[0].cbMaxLen = sizeof values.s;
+    bindings[0].wType = DBTYPE_STR;
+    bindings[1].iOrdinal = 2;
+    bindings[1].obValue = offsetof(Params, b);
+    bindings[1].obLength = offsetof(Params, bLength);
+    bindings[1].dwPart = DBPART_VALUE | DBPART_LENGTH;
+    bindings[1].eParamIO = DBPARAMIO_INPUT;
+    bindings[1].cbMaxLen = sizeof values.b;
+    bindings[1].wType = DBTYPE_BYTES;
+    auto accessor = text.query<IAccessor>(IID_IAccessor);
+    HACCESSOR handle = DB_NULL_HACCESSOR;
+    ASSERT_EQ(S_OK, accessor->CreateAccessor(DBACCESSOR_PARAMETERDATA, 2, bindings, sizeof values,
+                                             &handle, nullptr));
+    DBPARAMS params{&values, 1, handle};
+    ASSERT_EQ(S_OK, text->Execute(nullptr, IID_NULL, &params, nullptr, nullptr));
+    accessor->ReleaseAccessor(handle, nullptr);
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"0", "text", "0", "blob"}}),
+              query(session_, "SELECT s IS NULL, typeof(s), b IS NULL, typeof(b) FROM e"));
+}
