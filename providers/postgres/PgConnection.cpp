@@ -15,11 +15,18 @@ namespace {
 const char* const statementSavepoint = "SAVEPOINT vantrel_statement";
 const char* const releaseStatementSavepoint = "RELEASE SAVEPOINT vantrel_statement";
 const char* const repairStatementSavepoint = "ROLLBACK TO SAVEPOINT vantrel_statement";
+const char* const checkpointSavepoint = "SAVEPOINT vantrel_checkpoint";
+const char* const releaseCheckpoint = "RELEASE SAVEPOINT vantrel_checkpoint";
+const char* const rollbackToCheckpoint = "ROLLBACK TO SAVEPOINT vantrel_checkpoint";
+// Replayable statements between two checkpoints: bounds the work of a restore.
+constexpr std::size_t checkpointInterval = 256;
 
 // The facts of one table: its name, kind, columns and primary key, in one query.
 const char* const tableFactsQuery =
     "SELECT n.nspname, c.relname, c.relkind, pg_table_is_visible(c.oid), a.attnum, a.attname, "
-    "a.attnotnull, a.atttypid, a.atttypmod, array_position(i.indkey::smallint[], a.attnum) "
+    "a.attnotnull, a.atttypid, a.atttypmod, array_position(i.indkey::smallint[], a.attnum), "
+    "a.atthasdef OR a.attidentity <> '', c.relhasrules OR c.relrowsecurity OR EXISTS (SELECT 1 "
+    "FROM pg_trigger t WHERE t.tgrelid = c.oid AND NOT t.tgisinternal) "
     "FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
     "JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
     "LEFT JOIN pg_index i ON i.indrelid = c.oid AND i.indisprimary "
@@ -200,7 +207,9 @@ void PgConnection::forgetStatement(const std::string& name) {
 
 void PgConnection::flushForgotten() {
     // In a failed transaction even DEALLOCATE is refused: wait for the repair.
-    if (forgotten_.empty() || repairPending_ || PQstatus(connection_) != CONNECTION_OK)
+    // The statements remembered since the checkpoint must stay prepared for a restore.
+    if (forgotten_.empty() || repairPending_ || checkpoint_ ||
+        PQstatus(connection_) != CONNECTION_OK)
         return;
     std::string sql;
     for (const std::string& name : forgotten_)
@@ -224,6 +233,12 @@ std::vector<Result> PgConnection::runPipeline(const std::vector<Step>& steps, bo
     std::vector<Step> all;
     std::size_t first = 0; // index of steps[0] in all
     const bool repairing = repairPending_;
+    const bool closing = checkpoint_;
+    if (closing) {
+        // Anything that is not replayable ends the checkpoint first: a restore could not
+        // repeat it.
+        all.push_back({Step::Kind::RunText, nullptr, releaseCheckpoint, nullptr});
+    }
     if (repairing) {
         // Rolling back to the savepoint keeps it, so it also guards this request.
         all.push_back({Step::Kind::RunText, nullptr, repairStatementSavepoint, nullptr});
@@ -274,6 +289,10 @@ std::vector<Result> PgConnection::runPipeline(const std::vector<Step>& steps, bo
         if (results[i] && succeeded(results[i].get())) {
             if (repairing && i == 0)
                 repairPending_ = false;
+            if (closing && i == 0) {
+                checkpoint_ = false;
+                journal_.clear();
+            }
             continue;
         }
         if (!results[i] && (sendFailed || PQstatus(c) != CONNECTION_OK))
@@ -296,9 +315,14 @@ std::vector<Result> PgConnection::runPipeline(const std::vector<Step>& steps, bo
 
 Result PgConnection::execute(const Execution& execution) {
     requireConnection();
+    if (!brokenTransaction_.empty() && inTransaction())
+        throw kit::BackendError(kit::ErrorClass::Other, brokenTransaction_);
     flushForgotten();
-    const bool wrap = execution.atomic && inTransaction();
-    if (!wrap && !repairPending_) {
+    const bool inside = inTransaction();
+    if (inside && execution.replayable && execution.atomic && !repairPending_)
+        return executeReplayable(execution);
+    const bool wrap = execution.atomic && inside;
+    if (!wrap && !repairPending_ && !checkpoint_) {
         const Execution& e = execution;
         Result r(e.preparedName != nullptr
                      ? PQexecPrepared(connection_, e.preparedName->c_str(), e.parameterCount,
@@ -310,6 +334,153 @@ Result PgConnection::execute(const Execution& execution) {
         return r;
     }
     return std::move(runPipeline({{Step::Kind::Run, &execution, nullptr, nullptr}}, wrap)[0]);
+}
+
+Result PgConnection::executeReplayable(const Execution& e) {
+    PGconn* c = connection_;
+    const bool renew = checkpoint_ && journal_.size() >= checkpointInterval;
+    Result r;
+    if (checkpoint_ && !renew) {
+        // The common case: exactly one request, as a plain client loop would send.
+        r.reset(e.preparedName != nullptr
+                    ? PQexecPrepared(c, e.preparedName->c_str(), e.parameterCount, e.values,
+                                     e.lengths, e.formats, 0)
+                    : PQexecParams(c, e.sql->c_str(), e.parameterCount, nullptr, e.values,
+                                   e.lengths, e.formats, 0));
+    } else {
+        // Establish (or renew) the checkpoint in the same round trip.
+        if (PQenterPipelineMode(c) != 1)
+            throw kit::BackendError(kit::ErrorClass::Other, connectionMessage(c));
+        std::vector<const char*> prefix;
+        if (renew)
+            prefix.push_back(releaseCheckpoint);
+        prefix.push_back(checkpointSavepoint);
+        std::vector<Result> answers;
+        bool sent = true;
+        for (const char* sql : prefix)
+            sent = sent && PQsendQueryParams(c, sql, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        sent = sent && sendStep(c, {Step::Kind::Run, &e, nullptr, nullptr});
+        if (sent && PQpipelineSync(c) == 1) {
+            for (std::size_t i = 0; i < prefix.size() + 1; ++i) {
+                Result first;
+                while (PGresult* x = PQgetResult(c)) {
+                    if (!first)
+                        first.reset(x);
+                    else
+                        PQclear(x);
+                }
+                answers.push_back(std::move(first));
+                if (!answers.back() && PQstatus(c) != CONNECTION_OK)
+                    break;
+            }
+            for (int guard = 0; guard < 8 && PQstatus(c) == CONNECTION_OK; ++guard) {
+                Result x(PQgetResult(c));
+                if (x && PQresultStatus(x.get()) == PGRES_PIPELINE_SYNC)
+                    break;
+            }
+        }
+        PQexitPipelineMode(c);
+        if (answers.size() != prefix.size() + 1)
+            throw kit::BackendError(kit::ErrorClass::Other,
+                                    "the connection to the PostgreSQL server was lost: " +
+                                        connectionMessage(c));
+        for (std::size_t i = 0; i < prefix.size(); ++i) {
+            if (!succeeded(answers[i].get())) {
+                // The old checkpoint may be gone with the failed renewal: the transaction
+                // cannot be restored any more.
+                if (renew)
+                    brokenTransaction_ = "the transaction could not renew its checkpoint: " +
+                                         std::string(resultError(c, answers[i].get()).what());
+                throw resultError(c, answers[i].get());
+            }
+        }
+        checkpoint_ = true;
+        if (renew)
+            journal_.clear();
+        r = std::move(answers.back());
+    }
+    if (!succeeded(r.get())) {
+        kit::BackendError error = resultError(c, r.get());
+        if (PQstatus(c) == CONNECTION_OK)
+            restoreCheckpoint();
+        throw error;
+    }
+    JournalEntry entry;
+    entry.name = e.preparedName != nullptr ? *e.preparedName : std::string();
+    entry.values.resize(e.parameterCount);
+    entry.nulls.resize(e.parameterCount);
+    for (int i = 0; i < e.parameterCount; ++i) {
+        entry.nulls[i] = e.values[i] == nullptr;
+        if (e.values[i] != nullptr)
+            entry.values[i] = e.values[i];
+    }
+    journal_.push_back(std::move(entry));
+    return r;
+}
+
+void PgConnection::restoreCheckpoint() {
+    PGconn* c = connection_;
+    std::vector<std::vector<const char*>> values(journal_.size());
+    bool sent = PQenterPipelineMode(c) == 1;
+    sent = sent &&
+           PQsendQueryParams(c, rollbackToCheckpoint, 0, nullptr, nullptr, nullptr, nullptr, 0);
+    for (std::size_t j = 0; sent && j < journal_.size(); ++j) {
+        const JournalEntry& entry = journal_[j];
+        for (std::size_t i = 0; i < entry.values.size(); ++i)
+            values[j].push_back(entry.nulls[i] ? nullptr : entry.values[i].c_str());
+        sent = entry.name.empty() ||
+               PQsendQueryPrepared(c, entry.name.c_str(), static_cast<int>(values[j].size()),
+                                   values[j].data(), nullptr, nullptr, 0) == 1;
+    }
+    // The restored state becomes the new checkpoint.
+    sent = sent &&
+           PQsendQueryParams(c, releaseCheckpoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    sent = sent &&
+           PQsendQueryParams(c, checkpointSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    std::string failure;
+    const std::size_t expected = journal_.size() + 3;
+    std::size_t answered = 0;
+    if (sent && PQpipelineSync(c) == 1) {
+        for (std::size_t i = 0; i < expected; ++i) {
+            Result first;
+            while (PGresult* x = PQgetResult(c)) {
+                if (!first)
+                    first.reset(x);
+                else
+                    PQclear(x);
+            }
+            if (!first && PQstatus(c) != CONNECTION_OK)
+                break;
+            ++answered;
+            if (failure.empty() && !succeeded(first.get()))
+                failure = resultError(c, first.get()).what();
+        }
+        for (int guard = 0; guard < 8 && PQstatus(c) == CONNECTION_OK; ++guard) {
+            Result x(PQgetResult(c));
+            if (x && PQresultStatus(x.get()) == PGRES_PIPELINE_SYNC)
+                break;
+        }
+    }
+    PQexitPipelineMode(c);
+    journal_.clear();
+    if (!sent || answered != expected || !failure.empty()) {
+        checkpoint_ = false;
+        brokenTransaction_ =
+            "statements that had succeeded in this transaction could not be repeated after a "
+            "later one failed (" +
+            (failure.empty() ? connectionMessage(c) : failure) +
+            "); the transaction can only be rolled back";
+        return;
+    }
+    checkpoint_ = true;
+}
+
+void PgConnection::resetTransactionState() {
+    repairPending_ = false;
+    implicitTransaction_ = false;
+    checkpoint_ = false;
+    journal_.clear();
+    brokenTransaction_.clear();
 }
 
 Result PgConnection::executeText(const std::string& sql, bool atomic) {
@@ -341,14 +512,20 @@ Result PgConnection::prepareAndDescribe(const std::string& name, const std::stri
 }
 
 void PgConnection::begin(kit::IsolationLevel level) {
-    repairPending_ = false;
-    implicitTransaction_ = false;
+    resetTransactionState();
     executeText(isolationClause(level), false);
 }
 
 void PgConnection::commit() {
     implicitTransaction_ = false;
+    if (!brokenTransaction_.empty()) {
+        const std::string why = brokenTransaction_;
+        rollbackQuietly();
+        throw kit::BackendError(kit::ErrorClass::Other, "the transaction was rolled back: " + why);
+    }
     Result r = executeText("COMMIT", false);
+    checkpoint_ = false;
+    journal_.clear();
     // COMMIT of a transaction that failed answers ROLLBACK: that is no success.
     if (std::strcmp(PQcmdStatus(r.get()), "ROLLBACK") == 0)
         throw kit::BackendError(kit::ErrorClass::Other,
@@ -356,8 +533,11 @@ void PgConnection::commit() {
 }
 
 void PgConnection::rollback() {
-    repairPending_ = false;
-    implicitTransaction_ = false;
+    resetTransactionState();
+    // A server that lost the connection has rolled the transaction back itself: aborting it
+    // succeeds, so a consumer cleaning up after the failure gets no second error.
+    if (PQstatus(connection_) != CONNECTION_OK)
+        return;
     executeText("ROLLBACK", false);
 }
 
@@ -397,7 +577,7 @@ void PgConnection::rollbackToSavepoint(std::string_view name) {
 }
 
 void PgConnection::rollbackQuietly() {
-    repairPending_ = false;
+    resetTransactionState();
     try {
         executeText("ROLLBACK", false);
     } catch (const kit::BackendError&) {
@@ -469,6 +649,7 @@ const TableFacts* PgConnection::tableFacts(unsigned oid) {
     facts->name = visible ? name : schema + "." + name;
     facts->qualified = quoteName(schema) + "." + quoteName(name);
     facts->updatable = kind == 'r' || kind == 'p';
+    facts->sideEffects = *PQgetvalue(r.get(), 0, 11) == 't';
     std::vector<std::pair<int, int>> key; // position in key, attnum
     for (int row = 0; row < PQntuples(r.get()); ++row) {
         const int attnum = std::atoi(PQgetvalue(r.get(), row, 4));
@@ -481,6 +662,7 @@ const TableFacts* PgConnection::tableFacts(unsigned oid) {
         c.notNull = *PQgetvalue(r.get(), row, 6) == 't';
         c.typeOid = static_cast<unsigned>(std::strtoul(PQgetvalue(r.get(), row, 7), nullptr, 10));
         c.typmod = std::atoi(PQgetvalue(r.get(), row, 8));
+        c.computedDefault = *PQgetvalue(r.get(), row, 10) == 't';
         if (!PQgetisnull(r.get(), row, 9))
             key.emplace_back(std::atoi(PQgetvalue(r.get(), row, 9)), attnum);
     }

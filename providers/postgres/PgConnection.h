@@ -6,6 +6,14 @@
 // a savepoint, sent in one pipeline with the statement and its release, so the savepoint costs
 // no extra network round trip. After a failure the savepoint is rolled back to at the head of
 // the next pipeline (again no extra round trip), which leaves the transaction usable.
+//
+// A savepoint per statement costs the server a subtransaction per row. Statements that can be
+// run again to the same effect (Execution::replayable: the bulk INSERTs of a load) share one
+// checkpoint savepoint instead, renewed every few hundred statements, and are remembered since
+// it. When one of them fails, the connection rolls back to the checkpoint and runs the
+// remembered ones again, in one pipeline, so only the failed statement is lost. Should that
+// re-run fail (a concurrent transaction changed what they depend on), the transaction cannot
+// be restored: every later statement and the commit fail and say so, nothing is committed.
 #pragma once
 
 #include "PgSettings.h"
@@ -31,15 +39,17 @@ using Result = std::unique_ptr<PGresult, ResultDeleter>;
 // What the backend knows of one table, read once from the catalog.
 struct TableFacts {
     unsigned oid = 0;
-    std::string name;       // as Statement::baseTable reports it: relname, or schema.relname
-                            // when the schema is not on the search path
-    std::string qualified;  // "schema"."relname", quoted for statements
-    bool updatable = false; // an ordinary or partitioned table
+    std::string name;         // as Statement::baseTable reports it: relname, or schema.relname
+                              // when the schema is not on the search path
+    std::string qualified;    // "schema"."relname", quoted for statements
+    bool updatable = false;   // an ordinary or partitioned table
+    bool sideEffects = false; // triggers, rules or row security policies act on changes
     struct Column {
         std::string name;
         bool notNull = false;
         unsigned typeOid = 0;
         int typmod = -1;
+        bool computedDefault = false; // a default or identity the server computes
     };
     std::vector<Column> columns; // by attnum - 1; dropped columns have an empty name
     std::vector<int> keyAttnums; // primary-key columns in key order; empty without one
@@ -63,6 +73,11 @@ struct Execution {
     // Wrapped in a statement savepoint inside a transaction (everything but transaction
     // control).
     bool atomic = true;
+    // Running it again with the same parameters has the same effect (an INSERT of constants
+    // and parameters into a table without triggers or computed defaults): inside a
+    // transaction it runs under a checkpoint shared with its neighbours instead of a savepoint
+    // of its own (see PgConnection).
+    bool replayable = false;
 };
 
 class PgConnection final : public kit::Connection {
@@ -164,7 +179,23 @@ private:
     std::string dataSource_;
     std::uint64_t statementCounter_ = 0;
     std::vector<std::string> forgotten_;
-    bool repairPending_ = false;       // the last statement failed under its savepoint
+    // Replayable statements that succeeded since the checkpoint, with their parameters.
+    struct JournalEntry {
+        std::string name;
+        std::vector<std::string> values;
+        std::vector<char> nulls;
+    };
+    Result executeReplayable(const Execution& execution);
+    // After a replayable statement failed: back to the checkpoint, the remembered statements
+    // again, and a new checkpoint, in one round trip. Marks the transaction broken when that
+    // does not succeed.
+    void restoreCheckpoint();
+    void resetTransactionState();
+
+    bool repairPending_ = false; // the last statement failed under its savepoint
+    bool checkpoint_ = false;    // the checkpoint savepoint is established
+    std::vector<JournalEntry> journal_;
+    std::string brokenTransaction_;    // why the transaction cannot be committed
     bool implicitTransaction_ = false; // opened by savepoint() outside a transaction
     int implicitSavepoints_ = 0;
     std::map<unsigned, std::unique_ptr<TableFacts>> facts_;

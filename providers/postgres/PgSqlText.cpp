@@ -206,7 +206,8 @@ std::optional<std::size_t> selectListStart(std::string_view sql) {
 }
 
 std::optional<InsertShape> insertShape(std::string_view sql, std::size_t parameterCount) {
-    const std::vector<Token> t = tokenize(sql, 4096);
+    constexpr std::size_t tokenLimit = 4096;
+    const std::vector<Token> t = tokenize(sql, tokenLimit);
     std::size_t i = 0;
     auto word = [&](const char* w) {
         if (i < t.size() && !t[i].quoted && t[i].text == w) {
@@ -249,11 +250,21 @@ std::optional<InsertShape> insertShape(std::string_view sql, std::size_t paramet
     if (!word("VALUES") || !word("("))
         return std::nullopt;
     shape.positionOfParameter.assign(parameterCount, -1);
+    // Constants and parameters only: what re-running the statement reproduces exactly.
+    auto constantToken = [](const Token& token) {
+        if (token.quoted)
+            return false;
+        const std::string& x = token.text;
+        return x == "'" || x == "-" || x == "." || x == "NULL" || x == "TRUE" || x == "FALSE" ||
+               (x.size() == 1 && x[0] >= '0' && x[0] <= '9') ||
+               (x.size() > 1 && x[0] == '$' && x[1] >= '0' && x[1] <= '9');
+    };
+    shape.constantValues = t.size() < tokenLimit;
     for (std::size_t position = 0;; ++position) {
-        if (i < t.size() && t[i].text.size() > 1 && t[i].text[0] == '$' && !t[i].quoted) {
-            const std::string digits = t[i].text.substr(1);
+        if (i < t.size() && t[i].text.size() > 1 && t[i].text[0] == '$' && !t[i].quoted &&
+            i + 1 < t.size() && (t[i + 1].text == "," || t[i + 1].text == ")")) {
             std::size_t number = 0;
-            for (char d : digits)
+            for (char d : t[i].text.substr(1))
                 number = d >= '0' && d <= '9' && number < 100000 ? number * 10 + (d - '0') : 0;
             if (number >= 1 && number <= parameterCount)
                 shape.positionOfParameter[number - 1] = static_cast<int>(position);
@@ -263,14 +274,20 @@ std::optional<InsertShape> insertShape(std::string_view sql, std::size_t paramet
             int depth = 0;
             while (i < t.size() && !(depth == 0 && (t[i].text == "," || t[i].text == ")"))) {
                 depth += t[i].text == "(" ? 1 : t[i].text == ")" ? -1 : 0;
+                shape.constantValues = shape.constantValues && constantToken(t[i]);
                 ++i;
             }
         }
-        if (word(")"))
+        if (word(")")) {
+            shape.valueCount = position + 1;
             break;
+        }
         if (!word(","))
             return std::nullopt;
     }
+    // Nothing may follow the row (no RETURNING, no ON CONFLICT, no second row).
+    shape.constantValues =
+        shape.constantValues && (i == t.size() || (i + 1 == t.size() && t[i].text == ";"));
     return shape;
 }
 

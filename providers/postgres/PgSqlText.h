@@ -27,10 +27,14 @@ std::optional<std::size_t> selectListStart(std::string_view sql);
 // written (quotes removed, unquoted parts folded to lower case, "schema.table" kept), the
 // columns listed (empty when none are), and per parameter number - 1 the position in the
 // VALUES list where it stands alone (-1 when it is part of an expression or absent).
+// constantValues: the row holds only parameters and constants and nothing follows it, so
+// running the statement again with the same parameters inserts the same row.
 struct InsertShape {
     std::string table;
     std::vector<std::string> columns;
     std::vector<int> positionOfParameter;
+    std::size_t valueCount = 0;
+    bool constantValues = false;
 };
 std::optional<InsertShape> insertShape(std::string_view numberedSql, std::size_t parameterCount);
 

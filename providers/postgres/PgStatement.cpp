@@ -51,8 +51,8 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
         describe(description.get());
         if (options.wantRowIdentity && returnsRows_)
             addRowIdentity(numbered);
-        if (keyword_ == "INSERT" && !parameters_.empty())
-            describeInsertParameters(numbered);
+        if (keyword_ == "INSERT")
+            describeInsert(numbered);
     } catch (...) {
         connection_.forgetStatement(name_);
         throw;
@@ -167,13 +167,29 @@ void PgStatement::addRowIdentity(std::string_view numbered) {
     baseTableOid_ = table;
 }
 
-void PgStatement::describeInsertParameters(std::string_view numbered) {
+void PgStatement::describeInsert(std::string_view numbered) {
     const std::optional<InsertShape> shape = insertShape(numbered, parameters_.size());
     if (!shape)
         return;
     const TableFacts* facts = connection_.tableNamed(shape->table);
     if (facts == nullptr)
         return;
+    // Repeatable when nothing but the given values goes into the row: no trigger, rule or
+    // policy acts, and every column left out has no default the server computes.
+    replayable_ = shape->constantValues && facts->updatable && !facts->sideEffects;
+    int seen = 0;
+    for (const TableFacts::Column& c : facts->columns) {
+        if (c.name.empty() || !replayable_)
+            continue;
+        bool listed = false;
+        if (shape->columns.empty()) {
+            listed = std::size_t(seen++) < shape->valueCount;
+        } else {
+            for (const std::string& name : shape->columns)
+                listed = listed || facts->column(name) == &c;
+        }
+        replayable_ = listed || !c.computedDefault;
+    }
     for (std::size_t i = 0; i < parameters_.size(); ++i) {
         const int position = shape->positionOfParameter[i];
         if (position < 0)
@@ -233,6 +249,7 @@ bool PgStatement::step() {
     e.parameterCount = static_cast<int>(parameters_.size());
     e.values = parameterValues_.data();
     e.atomic = atomic_;
+    e.replayable = replayable_;
     Result r = connection_.execute(e);
     const char* tag = PQcmdStatus(r.get());
     rowsAffected_ = changesData(tag) ? std::atoll(PQcmdTuples(r.get())) : -1;

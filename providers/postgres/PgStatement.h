@@ -42,8 +42,9 @@ private:
     void describe(const PGresult* description);
     // Tries the statement again with hidden identity columns; keeps the plain one on failure.
     void addRowIdentity(std::string_view numberedSql);
-    // Sizes of parameters put into an INSERT's columns, from the table's declarations.
-    void describeInsertParameters(std::string_view numberedSql);
+    // Sizes of parameters put into an INSERT's columns, from the table's declarations, and
+    // whether the INSERT can be repeated to the same effect (Execution::replayable).
+    void describeInsert(std::string_view numberedSql);
 
     PgConnection& connection_;
     std::string name_;
@@ -62,6 +63,7 @@ private:
     std::string baseTable_;
     bool returnsRows_ = false;
     bool atomic_ = true;
+    bool replayable_ = false;
 
     Result result_;
     int row_ = -1; // current row of result_

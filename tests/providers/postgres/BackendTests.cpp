@@ -224,6 +224,26 @@ TEST_F(BackendTest, RefusedStatementsLeaveTheTransactionUsable) {
     }
     EXPECT_EQ(count(*c, "SELECT count(*) FROM accounts"), 4);
 
+    // Loads beyond the checkpoint interval, with changes of other kinds in between: a failed
+    // row costs only itself.
+    c->begin(kit::IsolationLevel::Serializable);
+    int refused = 0;
+    for (int key = 100; key < 700; ++key) {
+        insert->reset();
+        insert->bind(0, kit::ValueView::ofInt(key % 300 == 0 ? 1 : key));
+        try {
+            insert->step();
+        } catch (const kit::BackendError&) {
+            ++refused;
+        }
+        if (key == 450)
+            exec(*c, "UPDATE accounts SET Abalance = 5 WHERE Aid = 449");
+    }
+    EXPECT_EQ(refused, 2); // keys 300 and 600 became the duplicate 1
+    c->commit();
+    EXPECT_EQ(count(*c, "SELECT count(*) FROM accounts"), 4 + 598);
+    EXPECT_EQ(count(*c, "SELECT Abalance FROM accounts WHERE Aid = 449"), 5);
+
     // A failed statement right before the commit is repaired before committing.
     c->begin(kit::IsolationLevel::ReadCommitted);
     exec(*c, "INSERT INTO accounts VALUES (10, 0, 0, 'x')");

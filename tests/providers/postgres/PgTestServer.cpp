@@ -93,6 +93,29 @@ std::string runAdminSql(const std::string& sql) {
     return error;
 }
 
+std::string queryText(const std::string& sql) {
+    PGconn* c = adminConnection();
+    if (c == nullptr)
+        return "<error: no server>";
+    std::string out;
+    if (PQstatus(c) != CONNECTION_OK) {
+        out = std::string("<error: ") + PQerrorMessage(c) + ">";
+    } else {
+        PGresult* r = PQexec(c, sql.c_str());
+        if (PQresultStatus(r) != PGRES_TUPLES_OK)
+            out = std::string("<error: ") + PQresultErrorMessage(r) + ">";
+        else if (PQntuples(r) == 0)
+            out = "<no row>";
+        else if (PQgetisnull(r, 0, 0))
+            out = "<null>";
+        else
+            out = PQgetvalue(r, 0, 0);
+        PQclear(r);
+    }
+    PQfinish(c);
+    return out;
+}
+
 bool stopServer() {
     return pgCtl("stop");
 }
@@ -117,6 +140,14 @@ void ServerTest::SetUp() {
 void ServerTest::TearDown() {
     if (settings_ != nullptr && !schema_.empty())
         runAdminSql("DROP SCHEMA IF EXISTS " + schema_ + " CASCADE");
+}
+
+std::string ServerTest::connectionString(const std::string& extra) const {
+    std::string s = "Provider=Vantrel.PostgreSQL.1;Data Source=" + settings_->dataSource() +
+                    ";Initial Catalog=" + settings_->database + ";User ID=" + settings_->user +
+                    ";Password=" + settings_->password + ";Extended Properties=\"" +
+                    searchPathOption() + "\"";
+    return extra.empty() ? s : s + ";" + extra;
 }
 
 std::string ServerTest::searchPathOption() const {

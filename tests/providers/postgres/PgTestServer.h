@@ -32,6 +32,10 @@ std::string schemaForCurrentTest();
 // libpq's error message.
 std::string runAdminSql(const std::string& sql);
 
+// The first cell a query answers on a connection of its own: "<null>", "<no row>", or
+// "<error: message>".
+std::string queryText(const std::string& sql);
+
 // Stops / starts the test cluster (pg_ctl on VANTREL_PG_DIR, as the postgres user when root).
 // Returns true on success; bounded by pg_ctl's own time-out.
 bool stopServer();
@@ -45,6 +49,9 @@ protected:
     const ServerSettings& settings() const { return *settings_; }
     // "options='-c search_path=<schema>'", for Extended Properties.
     std::string searchPathOption() const;
+    // An OLE DB initialisation string for the provider on the test server and schema, with
+    // `extra` keywords appended ("Concurrency=Optimistic").
+    std::string connectionString(const std::string& extra = "") const;
     std::string schema_;
 
 private:

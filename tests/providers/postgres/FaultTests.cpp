@@ -1,0 +1,82 @@
+// The server going away under the bench: stopped during the load, restarted while a table is
+// browsed. These tests stop and start the test cluster, so CTest runs them alone.
+#include "BenchSupport.h"
+
+#include "core/Messages.h"
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+class ServerFaults : public pgtest::BenchTest {
+protected:
+    void TearDown() override {
+        // Whatever happened, the next tests need the server.
+        if (pgtest::queryText("SELECT 1") != "1") {
+            EXPECT_TRUE(pgtest::startServer());
+        }
+        BenchTest::TearDown();
+    }
+};
+
+TEST_F(ServerFaults, StoppedDuringTheLoad) {
+    auto c = connect();
+    ASSERT_TRUE(c);
+    ASSERT_TRUE(c->createTables());
+    // The accounts pass takes seconds; the server stops in the middle of it.
+    std::thread stopper([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        pgtest::stopServer();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const bool loaded = c->generateData();
+    stopper.join();
+    EXPECT_FALSE(loaded);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+    ASSERT_EQ(boxes.size(), 1u); // the failed commit; aborting the lost transaction succeeds
+    EXPECT_EQ(boxes[0].caption, "OLE DB Error");
+    EXPECT_EQ(logLines(opGenerateData()), 1);
+
+    ASSERT_TRUE(pgtest::startServer());
+    // The old connection is gone: its operations fail cleanly, and it disconnects.
+    EXPECT_FALSE(c->tablesExist());
+    c->disconnect();
+    c.reset();
+    // A new connection works; the passes before the failure stayed committed.
+    auto again = connect();
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(again->tablesExist());
+    EXPECT_EQ(count("branches"), "1");
+    EXPECT_EQ(count("tellers"), "10");
+    EXPECT_EQ(count("accounts"), "0");
+}
+
+TEST_F(ServerFaults, RestartedWhileATableIsBrowsed) {
+    auto c = connect();
+    ASSERT_TRUE(c);
+    ASSERT_TRUE(c->createTables());
+    ASSERT_EQ(query("INSERT INTO accounts SELECT g, 0, 0, 'filler' FROM "
+                    "generate_series(0, 99999) g; SELECT 1"),
+              "1");
+    int columns = 0;
+    int rows = 0;
+    ASSERT_TRUE(c->prepareTableForBrowsing(2, columns, rows));
+    EXPECT_EQ(c->cell(1, 1), "0");
+    ASSERT_TRUE(pgtest::stopServer());
+    ASSERT_TRUE(pgtest::startServer());
+    // Rows the rowset holds stay readable; nothing crashes.
+    EXPECT_EQ(c->cell(1, 70000), "69999");
+    EXPECT_TRUE(c->unprepareTableForBrowsing(2));
+    // The next request needs the server: it fails (with at most one box), it does not hang.
+    boxes.clear();
+    EXPECT_FALSE(c->prepareTableForBrowsing(1, columns, rows));
+    EXPECT_LE(boxes.size(), 1u);
+    c->disconnect();
+    auto again = connect();
+    ASSERT_TRUE(again);
+    ASSERT_TRUE(again->prepareTableForBrowsing(2, columns, rows));
+    EXPECT_EQ(rows, 100001);
+}
+
+} // namespace
