@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -306,6 +307,32 @@ TEST_F(DataLinksTest, ProviderPageCreatesTheChosenProvidersDataSource) {
     ASSERT_TRUE(dataSource);
     EXPECT_EQ(initText(dataSource.get(), DBPROP_INIT_DATASOURCE), u"picked.db");
     EXPECT_EQ(initString(dataSource.get(), false).rfind(u"Provider=Vantrel.SQLite.1;", 0), 0u);
+}
+
+TEST_F(DataLinksTest, PromptFileNameReturnsTheChosenDataLinkFile) {
+    ComPtr<IDBPromptInitialize> links =
+        create<IDBPromptInitialize>(CLSID_DataLinks, IID_IDBPromptInitialize);
+    const std::u16string dir = scratchPath("links");
+    std::filesystem::create_directories(utf8(dir));
+    const QString chosen = QString::fromStdU16String(dir) + "/bank.udl";
+    script = [&](QDialog* dialog) {
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        ASSERT_NE(files, nullptr);
+        files->selectFile(chosen);
+        static_cast<QDialog*>(files)->accept(); // QFileDialog::accept is protected
+    };
+    LPOLESTR file = nullptr;
+    ASSERT_EQ(links->PromptFileName(nullptr, DBPROMPTOPTIONS_NONE, dir.c_str(), u"bank.udl", &file),
+              S_OK);
+    EXPECT_EQ(QString::fromUtf16(file), chosen);
+    CoTaskMemFree(file);
+
+    script = [](QDialog* dialog) { dialog->reject(); };
+    file = reinterpret_cast<LPOLESTR>(1);
+    EXPECT_EQ(
+        links->PromptFileName(nullptr, DBPROMPTOPTIONS_BROWSEONLY, dir.c_str(), nullptr, &file),
+        DB_E_CANCELED);
+    EXPECT_EQ(file, nullptr);
 }
 
 TEST_F(DataLinksTest, ArgumentChecks) {
