@@ -69,6 +69,8 @@ Rowset::Rowset(RowsetSetup setup)
     changeable_ = host_ && statement_->hasRowIdentity() &&
                   properties_.value(DBPROPSET_ROWSET, DBPROP_IRowsetChange).boolean();
     updatability_ = properties_.value(DBPROPSET_ROWSET, DBPROP_UPDATABILITY).integer;
+    LONG maxRows = properties_.value(DBPROPSET_ROWSET, DBPROP_MAXROWS).integer;
+    maxRows_ = maxRows > 0 ? static_cast<std::size_t>(maxRows) : 0;
     if (changeable_)
         baseTable_ = statement_->baseTable();
     if (setup.firstRowReady)
@@ -117,7 +119,10 @@ bool Rowset::ensureRows(std::size_t count, HRESULT& hr) {
     hr = S_OK;
     try {
         while (cache_.size() < count && !exhausted_) {
-            if (statement_->step()) {
+            if (maxRows_ && cache_.size() >= maxRows_) {
+                exhausted_ = true;
+                statement_->reset();
+            } else if (statement_->step()) {
                 cache_.append(*statement_);
             } else {
                 exhausted_ = true;

@@ -167,6 +167,7 @@ private:
     bool scrollBackwards_ = false;
     bool changeable_ = false;
     LONG updatability_ = 0;
+    std::size_t maxRows_ = 0; // DBPROP_MAXROWS; 0 = all
     std::string baseTable_;
 };
 

@@ -300,6 +300,27 @@ TEST(StaticRowset, ChangesAreRefusedAsAPropertyStatus) {
     EXPECT_EQ(unknown->Release(), 0u);
 }
 
+TEST(StaticRowset, MaximumRowsEndsTheRowsetEarly) {
+    DBPROP maxRows{};
+    maxRows.dwPropertyID = DBPROP_MAXROWS;
+    VariantInit(&maxRows.vValue);
+    maxRows.vValue.vt = VT_I4;
+    maxRows.vValue.lVal = 2;
+    DBPROPSET set{&maxRows, 1, DBPROPSET_ROWSET};
+    IUnknown* unknown = nullptr;
+    ASSERT_EQ(createStaticRowset(twoColumns(), numberedRows(5), 1, &set, u"Kit tests", nullptr,
+                                 IID_IRowset, &unknown),
+              S_OK);
+    auto* rowset = static_cast<IRowset*>(unknown);
+    HROW rows[5];
+    HROW* out = rows;
+    DBCOUNTITEM got = 0;
+    EXPECT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 5, &got, &out), DB_S_ENDOFROWSET);
+    EXPECT_EQ(got, 2u);
+    rowset->ReleaseRows(got, rows, nullptr, nullptr, nullptr);
+    EXPECT_EQ(rowset->Release(), 0u);
+}
+
 TEST(StaticRowset, AHundredThousandShortRowsStayCompact) {
     constexpr int count = 100000;
     std::vector<ColumnInfo> columns = twoColumns();
