@@ -358,6 +358,9 @@ class NoProviderTest : public FoMainTest {
 protected:
     void SetUp() override {
         FoMainTest::SetUp();
+        // The built-in classes are registered when COM is first entered in the process.
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        CoUninitialize();
         for (const VantrelClassRegistration& r : VantrelRegisteredClasses()) {
             if (r.sourceType != 0 && r.clsid != CLSID_OLEDB_ENUMERATOR) {
                 removed.push_back(r);
