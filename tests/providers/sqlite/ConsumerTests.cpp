@@ -347,6 +347,15 @@ TEST_F(Consumer, ParametersAreDescribedFromTheirContextOrByTheConsumer) {
     EXPECT_EQ((std::vector<DBTYPE>{DBTYPE_R8, DBTYPE_STR}), types);
     EXPECT_EQ(S_OK, describe("UPDATE p SET at = ? WHERE id IN (?, ?)", types, sizes));
     EXPECT_EQ((std::vector<DBTYPE>{DBTYPE_DBTIMESTAMP, DBTYPE_I4, DBTYPE_I4}), types);
+    EXPECT_EQ(S_OK,
+              describe("SELECT name FROM p WHERE id NOT BETWEEN ? AND ? LIMIT ?", types, sizes));
+    EXPECT_EQ((std::vector<DBTYPE>{DBTYPE_I4, DBTYPE_I4, DBTYPE_I8}), types);
+    EXPECT_EQ(S_OK, describe("INSERT INTO p VALUES (?, ?, NULL, ?)", types, sizes));
+    EXPECT_EQ((std::vector<DBTYPE>{DBTYPE_I4, DBTYPE_STR, DBTYPE_R8}), types);
+    // Quoted names and strings that look like structure do not mislead it.
+    EXPECT_EQ(S_OK,
+              describe("SELECT 'id = ?' FROM \"p\" AS q WHERE q.\"amount\" <= ?", types, sizes));
+    EXPECT_EQ((std::vector<DBTYPE>{DBTYPE_R8}), types);
     // No context: the provider cannot tell.
     EXPECT_EQ(DB_E_PARAMUNAVAILABLE, describe("SELECT ? + 1", types, sizes));
 
