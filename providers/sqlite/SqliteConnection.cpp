@@ -109,15 +109,15 @@ void SqliteConnection::rollback() {
 }
 
 void SqliteConnection::savepoint(std::string_view name) {
-    database_.run("SAVEPOINT " + quoteName(name));
+    database_.runOnce("SAVEPOINT " + quoteName(name));
 }
 
 void SqliteConnection::releaseSavepoint(std::string_view name) {
-    database_.run("RELEASE SAVEPOINT " + quoteName(name));
+    database_.runOnce("RELEASE SAVEPOINT " + quoteName(name));
 }
 
 void SqliteConnection::rollbackToSavepoint(std::string_view name) {
-    database_.run("ROLLBACK TO SAVEPOINT " + quoteName(name));
+    database_.runOnce("ROLLBACK TO SAVEPOINT " + quoteName(name));
 }
 
 void SqliteConnection::createTable(std::string_view table,

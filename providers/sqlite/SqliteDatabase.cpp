@@ -79,7 +79,16 @@ sqlite3_stmt* Database::cached(const std::string& sql) {
 }
 
 void Database::run(const std::string& sql) {
-    sqlite3_stmt* statement = cached(sql);
+    step(cached(sql));
+}
+
+void Database::runOnce(std::string_view sql) {
+    StatementHandle statement = prepare(sql);
+    if (statement)
+        step(statement.get());
+}
+
+void Database::step(sqlite3_stmt* statement) {
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
     }

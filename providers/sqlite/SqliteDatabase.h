@@ -44,14 +44,20 @@ public:
                             bool persistent = false) const;
 
     // Runs one statement that returns no rows the kit needs, through a statement compiled
-    // once and kept (BEGIN, COMMIT, SAVEPOINT ...). Throws BackendError.
+    // once and kept (BEGIN, COMMIT, ROLLBACK). Throws BackendError.
     void run(const std::string& sql);
+    // The same for a text used once or a few times (a savepoint's name changes every time):
+    // compiled, run and finalised, nothing kept.
+    void runOnce(std::string_view sql);
 
     // A statement compiled once per text and kept for the connection's life, reset and with
     // its bindings cleared. Contract: the caller resets it again when done.
     sqlite3_stmt* cached(const std::string& sql);
 
 private:
+    // Steps statement to its end and resets it; throws BackendError with SQLite's message.
+    void step(sqlite3_stmt* statement);
+
     sqlite3* db_ = nullptr;
     std::string path_;
     std::unordered_map<std::string, StatementHandle> cache_;
