@@ -17,11 +17,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableWidget>
 
 #include <filesystem>
 #include <fstream>
@@ -34,8 +36,10 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string sqliteDescription = "Vantrel Embedded OLE DB Provider for SQLite";
-// The refusal an optimistic row set gives when the row changed since it was fetched.
+// The refusal an optimistic row set gives when the row changed since it was fetched, and the
+// one a row set gives under the locking policy while another holds the row it changed.
 const std::string concurrencyViolation = "0x80040e38";
+const std::string resourceLocked = "0x80040e92";
 
 std::string cp(const char* utf8) {
     return utf8ToCp1250(utf8);
@@ -73,22 +77,54 @@ public:
     std::vector<TShownBox> shown;
 };
 
-// The user in front of the Data Links dialog: looks at what it offers and accepts it.
+// The user in front of the Data Links dialog: looks at what it offers, types a data source
+// and picks a concurrency policy when told to, and presses OK.
 struct TDialogUser {
     int shown = 0;
     std::string offeredDataSource;
+    std::string typedDataSource;   // empty: keep the provider's default
+    std::string pickedConcurrency; // empty: keep the provider's default
 };
 TDialogUser dialogUser;
 
-void acceptDataLinksDefaults(QDialog* dialog) {
+// The value field of a property on the dialog's All page.
+void setAllPageValue(QDialog* dialog, const QString& name, const QString& value) {
+    auto* table = dialog->findChild<QTableWidget*>(vantrel::services::dataLinksNames::allTable);
+    ASSERT_NE(table, nullptr);
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (table->item(row, 0) == nullptr || table->item(row, 0)->text() != name) {
+            continue;
+        }
+        QWidget* field = table->cellWidget(row, 1);
+        if (auto* combo = qobject_cast<QComboBox*>(field)) {
+            combo->setCurrentText(value);
+            return;
+        }
+        auto* edit = qobject_cast<QLineEdit*>(field);
+        ASSERT_NE(edit, nullptr);
+        edit->setText(value);
+        return;
+    }
+    ADD_FAILURE() << "the All page lists no " << name.toStdString();
+}
+
+void answerDataLinks(QDialog* dialog) {
     ++dialogUser.shown;
     namespace names = vantrel::services::dataLinksNames;
-    if (auto* edit = dialog->findChild<QLineEdit*>(names::dataSource)) {
+    auto* edit = dialog->findChild<QLineEdit*>(names::dataSource);
+    if (edit != nullptr) {
         dialogUser.offeredDataSource = fromQString(edit->text());
+        if (!dialogUser.typedDataSource.empty()) {
+            edit->setText(toQString(dialogUser.typedDataSource));
+        }
+    }
+    if (!dialogUser.pickedConcurrency.empty()) {
+        setAllPageValue(dialog, QStringLiteral("Concurrency"),
+                        toQString(dialogUser.pickedConcurrency));
     }
     auto* tabs = dialog->findChild<QTabWidget*>(names::tabs);
     QWidget* connectionPage = dialog->findChild<QWidget*>(names::connectionPage);
-    if (tabs != nullptr && connectionPage != nullptr) {
+    if (tabs != nullptr && connectionPage != nullptr && dialogUser.shown == 1) {
         const int shownTab = tabs->currentIndex();
         tabs->setCurrentWidget(connectionPage);
         EXPECT_TRUE(snap(dialog, QStringLiteral("6-data-links-dialog")));
@@ -105,9 +141,10 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         directory = pattern;
         fs::current_path(directory);
+        databaseFile = directory / "vantrel.db";
         setMessageBoxes(&windowBoxes);
         dialogUser = TDialogUser();
-        previousHook = vantrel::services::setDataLinksShownHook(&acceptDataLinksDefaults);
+        previousHook = vantrel::services::setDataLinksShownHook(&answerDataLinks);
     }
     void TearDown() override {
         window.reset();
@@ -208,7 +245,40 @@ protected:
                                    "name IN ('branches','tellers','accounts','history')"),
                   "0");
     }
-    fs::path database() const { return directory / "vantrel.db"; }
+    // The user picks the second test type with the keyboard.
+    void pickSecondTestType() {
+        window->CBType->setFocus();
+        QTest::keyClick(window->CBType, Qt::Key_Down);
+        ASSERT_EQ(window->CBType->currentIndex(), 1);
+        EXPECT_EQ(fromQString(window->LblTypeDescr->text()), msgConflictTypeRowInSet());
+    }
+    // The progress list of a conflict test whose second change the provider refused with
+    // `refusal`; side 1 has written the generated value back and no other teller was touched.
+    void expectSideTwoRefused(int type, const std::string& refusal) {
+        const std::vector<std::string> expected = {
+            type == 0 ? cp("1: Vybrání řádku tabulky tellers kde Tid=1")
+                      : cp("1: Vybrání všech řádků tabulky tellers"),
+            cp("2: Vybrání řádku tabulky tellers kde Tid=1"),
+            cp("1: Přemístění kurzoru na řádek s Tid=1"),
+            cp("2: Přemístění kurzoru na řádek s Tid=1"),
+            cp("1: Měním řádek ..."),
+            cp("1: Řádek změněn"),
+            cp("2: Měním řádek ..."),
+            // The refusal's dump begins with a line feed, so it starts a line of its own.
+            cp("2: Při změně řádku došlo k chybě - "),
+        };
+        const std::vector<std::string> shown = TJourneyWindow::lines(window->MeCRProgress);
+        ASSERT_GT(shown.size(), expected.size()) << "the refusal is followed by its dump";
+        EXPECT_EQ(readable({shown.begin(), shown.begin() + expected.size()}), readable(expected));
+        const std::string progress = fromQString(window->MeCRProgress->toPlainText());
+        EXPECT_NE(progress.find("HResult: " + refusal), std::string::npos)
+            << cp1250ToUtf8(progress);
+        EXPECT_EQ(progress.find(cp("2: Řádek změněn")), std::string::npos);
+        const TDatabaseProbe probe(database().string());
+        EXPECT_EQ(probe.firstValue("SELECT Remark FROM tellers WHERE Tid=1"), "filler");
+        EXPECT_EQ(probe.firstValue("SELECT COUNT(*) FROM tellers WHERE Remark='filler'"), "10");
+    }
+    const fs::path& database() const { return databaseFile; }
 
     // The stages of the journey, in the order a user goes through them.
     void firstStart();
@@ -227,6 +297,7 @@ protected:
 
     fs::path before;
     fs::path directory;
+    fs::path databaseFile; // where the provider keeps the bench's tables
     TShownBoxes windowBoxes;
     TMessageBoxRecorder oledbBoxes;
     vantrel::services::DataLinksShownHook previousHook = nullptr;
@@ -362,44 +433,17 @@ void JourneyTest::conflictTestOfBothTypes() {
 
     // The embedded provider is optimistic by default: side 2 still holds the values it fetched
     // before side 1 changed the row, so its change is refused.
-    const std::vector<std::string> sameRowSteps = {
-        cp("1: Vybrání řádku tabulky tellers kde Tid=1"),
-        cp("2: Vybrání řádku tabulky tellers kde Tid=1"),
-        cp("1: Přemístění kurzoru na řádek s Tid=1"),
-        cp("2: Přemístění kurzoru na řádek s Tid=1"),
-        cp("1: Měním řádek ..."),
-        cp("1: Řádek změněn"),
-        cp("2: Měním řádek ..."),
-        // The refusal's dump begins with a line feed, so it starts a line of its own.
-        cp("2: Při změně řádku došlo k chybě - "),
-    };
-    const TDatabaseProbe probe(database().string());
+
     for (int type = 0; type < 2; ++type) {
         SCOPED_TRACE("test type " + std::to_string(type));
         if (type == 1) {
-            window->CBType->setFocus();
-            QTest::keyClick(window->CBType, Qt::Key_Down);
-            EXPECT_EQ(window->CBType->currentIndex(), 1);
-            EXPECT_EQ(fromQString(window->LblTypeDescr->text()), msgConflictTypeRowInSet());
+            ASSERT_NO_FATAL_FAILURE(pickSecondTestType());
         }
         TJourneyWindow::clickButton(window->BtnStartCR);
         expectBoxes({{"information", msgTestFinished()}});
         expectLogged({opTestConcurrentEdit()});
 
-        std::vector<std::string> expected = sameRowSteps;
-        if (type == 1) {
-            expected[0] = cp("1: Vybrání všech řádků tabulky tellers");
-        }
-        const std::vector<std::string> shown = TJourneyWindow::lines(window->MeCRProgress);
-        ASSERT_GT(shown.size(), expected.size()) << "the refusal is followed by its dump";
-        EXPECT_EQ(readable({shown.begin(), shown.begin() + expected.size()}), readable(expected));
-        const std::string progress = fromQString(window->MeCRProgress->toPlainText());
-        EXPECT_NE(progress.find("HResult: " + concurrencyViolation), std::string::npos)
-            << cp1250ToUtf8(progress);
-        EXPECT_EQ(progress.find(cp("2: Řádek změněn")), std::string::npos);
-        // Side 1 wrote the generated value back; no other teller was touched.
-        EXPECT_EQ(probe.firstValue("SELECT Remark FROM tellers WHERE Tid=1"), "filler");
-        EXPECT_EQ(probe.firstValue("SELECT COUNT(*) FROM tellers WHERE Remark='filler'"), "10");
+        ASSERT_NO_FATAL_FAILURE(expectSideTwoRefused(type, concurrencyViolation));
         if (type == 0) {
             expectNothingCutOff(window->PCMain->widget(TFoMainAncestor::pageRecordLock));
             EXPECT_TRUE(snap(window.get(), QStringLiteral("3-conflict-test")));
@@ -546,6 +590,56 @@ TEST_F(JourneyTest, FromFirstStartThroughEveryPageToASecondStart) {
     JOURNEY_STAGE(dropTables);
     JOURNEY_STAGE(leaveTheConnectionAndComeBack);
     JOURNEY_STAGE(closeAndStartAgain);
+}
+
+} // namespace
+
+namespace {
+
+// A user who knows what they want: on the very first page visit the dialog asks, and they give
+// a file of their own and the locking policy. Both reach the connection string, Options.ini and
+// the provider, whose conflict test then answers with the lock.
+TEST_F(JourneyTest, AFileAndTheLockingPolicyChosenInTheDialogOfTheFirstPageVisit) {
+    databaseFile = directory / "locking.db";
+    dialogUser.typedDataSource = databaseFile.string();
+    dialogUser.pickedConcurrency = "Locking";
+    ASSERT_NO_FATAL_FAILURE(startBench());
+
+    window->clickNavigationItem(TFoMainAncestor::pageRecordLock);
+    expectPage(TFoMainAncestor::pageRecordLock);
+    EXPECT_EQ(dialogUser.shown, 1);
+    ASSERT_TRUE(window->communicator && window->communicator->isConnected());
+    expectLogged({opConnect()});
+    expectBoxes({});
+    connectionString = fromQString(window->MeConnStr->toPlainText());
+    EXPECT_NE(connectionString.find("Data Source=" + databaseFile.string()), std::string::npos)
+        << connectionString;
+    EXPECT_NE(connectionString.find("Concurrency=Locking"), std::string::npos) << connectionString;
+    EXPECT_EQ(settingsText(), settingsWith(connectionString));
+    EXPECT_FALSE(fs::exists(directory / "vantrel.db")) << "the default was not used";
+    EXPECT_EQ(fromQString(window->LblTypeDescr->text()), msgConflictTypeSameRow());
+
+    // Nothing to test yet: the page says so and leaves its list alone.
+    TJourneyWindow::clickButton(window->BtnStartCR);
+    expectBoxes({{"information", msgTablesEmptyOrMissing()}});
+    expectLogged({});
+    EXPECT_TRUE(window->MeCRProgress->toPlainText().isEmpty());
+
+    window->clickNavigationItem(TFoMainAncestor::pageData);
+    TJourneyWindow::clickButton(window->BtnCreateTables);
+    TJourneyWindow::clickButton(window->BtnGenData);
+    expectBoxes({{"information", msgTablesCreated()}, {"information", msgTablesFilled()}});
+    expectLogged({opPrepareTableForBrowsing(), opCreateTables(), opPrepareTableForBrowsing(),
+                  opGenerateData(), opPrepareTableForBrowsing()});
+    expectTableRows(1, 10, 100000, 0);
+
+    window->clickNavigationItem(TFoMainAncestor::pageRecordLock);
+    ASSERT_NO_FATAL_FAILURE(pickSecondTestType());
+    TJourneyWindow::clickButton(window->BtnStartCR);
+    expectBoxes({{"information", msgTestFinished()}});
+    expectLogged({opTestConcurrentEdit()});
+    ASSERT_NO_FATAL_FAILURE(expectSideTwoRefused(1, resourceLocked));
+    closeBench();
 }
 
 } // namespace
