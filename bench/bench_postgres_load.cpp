@@ -77,6 +77,9 @@ PGconn* rawConnection(const Server& s, bool inSchema) {
     PGconn* c = PQconnectdbParams(keys, values, 0);
     if (PQstatus(c) != CONNECTION_OK)
         die(PQerrorMessage(c));
+    // "drop cascades to table ..." and the like are no results of the benchmark.
+    PQsetNoticeProcessor(
+        c, [](void*, const char*) {}, nullptr);
     return c;
 }
 
