@@ -160,12 +160,10 @@ void AccessorTable::inheritFrom(const AccessorTable& other) {
 }
 
 HRESULT writeRow(const Accessor& accessor, void* data,
-                 const std::function<ValueView(DBORDINAL)>& valueAt,
-                 const std::function<DBTYPE(DBORDINAL)>& typeAt) {
+                 const std::function<ValueView(DBORDINAL)>& valueAt) {
     std::size_t errors = 0, warnings = 0;
     for (const DBBINDING& b : accessor.bindings) {
         ValueView v = valueAt(b.iOrdinal);
-        (void)typeAt;
         DBSTATUS status;
         DBLENGTH length = 0;
         if (b.dwPart & DBPART_VALUE) {

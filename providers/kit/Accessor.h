@@ -55,8 +55,7 @@ private:
 // (0 = bookmark). Returns S_OK, DB_S_ERRORSOCCURRED or DB_E_ERRORSOCCURRED after the OLE DB
 // rules (truncation counts as a warning, a NULL without a status part as an error).
 HRESULT writeRow(const Accessor& accessor, void* data,
-                 const std::function<ValueView(DBORDINAL)>& valueAt,
-                 const std::function<DBTYPE(DBORDINAL)>& typeAt = nullptr);
+                 const std::function<ValueView(DBORDINAL)>& valueAt);
 
 // One consumer value read through a binding.
 struct BoundValue {
