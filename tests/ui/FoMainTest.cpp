@@ -10,6 +10,7 @@
 #include "oledb/OLEDBCommunicator.h"
 #include "ui/Fo_Main.h"
 #include "ui/MessageBoxes.h"
+#include "ui/OleDbMessageBox.h"
 #include "ui/QtText.h"
 
 #include "vantrel/ClassRegistry.h"
@@ -19,6 +20,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <filesystem>
 #include <fstream>
@@ -399,6 +402,32 @@ TEST_F(NoProviderTest, AnEmptyProviderListGivesClearMessagesAndNothingActs) {
     ASSERT_EQ(uiBoxes.shown.size(), 1u);
     EXPECT_EQ(uiBoxes.shown[0].text, msgNotConnected());
     EXPECT_EQ(oledbBoxes.count(), 0u);
+}
+
+TEST(OleDbMessageBoxTest, ShowsTextAndCaptionWithoutIconAndWithThePointer) {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::Critical;
+    Qt::CursorShape shapeWhileShown = Qt::WaitCursor;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        shapeWhileShown = QApplication::overrideCursor()->shape();
+        box->accept();
+    });
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    const int answer = showOleDbMessageBox(nullptr, "\nNo Error Info posted; HResult: 0x80004005\n",
+                                           "OLE DB Error", MB_OK);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor) << "the hourglass is back";
+    QApplication::restoreOverrideCursor();
+    EXPECT_EQ(answer, IDOK);
+    EXPECT_EQ(title, QStringLiteral("OLE DB Error"));
+    EXPECT_EQ(text, QStringLiteral("\nNo Error Info posted; HResult: 0x80004005\n"));
+    EXPECT_EQ(icon, QMessageBox::NoIcon);
+    EXPECT_EQ(shapeWhileShown, Qt::ArrowCursor);
 }
 
 } // namespace
