@@ -1,5 +1,6 @@
 // Provider enumeration through the real root enumerator over the class registry.
 
+#include "support/FailingProvider.h"
 #include "support/OleDbFixture.h"
 
 #include "oledb/OLEDBCommunicator.h"
@@ -112,12 +113,20 @@ TEST_F(EnumerateProvidersTest, ListsTheInstalledProvidersWithTheIndexOfTheirName
     EXPECT_NE(sqlite, providerNames->end());
 }
 
-TEST_F(EnumerateProvidersTest, ExactlyTwentySourcesAreAllListed) {
+TEST_F(EnumerateProvidersTest, ExactlyTwentySourcesTakeTwoFetchesTheSecondEmpty) {
+    failing::TEnumeratorOverride counting;
+    failing::reset();
     fillRegistryTo(20, DBSOURCETYPE_DATASOURCE_TDP);
     TSortedList list;
     EXPECT_TRUE(enumerateProviders(list));
     expectListMatchesRegistry(list);
     EXPECT_EQ(list.items.size(), 20u);
+    EXPECT_EQ(failing::callCount("IRowset::GetNextRows"), 2);
+    EXPECT_EQ(failing::callCount("IRowset::GetData"), 20);
+    EXPECT_EQ(failing::callCount("IRowset::ReleaseRows"), 1) << "nothing to release after the "
+                                                                "empty fetch";
+    EXPECT_EQ(failing::callCount("IAccessor::ReleaseAccessor"), 1);
+    failing::reset();
 }
 
 TEST_F(EnumerateProvidersTest, MoreThanOneBlockOfSourcesIsListedWhole) {
@@ -126,6 +135,21 @@ TEST_F(EnumerateProvidersTest, MoreThanOneBlockOfSourcesIsListedWhole) {
     EXPECT_TRUE(enumerateProviders(list));
     expectListMatchesRegistry(list);
     EXPECT_EQ(list.items.size(), 41u);
+}
+
+TEST_F(EnumerateProvidersTest, AFailedFetchKeepsTheRowsReadBeforeIt) {
+    failing::TEnumeratorOverride counting;
+    failing::reset();
+    fillRegistryTo(25, DBSOURCETYPE_DATASOURCE_TDP);
+    failing::failCall("IRowset::GetNextRows", E_FAIL, 1, -1, "fetch failed");
+    TSortedList list;
+    EXPECT_FALSE(enumerateProviders(list));
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_NE(boxes.boxes()[0].text.find("Description: fetch failed"), std::string::npos);
+    EXPECT_EQ(list.items.size(), 20u);
+    EXPECT_EQ(providerNames->size(), 20u);
+    EXPECT_EQ(failing::callCount("IAccessor::ReleaseAccessor"), 1) << "released on the way out";
+    failing::reset();
 }
 
 TEST_F(EnumerateProvidersTest, EnumeratorsAreListedToo) {

@@ -587,9 +587,79 @@ HRESULT createDataSource(IUnknown* outer, REFIID iid, void** ppv) {
     return hr;
 }
 
+// The root enumerator's stand-in: ISourcesRowset over the real enumerator, its rowset wrapped.
+VantrelClassRegistration realEnumerator;
+
+class TEnumerator final : public TWrapper, public ISourcesRowset {
+public:
+    using TWrapper::TWrapper;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override {
+        IUnknown* self = static_cast<ISourcesRowset*>(this);
+        const bool wrapped = iid == IID_ISourcesRowset;
+        const HRESULT hr = answer(iid, ppv, wrapped, self);
+        if (hr >= 0 && wrapped) {
+            *ppv = static_cast<ISourcesRowset*>(this);
+        }
+        return hr;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return addRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release(); }
+    HRESULT STDMETHODCALLTYPE GetSourcesRowset(IUnknown* outer, REFIID iid, ULONG count,
+                                               DBPROPSET sets[], IUnknown** rowset) override {
+        FAILING_ASK("ISourcesRowset::GetSourcesRowset");
+        IUnknown* produced = nullptr;
+        const HRESULT hr = innerAs<ISourcesRowset>(IID_ISourcesRowset)
+                               ->GetSourcesRowset(outer, iid, count, sets, &produced);
+        if (hr < 0 || produced == nullptr) {
+            return hr;
+        }
+        const HRESULT wrapped = wrapResult<TRowset>(produced, iid, rowset);
+        return wrapped < 0 ? wrapped : hr;
+    }
+};
+
+HRESULT createEnumerator(IUnknown* outer, REFIID iid, void** ppv) {
+    *ppv = nullptr;
+    if (outer != nullptr) {
+        return CLASS_E_NOAGGREGATION;
+    }
+    IUnknown* inner = nullptr;
+    HRESULT hr =
+        realEnumerator.createInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&inner));
+    if (hr < 0) {
+        return hr;
+    }
+    auto* wrapper = new TEnumerator(inner);
+    inner->Release();
+    hr = wrapper->QueryInterface(iid, ppv);
+    wrapper->Release();
+    return hr;
+}
+
 bool registered = false;
 
 } // namespace
+
+TEnumeratorOverride::TEnumeratorOverride() {
+    // The built-in classes exist once COM has been entered in the process.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    CoUninitialize();
+    if (VantrelLookupClass(CLSID_OLEDB_ENUMERATOR, &realEnumerator) < 0) {
+        throw std::runtime_error("no root enumerator to stand in front of");
+    }
+    VantrelUnregisterClass(CLSID_OLEDB_ENUMERATOR);
+    VantrelClassRegistration standIn = realEnumerator;
+    standIn.createInstance = &createEnumerator;
+    if (VantrelRegisterClass(standIn) < 0) {
+        VantrelRegisterClass(realEnumerator);
+        throw std::runtime_error("cannot register the counting enumerator");
+    }
+}
+
+TEnumeratorOverride::~TEnumeratorOverride() {
+    VantrelUnregisterClass(CLSID_OLEDB_ENUMERATOR);
+    VantrelRegisterClass(realEnumerator);
+}
 
 TRegistration::TRegistration() {
     if (registered) {

@@ -33,6 +33,17 @@ public:
     TRegistration& operator=(const TRegistration&) = delete;
 };
 
+// Puts a counting stand-in in front of the real root enumerator while it lives: its sources
+// rowset is wrapped like the failing provider's rowsets, so its calls are counted (and can be
+// failed) under the same names.
+class TEnumeratorOverride {
+public:
+    TEnumeratorOverride();
+    ~TEnumeratorOverride();
+    TEnumeratorOverride(const TEnumeratorOverride&) = delete;
+    TEnumeratorOverride& operator=(const TEnumeratorOverride&) = delete;
+};
+
 // Makes `call` fail with result after `skip` successful calls, `times` times (-1: for ever).
 void failCall(const std::string& call, HRESULT result, int skip = 0, int times = -1,
               const std::string& description = "Failure on demand");
