@@ -6,6 +6,8 @@
 #include "core/Messages.h"
 #include "core/Text.h"
 
+#include <map>
+
 namespace {
 
 using pgtest::TestMemo;
@@ -177,6 +179,57 @@ TEST_F(BadConnections, UnknownLibpqKeywordInExtendedProperties) {
     const std::string text =
         refusedWith(connectionString() + ";Extended Properties=\"colour=blue\"");
     EXPECT_NE(text.find("invalid connection option \"colour\""), std::string::npos) << text;
+}
+
+} // namespace
+
+namespace {
+
+// The initialisation properties a consumer (and the Data Links dialog) reads from the data
+// source before connecting.
+class ProviderProperties : public pgtest::BenchTest {};
+
+std::string narrow(const OLECHAR* text) {
+    std::string out;
+    for (; text != nullptr && *text != 0; ++text)
+        out += static_cast<char>(*text);
+    return out;
+}
+
+TEST_F(ProviderProperties, InitialisationPropertiesForTheDialog) {
+    CLSID clsid{};
+    ASSERT_EQ(CLSIDFromProgID(u"Vantrel.PostgreSQL", &clsid), S_OK);
+    IDBProperties* properties = nullptr;
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDBProperties,
+                               reinterpret_cast<void**>(&properties)),
+              S_OK);
+    DBPROPIDSET all{nullptr, 0, DBPROPSET_DBINITALL};
+    ULONG setCount = 0;
+    DBPROPINFOSET* sets = nullptr;
+    OLECHAR* descriptions = nullptr;
+    ASSERT_EQ(properties->GetPropertyInfo(1, &all, &setCount, &sets, &descriptions), S_OK);
+    std::map<std::string, const DBPROPINFO*> byKeyword;
+    for (ULONG s = 0; s < setCount; ++s)
+        for (ULONG p = 0; p < sets[s].cPropertyInfos; ++p)
+            byKeyword[narrow(sets[s].rgPropertyInfos[p].pwszDescription)] =
+                &sets[s].rgPropertyInfos[p];
+    for (const char* keyword : {"Data Source", "Initial Catalog", "User ID", "Password",
+                                "Connect Timeout", "Extended Properties", "Concurrency"})
+        EXPECT_EQ(byKeyword.count(keyword), 1u) << keyword;
+    ASSERT_EQ(byKeyword.count("Password"), 1u);
+    EXPECT_EQ(byKeyword["Password"]->dwPropertyID, DBPROPID(DBPROP_AUTH_PASSWORD));
+    // The locking default itself shows in the conflict test above (DB_E_RESOURCELOCKED).
+    ASSERT_EQ(byKeyword.count("Concurrency"), 1u);
+    EXPECT_NE(byKeyword["Concurrency"]->dwFlags & DBPROPFLAGS_WRITE, 0u);
+    for (ULONG s = 0; s < setCount; ++s) {
+        for (ULONG p = 0; p < sets[s].cPropertyInfos; ++p)
+            VariantClear(&sets[s].rgPropertyInfos[p].vValues);
+        CoTaskMemFree(sets[s].rgPropertyInfos);
+    }
+    CoTaskMemFree(sets);
+    CoTaskMemFree(descriptions);
+
+    EXPECT_EQ(properties->Release(), 0u);
 }
 
 } // namespace
