@@ -40,8 +40,9 @@ bool TOLEDBCommunicator::getInfo(TMemo* memo) {
         for (const TInfoItem& item : infoItems) {
             std::string value;
             if (item.flag)
-                value =
-                    getBoolProperty(dataSource, item.property, *item.propertySet) != 0 ? "Y" : "N";
+                value.assign(1, getBoolProperty(dataSource, item.property, *item.propertySet) != 0
+                                    ? 'Y'
+                                    : 'N');
             else
                 getStringProperty(value, dataSource, item.property, *item.propertySet);
             // The memo takes Windows-1250 lines; the captions are written in UTF-8 here.
