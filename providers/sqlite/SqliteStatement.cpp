@@ -34,7 +34,14 @@ kit::ValueView readColumn(sqlite3_stmt* statement, int column, ValueReading read
 }
 
 void bindValue(sqlite3* db, sqlite3_stmt* statement, int number, const kit::ValueView& value,
-               kit::DbType target) {
+               kit::DbType target, std::string* keep) {
+    // Where SQLite reads the bytes from, and whether it must take its own copy.
+    auto bytesToBind = [keep](std::string_view bytes) {
+        if (keep == nullptr)
+            return std::pair{bytes.data(), SQLITE_TRANSIENT};
+        keep->assign(bytes);
+        return std::pair{static_cast<const char*>(keep->data()), SQLITE_STATIC};
+    };
     int rc = SQLITE_OK;
     switch (value.kind) {
     case kit::ValueKind::Null:
@@ -48,15 +55,21 @@ void bindValue(sqlite3* db, sqlite3_stmt* statement, int number, const kit::Valu
         break;
     // SQLite binds a null pointer as NULL: an empty text or blob must not become one.
     case kit::ValueKind::Text:
-        rc = value.bytes.empty()
-                 ? sqlite3_bind_text64(statement, number, "", 0, SQLITE_STATIC, SQLITE_UTF8)
-                 : sqlite3_bind_text64(statement, number, value.bytes.data(), value.bytes.size(),
-                                       SQLITE_TRANSIENT, SQLITE_UTF8);
+        if (value.bytes.empty()) {
+            rc = sqlite3_bind_text64(statement, number, "", 0, SQLITE_STATIC, SQLITE_UTF8);
+        } else {
+            const auto [data, destructor] = bytesToBind(value.bytes);
+            rc = sqlite3_bind_text64(statement, number, data, value.bytes.size(), destructor,
+                                     SQLITE_UTF8);
+        }
         break;
     case kit::ValueKind::Blob:
-        rc = value.bytes.empty() ? sqlite3_bind_zeroblob(statement, number, 0)
-                                 : sqlite3_bind_blob64(statement, number, value.bytes.data(),
-                                                       value.bytes.size(), SQLITE_TRANSIENT);
+        if (value.bytes.empty()) {
+            rc = sqlite3_bind_zeroblob(statement, number, 0);
+        } else {
+            const auto [data, destructor] = bytesToBind(value.bytes);
+            rc = sqlite3_bind_blob64(statement, number, data, value.bytes.size(), destructor);
+        }
         break;
     case kit::ValueKind::Timestamp: {
         const kit::Timestamp& t = value.timestamp;
@@ -136,6 +149,8 @@ void SqliteStatement::describeParameters(const StatementShape& shape) {
     sqlite3* db = database_.handle();
     const int count = sqlite3_bind_parameter_count(statement_.get());
     parameters_.resize(static_cast<std::size_t>(count));
+    // Sized once: SQLite keeps pointers into these strings, so they must never move.
+    boundBytes_.resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         kit::ParameterInfo& info = parameters_[static_cast<std::size_t>(i)];
         if (const char* name = sqlite3_bind_parameter_name(statement_.get(), i + 1))
@@ -265,7 +280,8 @@ void SqliteStatement::bind(std::size_t index, const kit::ValueView& value) {
         hasRow_ = false;
     }
     bindValue(database_.handle(), s, static_cast<int>(index) + 1, value,
-              index < parameters_.size() ? parameters_[index].type : dbtype::Empty);
+              index < parameters_.size() ? parameters_[index].type : dbtype::Empty,
+              index < boundBytes_.size() ? &boundBytes_[index] : nullptr);
 }
 
 void SqliteStatement::clearBindings() {

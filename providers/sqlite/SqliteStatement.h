@@ -20,8 +20,11 @@ kit::ValueView readColumn(sqlite3_stmt* statement, int column, ValueReading read
 
 // Binds value to parameter `number` (1-based). Timestamps become ISO text, date-only for a
 // DBDATE target. Throws BackendError when SQLite refuses (too big, out of range).
+// With `keep`, text and blob bytes are copied into *keep and bound without SQLite's own copy;
+// the caller then must leave *keep untouched until the parameter is bound again or the
+// statement is finalised (reusing one string per parameter saves an allocation per bind).
 void bindValue(sqlite3* db, sqlite3_stmt* statement, int number, const kit::ValueView& value,
-               kit::DbType target);
+               kit::DbType target, std::string* keep = nullptr);
 
 class SqliteStatement final : public kit::Statement {
 public:
@@ -58,6 +61,8 @@ private:
     void resolveUndeclaredTypes() const;
 
     Database& database_;
+    // Per parameter: the bytes of the text or blob last bound, which SQLite reads in place.
+    std::vector<std::string> boundBytes_;
     StatementHandle statement_;
     int identityColumns_ = 0; // 1 when column 0 is the hidden rowid
     std::string baseTable_;

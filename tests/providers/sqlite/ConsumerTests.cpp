@@ -429,6 +429,61 @@ TEST_F(Consumer, SeveralParameterSetsInOneExecuteAndRowsAffected) {
     accessor->ReleaseAccessor(handle, nullptr);
 }
 
+// Each text parameter keeps its own bytes from one parameter set to the next, whether a value
+// is short or long and whichever of the two the previous set held.
+TEST_F(Consumer, TextParametersKeepTheirOwnBytesAcrossParameterSets) {
+    run(session_, "CREATE TABLE q (id INTEGER PRIMARY KEY, a VARCHAR(300), b VARCHAR(300))");
+    auto text = command("INSERT INTO q (id, a, b) VALUES (?, ?, ?)");
+    struct Row {
+        std::int32_t id;
+        DBLENGTH aLength;
+        char a[301];
+        DBLENGTH bLength;
+        char b[301];
+    };
+    const std::string longA(200, 'a');
+    const std::string longB(180, 'b');
+    const std::vector<std::pair<std::string, std::string>> values = {
+        {"x", longB}, {longA, "y"}, {"", "zz"}, {longA, longB}, {"s", "t"}};
+    std::vector<Row> rows(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        rows[i].id = static_cast<std::int32_t>(i + 1);
+        rows[i].aLength = values[i].first.size();
+        std::memcpy(rows[i].a, values[i].first.data(), values[i].first.size());
+        rows[i].bLength = values[i].second.size();
+        std::memcpy(rows[i].b, values[i].second.data(), values[i].second.size());
+    }
+    DBBINDING bindings[3] = {};
+    for (DBBINDING& binding : bindings) {
+        binding.dwPart = DBPART_VALUE | DBPART_LENGTH;
+        binding.eParamIO = DBPARAMIO_INPUT;
+        binding.wType = DBTYPE_STR;
+        binding.cbMaxLen = 301;
+    }
+    bindings[0].iOrdinal = 1;
+    bindings[0].obValue = offsetof(Row, id);
+    bindings[0].dwPart = DBPART_VALUE;
+    bindings[0].wType = DBTYPE_I4;
+    bindings[0].cbMaxLen = 4;
+    bindings[1].iOrdinal = 2;
+    bindings[1].obValue = offsetof(Row, a);
+    bindings[1].obLength = offsetof(Row, aLength);
+    bindings[2].iOrdinal = 3;
+    bindings[2].obValue = offsetof(Row, b);
+    bindings[2].obLength = offsetof(Row, bLength);
+    auto accessor = text.query<IAccessor>(IID_IAccessor);
+    HACCESSOR handle = DB_NULL_HACCESSOR;
+    ASSERT_EQ(S_OK, accessor->CreateAccessor(DBACCESSOR_PARAMETERDATA, 3, bindings, sizeof(Row),
+                                             &handle, nullptr));
+    DBPARAMS params{rows.data(), rows.size(), handle};
+    EXPECT_EQ(S_OK, text->Execute(nullptr, IID_NULL, &params, nullptr, nullptr));
+    std::vector<std::vector<std::string>> expected;
+    for (std::size_t i = 0; i < values.size(); ++i)
+        expected.push_back({values[i].first, values[i].second});
+    EXPECT_EQ(expected, query(session_, "SELECT a, b FROM q ORDER BY id"));
+    accessor->ReleaseAccessor(handle, nullptr);
+}
+
 TEST_F(Consumer, TransactionsNestCommitAndAbortAsPublished) {
     run(session_, "CREATE TABLE t (a INTEGER)");
     Ptr<ITransactionLocal> transaction;
