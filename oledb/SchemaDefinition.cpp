@@ -80,14 +80,14 @@ TTableDefinition::TTableDefinition(TTableIndex table)
     setColumnProperty(nullableProperties.properties[0], DBPROP_COL_NULLABLE, true);
     nullableProperties.set = {nullableProperties.properties, 1, DBPROPSET_COLUMN};
 
-    const TTableSpec& spec = tableSpecs[table];
-    columnNames.reserve(spec.count); // the descriptions point into these strings
-    for (std::size_t i = 0; i < spec.count; ++i)
+    const TTableSpec& shape = tableSpecs[table];
+    columnNames.reserve(shape.count); // the descriptions point into these strings
+    for (std::size_t i = 0; i < shape.count; ++i)
         columnNames.push_back(toOleString(columnName(table, static_cast<int>(i) + 1)));
 
-    descriptions.resize(spec.count);
-    for (std::size_t i = 0; i < spec.count; ++i) {
-        const TColumnSpec& column = spec.columns[i];
+    descriptions.resize(shape.count);
+    for (std::size_t i = 0; i < shape.count; ++i) {
+        const TColumnSpec& column = shape.columns[i];
         DBCOLUMNDESC& description = descriptions[i];
         description = DBCOLUMNDESC{};
         if (column.type == DBTYPE_STR)

@@ -58,7 +58,7 @@ bool wantsChanges(const PropertyStore& requested) {
 Rowset::Rowset(RowsetSetup setup)
     : statement_(std::move(setup.statement)), columns_(statement_->columns()),
       cache_(columns_.size(), statement_->hasRowIdentity()), source_(setup.source),
-      specification_(setup.specification), hostObject_(setup.hostObject), host_(setup.host),
+      creator_(setup.creator), hostObject_(setup.hostObject), host_(setup.host),
       properties_(*setup.properties) {
     if (setup.inheritedAccessors)
         accessors_.inheritFrom(*setup.inheritedAccessors);
@@ -520,9 +520,9 @@ HRESULT STDMETHODCALLTYPE Rowset::GetSpecification(REFIID riid, IUnknown** ppSpe
     if (!ppSpecification)
         return E_INVALIDARG;
     *ppSpecification = nullptr;
-    if (!specification_)
+    if (!creator_)
         return S_FALSE;
-    return specification_->QueryInterface(riid, reinterpret_cast<void**>(ppSpecification));
+    return creator_->QueryInterface(riid, reinterpret_cast<void**>(ppSpecification));
 }
 
 HRESULT STDMETHODCALLTYPE Rowset::CanConvert(DBTYPE wFromType, DBTYPE wToType,

@@ -43,7 +43,7 @@ struct RowsetSetup {
     std::shared_ptr<Statement> statement;
     bool firstRowReady = false; // the statement already stands on its first row
     const char16_t* source = u"";
-    IUnknown* specification = nullptr;         // command or session (AddRef'd by the rowset)
+    IUnknown* creator = nullptr;               // command or session (AddRef'd by the rowset)
     IUnknown* hostObject = nullptr;            // keeps the host alive (AddRef'd)
     RowsetHost* host = nullptr;                // nullptr: read-only rowset without a session
     const PropertyStore* properties = nullptr; // the effective rowset properties
@@ -156,7 +156,7 @@ private:
     std::int64_t position_ = 0; // next fetch position (row index)
     std::map<std::size_t, DBREFCOUNT> held_;
     const char16_t* source_;
-    ComRef<IUnknown> specification_;
+    ComRef<IUnknown> creator_;
     ComRef<IUnknown> hostObject_;
     RowsetHost* host_;
     PropertyStore properties_;

@@ -193,7 +193,7 @@ HRESULT STDMETHODCALLTYPE Session::CreateCommand(IUnknown* pUnkOuter, REFIID rii
 }
 
 HRESULT Session::openRowset(std::shared_ptr<Statement> statement, bool firstRow,
-                            const PropertyStore& requested, IUnknown* specification,
+                            const PropertyStore& requested, IUnknown* creator,
                             const AccessorTable* accessors, REFIID riid, IUnknown** ppRowset) {
     PropertyStore effective = effectiveRowsetProperties(requested);
     if (wantsChanges(effective) && !statement->hasRowIdentity()) {
@@ -204,7 +204,7 @@ HRESULT Session::openRowset(std::shared_ptr<Statement> statement, bool firstRow,
     setup.statement = std::move(statement);
     setup.firstRowReady = firstRow;
     setup.source = source();
-    setup.specification = specification;
+    setup.creator = creator;
     setup.hostObject = unknown();
     setup.host = this;
     setup.properties = &effective;

@@ -74,7 +74,7 @@ public:
     // Builds a rowset over a statement that has been run once (`firstRow`: it stands on a
     // row). `requested` are the consumer's rowset properties.
     HRESULT openRowset(std::shared_ptr<Statement> statement, bool firstRow,
-                       const PropertyStore& requested, IUnknown* specification,
+                       const PropertyStore& requested, IUnknown* creator,
                        const AccessorTable* accessors, REFIID riid, IUnknown** ppRowset);
 
 protected:

@@ -43,7 +43,7 @@ void StaticStatement::reset() {
 
 HRESULT createStaticRowset(std::vector<ColumnInfo> columns, std::vector<std::vector<Value>> rows,
                            ULONG cPropertySets, DBPROPSET rgPropertySets[], const char16_t* source,
-                           IUnknown* specification, REFIID riid, IUnknown** ppRowset) {
+                           IUnknown* creator, REFIID riid, IUnknown** ppRowset) {
     if (!ppRowset)
         return E_INVALIDARG;
     *ppRowset = nullptr;
@@ -70,7 +70,7 @@ HRESULT createStaticRowset(std::vector<ColumnInfo> columns, std::vector<std::vec
         setup.statement = statement;
         setup.firstRowReady = first;
         setup.source = source;
-        setup.specification = specification;
+        setup.creator = creator;
         setup.properties = &effective;
         HRESULT hr =
             handOut(new Rowset(std::move(setup)), riid, reinterpret_cast<void**>(ppRowset));

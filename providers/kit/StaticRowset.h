@@ -41,6 +41,6 @@ private:
 // error objects' source and must outlive the rowset.
 HRESULT createStaticRowset(std::vector<ColumnInfo> columns, std::vector<std::vector<Value>> rows,
                            ULONG cPropertySets, DBPROPSET rgPropertySets[], const char16_t* source,
-                           IUnknown* specification, REFIID riid, IUnknown** ppRowset);
+                           IUnknown* creator, REFIID riid, IUnknown** ppRowset);
 
 } // namespace vantrel::kit

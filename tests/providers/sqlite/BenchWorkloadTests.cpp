@@ -208,19 +208,19 @@ TEST_F(BenchWorkload, SchemaReadsBackWithTheTypesItWasCreatedWith) {
         ASSERT_EQ(S_OK, columnsInfo->GetColumnInfo(&count, &info, &names));
         ASSERT_EQ(table.columns.size(), count);
         for (DBORDINAL i = 0; i < count; ++i) {
-            const ColumnSpec& spec = table.columns[i];
-            SCOPED_TRACE(utf8(table.name) + "." + utf8(spec.name));
-            EXPECT_EQ(utf8(spec.name), utf8(info[i].pwszName));
+            const ColumnSpec& column = table.columns[i];
+            SCOPED_TRACE(utf8(table.name) + "." + utf8(column.name));
+            EXPECT_EQ(utf8(column.name), utf8(info[i].pwszName));
             EXPECT_EQ(i + 1, info[i].iOrdinal);
-            EXPECT_EQ(spec.type, info[i].wType);
-            if (spec.type == DBTYPE_STR) {
-                EXPECT_EQ(spec.size, info[i].ulColumnSize);
+            EXPECT_EQ(column.type, info[i].wType);
+            if (column.type == DBTYPE_STR) {
+                EXPECT_EQ(column.size, info[i].ulColumnSize);
             }
-            if (spec.type == DBTYPE_I4) {
+            if (column.type == DBTYPE_I4) {
                 EXPECT_EQ(4u, info[i].ulColumnSize);
             }
             const bool nullable = (info[i].dwFlags & DBCOLUMNFLAGS_ISNULLABLE) != 0;
-            EXPECT_EQ(spec.properties == 2, nullable);
+            EXPECT_EQ(column.properties == 2, nullable);
         }
         CoTaskMemFree(info);
         CoTaskMemFree(names);

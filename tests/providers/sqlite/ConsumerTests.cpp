@@ -259,9 +259,9 @@ TEST_F(Consumer, EveryObjectReachesZeroReferences) {
     ASSERT_EQ(S_OK, text->Execute(nullptr, IID_IRowset, nullptr, nullptr,
                                   reinterpret_cast<IUnknown**>(rowset.out())));
     auto info = rowset.query<IRowsetInfo>(IID_IRowsetInfo);
-    Ptr<IUnknown> specification;
-    ASSERT_EQ(S_OK, info->GetSpecification(IID_IUnknown, specification.out()));
-    specification.reset();
+    Ptr<IUnknown> creator;
+    ASSERT_EQ(S_OK, info->GetSpecification(IID_IUnknown, creator.out()));
+    creator.reset();
     info.reset();
     create.reset();
     EXPECT_EQ(0u, rowset.release());
@@ -522,16 +522,16 @@ TEST_F(Consumer, TransactionsNestCommitAndAbortAsPublished) {
 TEST_F(Consumer, TablesAreDefinedFromColumnDescriptions) {
     Ptr<ITableDefinition> definition;
     ASSERT_EQ(S_OK, session_->QueryInterface(IID_ITableDefinition, definition.outVoid()));
-    struct Spec {
+    struct ColumnCase {
         const char16_t* name;
         DBTYPE type;
         DBLENGTH size;
     };
-    const Spec specs[] = {{u"c_i2", DBTYPE_I2, 0},       {u"c_i4", DBTYPE_I4, 0},
-                          {u"c_i8", DBTYPE_I8, 0},       {u"c_r8", DBTYPE_R8, 0},
-                          {u"c_bool", DBTYPE_BOOL, 0},   {u"c_str", DBTYPE_STR, 50},
-                          {u"c_wstr", DBTYPE_WSTR, 20},  {u"c_ts", DBTYPE_DBTIMESTAMP, 0},
-                          {u"c_date", DBTYPE_DBDATE, 0}, {u"c_bytes", DBTYPE_BYTES, 16}};
+    const ColumnCase cases[] = {{u"c_i2", DBTYPE_I2, 0},       {u"c_i4", DBTYPE_I4, 0},
+                                {u"c_i8", DBTYPE_I8, 0},       {u"c_r8", DBTYPE_R8, 0},
+                                {u"c_bool", DBTYPE_BOOL, 0},   {u"c_str", DBTYPE_STR, 50},
+                                {u"c_wstr", DBTYPE_WSTR, 20},  {u"c_ts", DBTYPE_DBTIMESTAMP, 0},
+                                {u"c_date", DBTYPE_DBDATE, 0}, {u"c_bytes", DBTYPE_BYTES, 16}};
     // An optional property the provider cannot set: the table is made, the call says so.
     DBPROP optional{};
     optional.dwPropertyID = DBPROP_COL_AUTOINCREMENT;
@@ -541,7 +541,7 @@ TEST_F(Consumer, TablesAreDefinedFromColumnDescriptions) {
     optional.vValue.boolVal = VARIANT_TRUE;
     DBPROPSET optionalSet{&optional, 1, DBPROPSET_COLUMN};
     std::vector<DBCOLUMNDESC> descs;
-    for (const Spec& s : specs) {
+    for (const ColumnCase& s : cases) {
         DBCOLUMNDESC d{};
         d.dbcid.eKind = DBKIND_NAME;
         d.dbcid.uName.pwszName = const_cast<LPOLESTR>(s.name);
@@ -564,11 +564,11 @@ TEST_F(Consumer, TablesAreDefinedFromColumnDescriptions) {
     DBCOLUMNINFO* info = nullptr;
     OLECHAR* names = nullptr;
     ASSERT_EQ(S_OK, columnsInfo->GetColumnInfo(&count, &info, &names));
-    ASSERT_EQ(std::size(specs), count);
+    ASSERT_EQ(std::size(cases), count);
     for (DBORDINAL i = 0; i < count; ++i) {
-        EXPECT_EQ(specs[i].type, info[i].wType) << utf8(specs[i].name);
-        if (specs[i].size != 0) {
-            EXPECT_EQ(specs[i].size, info[i].ulColumnSize) << utf8(specs[i].name);
+        EXPECT_EQ(cases[i].type, info[i].wType) << utf8(cases[i].name);
+        if (cases[i].size != 0) {
+            EXPECT_EQ(cases[i].size, info[i].ulColumnSize) << utf8(cases[i].name);
         }
     }
     CoTaskMemFree(info);
