@@ -3,8 +3,8 @@
 #include "vantrel/BuiltinClasses.h"
 
 #include "ServiceClasses.h"
-#include "sqlite/SqliteProvider.h"
 #include "postgres/PgProvider.h"
+#include "sqlite/SqliteProvider.h"
 
 void VantrelRegisterBuiltinClasses() {
     // The embedded SQLite provider, the bench's default.
