@@ -1,5 +1,7 @@
 #include "DataInitialize.h"
 
+#include "ServiceObject.h"
+
 #include <oledberr.h>
 
 #include "ComPtr.h"
@@ -46,36 +48,8 @@ HRESULT resolveProvider(const std::u16string& name, CLSID& clsid) {
     return S_OK;
 }
 
-class DataInitialize final : public IDataInitialize, public ISupportErrorInfo {
+class DataInitialize final : public ServiceObject<IDataInitialize, IID_IDataInitialize> {
 public:
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDataInitialize)
-            *ppv = static_cast<IDataInitialize*>(this);
-        else if (riid == IID_ISupportErrorInfo)
-            *ppv = static_cast<ISupportErrorInfo*>(this);
-        else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-    // ISupportErrorInfo
-    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override {
-        return riid == IID_IDataInitialize ? S_OK : S_FALSE;
-    }
-
     // IDataInitialize
     HRESULT STDMETHODCALLTYPE GetDataSource(IUnknown* outer, DWORD clsctx, LPCOLESTR initString,
                                             REFIID riid, IUnknown** dataSource) override;
@@ -94,7 +68,6 @@ public:
 
 private:
     ~DataInitialize() = default;
-    std::atomic<ULONG> refs_{1};
 };
 
 // Applies the pairs of a parsed string (all but Provider) to the data source's properties.
@@ -357,17 +330,7 @@ HRESULT DataInitialize::WriteStringToStorage(LPCOLESTR fileName, LPCOLESTR initS
 } // namespace
 
 HRESULT createDataInitialize(IUnknown* outer, REFIID riid, void** ppv) {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (outer)
-        return CLASS_E_NOAGGREGATION;
-    auto* object = new (std::nothrow) DataInitialize;
-    if (!object)
-        return E_OUTOFMEMORY;
-    const HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+    return createServiceObject<DataInitialize>(outer, riid, ppv);
 }
 
 } // namespace vantrel::services

@@ -1,5 +1,7 @@
 #include "DataLinks.h"
 
+#include "ServiceObject.h"
+
 #include "ComPtr.h"
 #include "DataLinksDialog.h"
 #include "DataLinksHook.h"
@@ -74,34 +76,8 @@ std::vector<ProviderChoice> offeredProviders(ULONG typeCount, const DBSOURCETYPE
     return choices;
 }
 
-class DataLinks final : public IDBPromptInitialize, public ISupportErrorInfo {
+class DataLinks final : public ServiceObject<IDBPromptInitialize, IID_IDBPromptInitialize> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IDBPromptInitialize)
-            *ppv = static_cast<IDBPromptInitialize*>(this);
-        else if (riid == IID_ISupportErrorInfo)
-            *ppv = static_cast<ISupportErrorInfo*>(this);
-        else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override {
-        return riid == IID_IDBPromptInitialize ? S_OK : S_FALSE;
-    }
-
     HRESULT STDMETHODCALLTYPE PromptDataSource(IUnknown* outer, HWND parent,
                                                DBPROMPTOPTIONS options, ULONG typeCount,
                                                DBSOURCETYPE* types, LPCOLESTR providerFilter,
@@ -112,7 +88,6 @@ public:
 
 private:
     ~DataLinks() = default;
-    std::atomic<ULONG> refs_{1};
 };
 
 // Runs the dialog modally, letting the test hook drive it when one is installed.
@@ -219,17 +194,7 @@ DataLinksShownHook setDataLinksShownHook(DataLinksShownHook hook) {
 }
 
 HRESULT createDataLinks(IUnknown* outer, REFIID riid, void** ppv) {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (outer)
-        return CLASS_E_NOAGGREGATION;
-    auto* object = new (std::nothrow) DataLinks;
-    if (!object)
-        return E_OUTOFMEMORY;
-    const HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+    return createServiceObject<DataLinks>(outer, riid, ppv);
 }
 
 } // namespace vantrel::services

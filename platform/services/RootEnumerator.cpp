@@ -1,5 +1,7 @@
 #include "RootEnumerator.h"
 
+#include "ServiceObject.h"
+
 #include "ErrorReport.h"
 
 #include "kit/StaticRowset.h"
@@ -79,32 +81,8 @@ kit::Value integer(std::int64_t i) {
     return v;
 }
 
-class RootEnumerator final : public ISourcesRowset, public ISupportErrorInfo {
+class RootEnumerator final : public ServiceObject<ISourcesRowset, IID_ISourcesRowset> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv)
-            return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_ISourcesRowset)
-            *ppv = static_cast<ISourcesRowset*>(this);
-        else if (riid == IID_ISupportErrorInfo)
-            *ppv = static_cast<ISupportErrorInfo*>(this);
-        else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override {
-        return riid == IID_ISourcesRowset ? S_OK : S_FALSE;
-    }
     HRESULT STDMETHODCALLTYPE GetSourcesRowset(IUnknown* outer, REFIID riid, ULONG propertySetCount,
                                                DBPROPSET propertySets[],
                                                IUnknown** rowset) override {
@@ -115,7 +93,6 @@ public:
 
 private:
     ~RootEnumerator() = default;
-    std::atomic<ULONG> refs_{1};
 };
 
 } // namespace
@@ -186,17 +163,7 @@ HRESULT createSourcesRowset(const std::vector<SourceRow>& rows, IUnknown* outer,
 }
 
 HRESULT createRootEnumerator(IUnknown* outer, REFIID riid, void** ppv) {
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (outer)
-        return CLASS_E_NOAGGREGATION;
-    auto* object = new (std::nothrow) RootEnumerator;
-    if (!object)
-        return E_OUTOFMEMORY;
-    const HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+    return createServiceObject<RootEnumerator>(outer, riid, ppv);
 }
 
 } // namespace vantrel::services
