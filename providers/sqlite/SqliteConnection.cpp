@@ -98,14 +98,21 @@ void SqliteConnection::begin(kit::IsolationLevel level) {
                             level == kit::IsolationLevel::RepeatableRead) &&
                            !database_.isReadOnly();
     database_.run(immediate ? "BEGIN IMMEDIATE" : "BEGIN DEFERRED");
+    database_.transactionBegun();
 }
 
 void SqliteConnection::commit() {
+    // A transaction SQLite already rolled back cannot be committed: the refusal says why, and
+    // the caller's rollback then ends it.
     database_.run("COMMIT");
+    database_.transactionEnded();
 }
 
 void SqliteConnection::rollback() {
-    database_.run("ROLLBACK");
+    // When SQLite ended the transaction itself, rolling it back has nothing left to undo.
+    if (!database_.transactionEndedByEngine())
+        database_.run("ROLLBACK");
+    database_.transactionEnded();
 }
 
 void SqliteConnection::savepoint(std::string_view name) {
@@ -157,6 +164,7 @@ void SqliteConnection::createTable(std::string_view table,
     if (keyColumns > 1)
         sql += ", PRIMARY KEY (" + key + ")";
     sql += ")";
+    database_.checkTransactionAlive();
     StatementHandle statement = database_.prepare(sql);
     const int rc = sqlite3_step(statement.get());
     if (rc != SQLITE_DONE)
@@ -164,6 +172,7 @@ void SqliteConnection::createTable(std::string_view table,
 }
 
 void SqliteConnection::dropTable(std::string_view table) {
+    database_.checkTransactionAlive();
     StatementHandle statement = database_.prepare("DROP TABLE " + quoteName(table));
     const int rc = sqlite3_step(statement.get());
     if (rc != SQLITE_DONE)
@@ -187,12 +196,14 @@ std::string SqliteConnection::identityColumn(std::string_view table) const {
 }
 
 std::int64_t SqliteConnection::runChange(sqlite3_stmt* statement) {
+    database_.checkTransactionAlive();
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE) {
         const std::string message = sqlite3_errmsg(database_.handle());
         sqlite3_reset(statement);
+        database_.noteFailure(message);
         throw kit::BackendError(classifySqliteError(rc, message, ErrorStage::Run), message, rc);
     }
     const std::int64_t changed = sqlite3_changes64(database_.handle());

@@ -88,7 +88,33 @@ void Database::runOnce(std::string_view sql) {
         step(statement.get());
 }
 
+void Database::transactionBegun() {
+    transactionOpen_ = true;
+    transactionEndedBy_.clear();
+}
+
+void Database::transactionEnded() {
+    transactionOpen_ = false;
+    transactionEndedBy_.clear();
+}
+
+void Database::checkTransactionAlive() const {
+    if (!transactionEndedByEngine())
+        return;
+    const std::string cause =
+        transactionEndedBy_.empty() ? std::string("an earlier error") : transactionEndedBy_;
+    throw kit::BackendError(kit::ErrorClass::Other,
+                            "SQLite has rolled the transaction back after " + cause +
+                                "; nothing more runs in it until it is ended");
+}
+
+void Database::noteFailure(const std::string& message) {
+    if (transactionEndedByEngine() && transactionEndedBy_.empty())
+        transactionEndedBy_ = message;
+}
+
 void Database::step(sqlite3_stmt* statement) {
+    checkTransactionAlive();
     int rc;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
     }
@@ -96,6 +122,7 @@ void Database::step(sqlite3_stmt* statement) {
         // Keep the message before reset touches the connection's error state.
         const std::string message = sqlite3_errmsg(db_);
         sqlite3_reset(statement);
+        noteFailure(message);
         throw kit::BackendError(classifySqliteError(rc, message, ErrorStage::Run), message, rc);
     }
     sqlite3_reset(statement);

@@ -54,6 +54,22 @@ public:
     // its bindings cleared. Contract: the caller resets it again when done.
     sqlite3_stmt* cached(const std::string& sql);
 
+    // The explicit transaction the provider began and has not yet committed or rolled back.
+    void transactionBegun();
+    void transactionEnded();
+    // True when SQLite ended that transaction itself: after a full disk, an I/O error or an
+    // interrupt it rolls the whole transaction back and runs in autocommit mode again.
+    bool transactionEndedByEngine() const {
+        return transactionOpen_ && sqlite3_get_autocommit(db_) != 0;
+    }
+    // Refuses to run anything inside a transaction SQLite already rolled back: in autocommit
+    // mode each statement would commit on its own, outside the transaction its caller still
+    // believes in. Throws BackendError naming the failure that ended the transaction.
+    void checkTransactionAlive() const;
+    // Called with SQLite's message whenever a statement fails; keeps the message that ended
+    // the transaction, for the refusals that follow.
+    void noteFailure(const std::string& message);
+
 private:
     // Steps statement to its end and resets it; throws BackendError with SQLite's message.
     void step(sqlite3_stmt* statement);
@@ -61,6 +77,8 @@ private:
     sqlite3* db_ = nullptr;
     std::string path_;
     std::unordered_map<std::string, StatementHandle> cache_;
+    bool transactionOpen_ = false;
+    std::string transactionEndedBy_;
 };
 
 } // namespace vantrel::sqlite

@@ -290,6 +290,9 @@ void SqliteStatement::clearBindings() {
 
 bool SqliteStatement::step() {
     sqlite3_stmt* s = statement_.get();
+    // A statement that is not yet running would start outside the caller's transaction.
+    if (!sqlite3_stmt_busy(s))
+        database_.checkTransactionAlive();
     const int rc = sqlite3_step(s);
     if (rc == SQLITE_ROW) {
         hasRow_ = true;
@@ -303,6 +306,7 @@ bool SqliteStatement::step() {
     // Keep SQLite's message, then make the statement runnable again.
     const std::string message = sqlite3_errmsg(database_.handle());
     sqlite3_reset(s);
+    database_.noteFailure(message);
     throw kit::BackendError(classifySqliteError(rc, message, ErrorStage::Run), message, rc);
 }
 
