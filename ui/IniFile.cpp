@@ -1,9 +1,9 @@
 #include "ui/IniFile.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -74,15 +74,11 @@ bool keyLine(const std::string& line, std::string& key, std::string& value) {
     return true;
 }
 
-// Reads the file as lines without their line ends; false when it cannot be opened.
-bool readLines(const std::string& path, TLines& result) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return false;
-    }
-    std::ostringstream content;
-    content << file.rdbuf();
-    const std::string text = content.str();
+// What reading the file found.
+enum class TReadResult { read, missing, unreadable };
+
+// Splits text into lines without their line ends.
+void splitLines(const std::string& text, TLines& result) {
     std::size_t start = 0;
     bool lineEndKnown = false;
     while (start < text.size()) {
@@ -103,35 +99,133 @@ bool readLines(const std::string& path, TLines& result) {
         result.lines.push_back(text.substr(start, lineLength));
         start = end + 1;
     }
-    return true;
 }
 
-// Writes the whole content; new files get mode 0600, existing ones keep theirs.
-bool writeContent(const std::string& path, const std::string& content) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+// Closes a descriptor when it goes out of scope.
+struct TFileDescriptor {
+    explicit TFileDescriptor(int fd) : fd(fd) {}
+    TFileDescriptor(const TFileDescriptor&) = delete;
+    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+    ~TFileDescriptor() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
     }
-    if (fd < 0) {
-        return false;
+    int fd;
+};
+
+// Reads the whole of an open regular file into text.
+bool readAll(int fd, std::string& text) {
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0) {
+            return true;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
     }
+}
+
+// Reads the file as lines. forWriting also demands that the file may be written, so that a
+// write is refused (and the file left alone) where writing in place would be refused too.
+// `status` receives the file's mode and owner when it was read.
+TReadResult readLines(const std::string& path, TLines& result, bool forWriting,
+                      struct stat* status = nullptr) {
+    // Non-blocking, so that a FIFO standing in the file's place cannot hang the bench.
+    const int flags = (forWriting ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    TFileDescriptor file(::open(path.c_str(), flags));
+    if (file.fd < 0) {
+        return errno == ENOENT ? TReadResult::missing : TReadResult::unreadable;
+    }
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        return TReadResult::unreadable;
+    }
+    std::string text;
+    if (!readAll(file.fd, text)) {
+        return TReadResult::unreadable;
+    }
+    splitLines(text, result);
+    if (status != nullptr) {
+        *status = info;
+    }
+    return TReadResult::read;
+}
+
+bool writeAll(int fd, const std::string& content) {
     std::size_t written = 0;
-    bool ok = true;
     while (written < content.size()) {
         const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            ok = false;
-            break;
+            return false;
         }
         written += static_cast<std::size_t>(n);
     }
-    if (::close(fd) != 0) {
-        ok = false;
+    return true;
+}
+
+// The file a write replaces: the target of a symbolic link rather than the link itself.
+std::string replacedFile(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+            std::string target = resolved;
+            std::free(resolved);
+            return target;
+        }
     }
-    return ok;
+    return path;
+}
+
+// Replaces the file with content in one step: the content goes to a temporary file in the same
+// directory, which is synced and then renamed over the file, so that a crash or a full disk
+// leaves either the old file or the new one, never a part of either. The new file gets the old
+// one's mode and owner (existing == nullptr: a new file, readable by its owner only).
+bool replaceContent(const std::string& path, const std::string& content,
+                    const struct stat* existing) {
+    const std::string target = replacedFile(path);
+    const std::size_t slash = target.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : target.substr(0, slash);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string temporary = directory + "/." + name + ".XXXXXX";
+    TFileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC)); // created with mode 0600
+    if (file.fd < 0) {
+        return false;
+    }
+    bool ok = writeAll(file.fd, content);
+    if (ok && existing != nullptr) {
+        ok = ::fchmod(file.fd, existing->st_mode & 07777) == 0;
+        // Keeping the owner needs privileges the bench rarely has; a file of the bench's own
+        // user, the usual case, needs nothing.
+        if (ok && (existing->st_uid != ::geteuid() || existing->st_gid != ::getegid())) {
+            [[maybe_unused]] const int ignored =
+                ::fchown(file.fd, existing->st_uid, existing->st_gid);
+        }
+    }
+    ok = ok && ::fsync(file.fd) == 0;
+    const int fd = file.fd;
+    file.fd = -1;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // The rename itself reaches the disk with the directory; a failure here loses nothing.
+    TFileDescriptor parent(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (parent.fd >= 0) {
+        ::fsync(parent.fd);
+    }
+    return true;
 }
 
 } // namespace
@@ -152,13 +246,14 @@ std::string TIniFile::readString(const std::string& section, const std::string& 
                                  const std::string& def) const {
     TLines file;
     std::string result = def;
-    if (readLines(systemPath(), file)) {
+    if (readLines(systemPath(), file, false) == TReadResult::read) {
+        // Only the first section of the name counts; a later one of the same name is ignored,
+        // as writes ignore it too.
         bool inSection = false;
-        bool found = false;
         for (const std::string& line : file.lines) {
             std::string name;
             if (sectionName(line, name)) {
-                if (found) {
+                if (inSection) {
                     break;
                 }
                 inSection = sameText(name, section);
@@ -172,7 +267,6 @@ std::string TIniFile::readString(const std::string& section, const std::string& 
                     value = value.substr(1, value.size() - 2);
                 }
                 result = value;
-                found = true;
                 break;
             }
         }
@@ -191,8 +285,14 @@ void TIniFile::writeString(const std::string& section, const std::string& key,
         section.find_first_of("\r\n]") != std::string::npos) {
         throw failure;
     }
+    // A file that exists but cannot be read (or written) is left as it is: writing it from
+    // nothing would lose every other section and key in it.
     TLines file;
-    readLines(systemPath(), file);
+    struct stat existing {};
+    const TReadResult found = readLines(systemPath(), file, true, &existing);
+    if (found == TReadResult::unreadable) {
+        throw failure;
+    }
     const std::string newLine = key + "=" + value;
 
     // Find the first matching section, then the key in it or the last key line of it.
@@ -239,7 +339,7 @@ void TIniFile::writeString(const std::string& section, const std::string& key,
         content += line;
         content += file.lineEnd;
     }
-    if (!writeContent(systemPath(), content)) {
+    if (!replaceContent(systemPath(), content, found == TReadResult::read ? &existing : nullptr)) {
         throw failure;
     }
 }

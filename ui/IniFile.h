@@ -25,16 +25,20 @@ public:
 
     const std::string& fileName() const { return path; }
 
-    // The value of key in section (first match of each), blanks around it removed and one pair
-    // of enclosing quotes dropped; def when the file, section or key is missing.
+    // The value of key in the first section of that name (first match of the key), blanks around it
+    // removed and one pair of enclosing quotes dropped; def when the file, section or key is
+    // missing.
     std::string readString(const std::string& section, const std::string& key,
                            const std::string& def) const;
 
     // Sets key in section, replacing the first such key or adding it at the end of the section;
     // a missing section is added at the end, a missing file is created readable and writable by
     // its owner only (it may hold a password). An existing file keeps its permissions and its
-    // line ends. Throws EIniFileException when the file cannot be written or the value holds a
-    // line break (which would add lines of its own to the file).
+    // line ends. The file is replaced in one step (a temporary file in its directory, renamed
+    // over it), so a failure half-way leaves it as it was. Throws EIniFileException, leaving the
+    // file untouched, when it exists but cannot be read or written or is no regular file, when
+    // the new content cannot be stored, or when the value holds a line break (which would add
+    // lines of its own to the file).
     void writeString(const std::string& section, const std::string& key, const std::string& value);
 
 private:

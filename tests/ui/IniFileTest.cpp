@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -218,6 +220,90 @@ TEST_F(IniFileTest, BackslashPathIsResolvedAgainstTheWorkingDirectory) {
     fs::current_path(before);
     EXPECT_EQ(ini().readString("General", "Driver", ""), "here");
     EXPECT_EQ(settings.fileName(), ".\\Options.ini");
+}
+
+TEST_F(IniFileTest, OnlyTheFirstSectionOfANameCounts) {
+    put("[General]\nDriver=first\n[Other]\nx=1\n[GENERAL]\nDriver=second\nConnectionString=late\n");
+    EXPECT_EQ(ini().readString("General", "Driver", ""), "first");
+    EXPECT_EQ(ini().readString("General", "ConnectionString", "none"), "none")
+        << "a key of the later section of the same name is not read";
+    ini().writeString("General", "ConnectionString", "s");
+    EXPECT_EQ(ini().readString("General", "ConnectionString", ""), "s");
+    EXPECT_EQ(content(), "[General]\nDriver=first\nConnectionString=s\n[Other]\nx=1\n[GENERAL]\n"
+                         "Driver=second\nConnectionString=late\n");
+}
+
+TEST_F(IniFileTest, AFileThatCannotBeReadIsNotOverwritten) {
+    const std::string original = "[General]\nDriver=kept\n[Mine]\nnote=precious\n";
+    put(original);
+    ASSERT_EQ(chmod(file.c_str(), 0200), 0);
+    const std::string path = file.string();
+    EXPECT_TRUE(asUnprivilegedUser(
+        [&] {
+            TIniFile settings(path);
+            try {
+                settings.writeString("General", "Driver", "new");
+            } catch (const EIniFileException& e) {
+                return e.message() == "Unable to write to " + path;
+            }
+            return false;
+        },
+        {dir, file}));
+    ASSERT_EQ(chmod(file.c_str(), 0600), 0);
+    EXPECT_EQ(content(), original);
+}
+
+// Runs a write in a child process whose files may grow to at most `limit` bytes, as on a disk
+// that fills up; answers whether the write failed with the settings error.
+bool writeFailsWithFileSizeLimit(const std::string& path, const std::string& value, rlim_t limit) {
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead of killing the process
+        const rlimit small{limit, limit};
+        if (setrlimit(RLIMIT_FSIZE, &small) != 0) {
+            _exit(2);
+        }
+        try {
+            TIniFile(path).writeString("General", "ConnectionString", value);
+        } catch (const EIniFileException&) {
+            _exit(0);
+        }
+        _exit(1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(IniFileTest, AWriteThatRunsOutOfSpaceLeavesTheOldFileWholeAndNoTemporaryFile) {
+    const std::string original = "[General]\nDriver=kept\nConnectionString=old\n[Mine]\nnote=1\n";
+    put(original);
+    ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+    EXPECT_TRUE(writeFailsWithFileSizeLimit(file.string(), std::string(20000, 'v'), 4096));
+    EXPECT_EQ(content(), original);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        names.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"Options.ini"});
+
+    ini().writeString("General", "ConnectionString", "new");
+    struct stat info {};
+    ASSERT_EQ(stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u) << "a replaced file keeps its mode";
+    EXPECT_EQ(ini().readString("Mine", "note", ""), "1");
+}
+
+TEST_F(IniFileTest, AWriteThroughASymbolicLinkReplacesItsTargetAndKeepsTheLink) {
+    const fs::path target = dir / "real.ini";
+    {
+        std::ofstream out(target, std::ios::binary);
+        out << "[General]\nDriver=old\n";
+    }
+    fs::create_symlink(target, file);
+    ini().writeString("General", "Driver", "new");
+    EXPECT_TRUE(fs::is_symlink(file));
+    EXPECT_EQ(ini().readString("General", "Driver", ""), "new");
 }
 
 } // namespace
