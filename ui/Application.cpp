@@ -35,20 +35,28 @@ void showUnhandledException(const std::string& message) {
                                     messageWithFullStop(message));
 }
 
+void showCurrentException() {
+    try {
+        throw;
+    } catch (const Exception& e) {
+        showUnhandledException(e.message());
+    } catch (const std::bad_alloc&) {
+        showUnhandledException(utf8ToCp1250("Nedostatek paměti"));
+    } catch (const std::exception& e) {
+        showUnhandledException(utf8ToCp1250(e.what()));
+    } catch (...) {
+        showUnhandledException(utf8ToCp1250("Neznámá výjimka"));
+    }
+}
+
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     // Qt cannot let an exception pass through its event loop, so every one ends here.
     try {
         return QApplication::notify(receiver, event);
-    } catch (const Exception& e) {
-        showUnhandledException(e.message());
-    } catch (const std::bad_alloc&) {
-        showUnhandledException("Out of memory");
-    } catch (const std::exception& e) {
-        showUnhandledException(utf8ToCp1250(e.what()));
     } catch (...) {
-        showUnhandledException("Unknown exception");
+        showCurrentException();
     }
     return false;
 }

@@ -25,3 +25,8 @@ std::string messageWithFullStop(const std::string& message);
 
 // Shows an uncaught exception's message (Windows-1250) as the default handler does.
 void showUnhandledException(const std::string& message);
+
+// Shows the exception being handled as the default handler does; call it only inside a catch
+// block. Used by notify() and by whoever must stop an exception that no event loop would catch,
+// such as one from the main window's creation.
+void showCurrentException();

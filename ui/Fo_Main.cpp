@@ -3,6 +3,7 @@
 #include "core/Messages.h"
 #include "core/Text.h"
 #include "oledb/OLEDBCommunicator.h"
+#include "ui/Application.h"
 #include "ui/BusyCursor.h"
 #include "ui/MessageBoxes.h"
 #include "ui/ProviderComboList.h"
@@ -41,7 +42,14 @@ TFoMain::TFoMain(QWidget* parent) : TFoMainAncestor(parent) {
     EdConnStr->setMaxLength(std::numeric_limits<int>::max());
     connect(EdConnStr, &QLineEdit::textChanged, MeConnStr, &QPlainTextEdit::setPlainText);
     connect(CBDrivers, &QComboBox::activated, this, [this](int) { CBDriversChange(); });
-    FormCreate();
+    try {
+        FormCreate();
+    } catch (...) {
+        // The destructor does not run for a window whose construction fails: what the creation
+        // set up is torn down here, in the order of an ordinary close.
+        FormDestroy();
+        throw;
+    }
 }
 
 TFoMain::~TFoMain() {
@@ -133,7 +141,14 @@ void TFoMain::FormCreate() {
     TFoMainAncestor::FormCreate();
     TProviderComboList items(CBDrivers);
     enumerateProviders(items);
-    loadSettings();
+    try {
+        loadSettings();
+    } catch (const EIniFileException&) {
+        // Options.ini could not be written (a read-only working directory, say). The bench works
+        // as well without it: the user is told, as by the default handler, and the window opens
+        // with the choice it has, which is simply not remembered.
+        showCurrentException();
+    }
 }
 
 void TFoMain::FormDestroy() {

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <new>
 #include <stdexcept>
 
 namespace {
@@ -73,13 +74,16 @@ TEST_F(ExceptionHandlerTest, ForeignExceptionsShowTheirTextToo) {
     clickButton();
     button.raise = [] { throw 42; };
     clickButton();
-    ASSERT_EQ(recorder.boxes.size(), 2u);
+    button.raise = [] { throw std::bad_alloc(); };
+    clickButton();
+    ASSERT_EQ(recorder.boxes.size(), 3u);
     EXPECT_EQ(recorder.boxes[0].text, "disk full.");
-    EXPECT_EQ(recorder.boxes[1].text, "Unknown exception.");
+    EXPECT_EQ(recorder.boxes[1].text, utf8ToCp1250("Neznámá výjimka."));
+    EXPECT_EQ(recorder.boxes[2].text, utf8ToCp1250("Nedostatek paměti."));
     // The application goes on handling events afterwards.
     button.raise = [] {};
     clickButton();
-    EXPECT_EQ(recorder.boxes.size(), 2u);
+    EXPECT_EQ(recorder.boxes.size(), 3u);
 }
 
 } // namespace

@@ -26,6 +26,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -74,16 +75,17 @@ public:
 struct TUiBox {
     std::string kind;
     std::string text;
+    std::string caption; // of the exception handler's box only
 };
 
 class TUiBoxes : public TMessageBoxes {
 public:
     void information(QWidget*, const std::string& text) override {
-        shown.push_back({"information", text});
+        shown.push_back({"information", text, ""});
     }
-    void error(QWidget*, const std::string& text) override { shown.push_back({"error", text}); }
-    void errorWithCaption(QWidget*, const std::string&, const std::string& text) override {
-        shown.push_back({"error", text});
+    void error(QWidget*, const std::string& text) override { shown.push_back({"error", text, ""}); }
+    void errorWithCaption(QWidget*, const std::string& caption, const std::string& text) override {
+        shown.push_back({"error", text, caption});
     }
     std::vector<TUiBox> shown;
 };
@@ -354,6 +356,44 @@ TEST_F(FoMainTest, ClosingWhileConnectedDisconnectsBeforeComIsLeft) {
     EXPECT_TRUE(failing::apartmentAtLastUninitialize());
     // The window left its apartment: the thread is free for a new one.
     EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    CoUninitialize();
+}
+
+TEST_F(FoMainTest, AnUnwritableSettingsFileAtFirstStartIsReportedAndTheWindowOpens) {
+    fs::create_directory(directory / "Options.ini"); // stands where the file would be written
+    {
+        TTestFoMain window;
+        ASSERT_EQ(uiBoxes.shown.size(), 1u);
+        EXPECT_EQ(uiBoxes.shown[0].kind, "error");
+        EXPECT_EQ(uiBoxes.shown[0].caption, "Vantrel");
+        EXPECT_EQ(uiBoxes.shown[0].text, "Unable to write to .\\Options.ini.");
+        EXPECT_EQ(fromQString(window.CBDrivers->currentText()), sqliteDescription);
+        EXPECT_TRUE(window.EdConnStr->text().isEmpty());
+        ASSERT_NE(providerNames, nullptr);
+    }
+    EXPECT_TRUE(fs::is_directory(directory / "Options.ini"));
+    EXPECT_EQ(providerNames, nullptr);
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK) << "the apartment was left";
+    CoUninitialize();
+}
+
+// Boxes that fail themselves, so that an exception leaves the window's creation.
+class TRaisingBoxes : public TUiBoxes {
+public:
+    void errorWithCaption(QWidget*, const std::string&, const std::string&) override {
+        throw std::runtime_error("no box today");
+    }
+};
+
+TEST_F(FoMainTest, ACreationThatFailsTearsTheOleDbEnvironmentDownBeforeTheExceptionLeaves) {
+    fs::create_directory(directory / "Options.ini");
+    TRaisingBoxes raising;
+    setMessageBoxes(&raising);
+    EXPECT_THROW(TTestFoMain window, std::runtime_error);
+    setMessageBoxes(&uiBoxes);
+    EXPECT_EQ(providerNames, nullptr);
+    EXPECT_EQ(taskAllocator, nullptr);
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK) << "the apartment was left";
     CoUninitialize();
 }
 

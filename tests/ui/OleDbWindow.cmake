@@ -12,3 +12,9 @@ if(TARGET vantrel-oledb-window)
   gtest_discover_tests(oledb_window_tests DISCOVERY_TIMEOUT 60
       PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 endif()
+
+# The real program at a start whose settings cannot be written.
+if(TARGET vantrel)
+  add_test(NAME vantrel_starts_with_unwritable_settings
+           COMMAND ${CMAKE_CURRENT_LIST_DIR}/start_with_unwritable_settings.sh $<TARGET_FILE:vantrel>)
+endif()
