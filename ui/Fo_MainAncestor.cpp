@@ -101,8 +101,9 @@ void TFoMainAncestor::buildLayout() {
     MeOpDuration->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     MeOpDuration->setMinimumHeight(40);
     Splitter1->addWidget(MeOpDuration);
-    Splitter1->setStretchFactor(0, 1);
-    Splitter1->setStretchFactor(1, 0);
+    // The pages keep their height when the window grows or shrinks; the log takes the rest.
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
 
     buildMainPage();
     TSData = page(PCMain, "TSData");

@@ -7,6 +7,8 @@
 #include "ui/QtText.h"
 
 #include <QApplication>
+#include <QPlainTextEdit>
+#include <QSplitter>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -59,6 +61,29 @@ TEST_F(MainWindowTest, LayoutHasItsNamedControlsInPlace) {
     EXPECT_FALSE(window.findChild<QWidget*>(QStringLiteral("EdConnStr"))->isVisible());
     auto* driverLabel = window.findChild<QLabel*>(QStringLiteral("LblDriver"));
     EXPECT_EQ(driverLabel->buddy(), window.findChild<QWidget*>(QStringLiteral("CBDrivers")));
+}
+
+TEST_F(MainWindowTest, ExtraHeightGoesToTheOperationLogAndThePagesKeepTheirs) {
+    auto* log = window.findChild<QPlainTextEdit*>(QStringLiteral("MeOpDuration"));
+    auto* splitter = window.findChild<QSplitter*>(QStringLiteral("Splitter1"));
+    ASSERT_NE(splitter, nullptr);
+    EXPECT_EQ(window.pages()->height(), 440);
+    const int logAt600 = log->height();
+    EXPECT_GT(logAt600, 40);
+
+    window.resize(800, 900);
+    QApplication::processEvents();
+    EXPECT_EQ(window.pages()->height(), 440);
+    EXPECT_EQ(log->height(), logAt600 + 300);
+
+    // A split the user chose is kept in the same way.
+    splitter->setSizes({520, splitter->height() - 520 - splitter->handleWidth()});
+    window.resize(800, 1000);
+    QApplication::processEvents();
+    EXPECT_EQ(window.pages()->height(), 520);
+    window.resize(800, 600);
+    QApplication::processEvents();
+    EXPECT_GE(window.pages()->height(), 440) << "never below its least height";
 }
 
 TEST_F(MainWindowTest, CreationShowsPageZeroAndOpensTheSettingsFile) {
