@@ -138,6 +138,7 @@ enum class ErrorClass : std::uint8_t {
     ReadOnly,       // the database or connection is read-only (DB_SEC_E_PERMISSIONDENIED)
     CantOpen,       // the data source cannot be opened or is not a database (at Initialize)
     TypeMismatch,   // a value cannot be stored in the column (DB_E_CANTCONVERTVALUE)
+    UnknownType,    // a column type name the database does not know (DB_E_BADTYPE)
     Other           // anything else (E_FAIL)
 };
 

@@ -26,6 +26,8 @@ HRESULT hresultFor(ErrorClass errorClass) {
         return E_FAIL;
     case ErrorClass::TypeMismatch:
         return DB_E_CANTCONVERTVALUE;
+    case ErrorClass::UnknownType:
+        return DB_E_BADTYPE;
     case ErrorClass::Other:
         break;
     }

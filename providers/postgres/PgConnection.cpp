@@ -591,6 +591,17 @@ void PgConnection::createTable(std::string_view table,
     if (columns.empty())
         throw kit::BackendError(kit::ErrorClass::Syntax,
                                 "a table needs at least one column: " + std::string(table));
+    // A type the consumer names, by its catalog name ("int4") or its standard spelling
+    // ("timestamp with time zone"): the catalog's spelling of a visible type that can hold data.
+    const auto catalogType = [this](const std::string& name) {
+        Result r = executeParams(
+            "SELECT pg_catalog.format_type(t.oid, NULL) FROM pg_catalog.pg_type t "
+            "WHERE (t.typname = $1 OR pg_catalog.format_type(t.oid, NULL) = $1) "
+            "AND t.typtype <> 'p' AND t.typisdefined AND pg_catalog.pg_type_is_visible(t.oid) "
+            "LIMIT 1",
+            {name});
+        return PQntuples(r.get()) > 0 ? std::string(PQgetvalue(r.get(), 0, 0)) : std::string();
+    };
     std::string sql = "CREATE TABLE " + quoteName(foldName(table)) + " (";
     std::string key;
     for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -600,7 +611,7 @@ void PgConnection::createTable(std::string_view table,
                                                                  " of " + std::string(table) +
                                                                  " has no name");
         const std::string name = quoteName(foldName(c.name));
-        sql += (i != 0 ? ", " : "") + name + " " + declarationFor(c);
+        sql += (i != 0 ? ", " : "") + name + " " + declarationFor(c, catalogType);
         if (!c.nullable || c.primaryKey)
             sql += " NOT NULL";
         if (c.unique && !c.primaryKey)

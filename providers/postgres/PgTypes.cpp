@@ -315,7 +315,51 @@ std::string formatTimestamp(const kit::Timestamp& t, bool dateOnly) {
     return buffer;
 }
 
-std::string declarationFor(const kit::ColumnDefinition& column) {
+namespace {
+
+// A type name outside the alias table, split into a lower-case catalog name (words of
+// letters, digits and underscores) and a plain modifier "(12)" or "(10,2)"; false for any
+// other shape.
+bool splitCatalogTypeName(std::string_view text, std::string& name, std::string& modifier) {
+    const std::string folded = lowerTrimmed(text);
+    const std::size_t open = folded.find('(');
+    name = folded.substr(0, open);
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
+    if (name.empty() || name.size() > 63)
+        return false;
+    for (char c : name)
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == ' '))
+            return false;
+    if (open == std::string::npos)
+        return true;
+    std::string_view args = std::string_view(folded).substr(open + 1);
+    if (args.empty() || args.back() != ')')
+        return false;
+    args.remove_suffix(1);
+    modifier = "(";
+    int numbers = 0;
+    bool digitsSeen = false;
+    for (char c : args) {
+        if (c >= '0' && c <= '9') {
+            modifier += c;
+            digitsSeen = true;
+        } else if (c == ',' && digitsSeen && numbers == 0) {
+            modifier += c;
+            ++numbers;
+            digitsSeen = false;
+        } else if (c != ' ') {
+            return false;
+        }
+    }
+    modifier += ")";
+    return digitsSeen && modifier.size() <= 24;
+}
+
+} // namespace
+
+std::string declarationFor(const kit::ColumnDefinition& column,
+                           const std::function<std::string(const std::string&)>& catalogType) {
     const std::string sized =
         column.size > 0 && column.size <= 10'485'760 ? "(" + std::to_string(column.size) + ")" : "";
     if (column.size > 10'485'760)
@@ -372,8 +416,20 @@ std::string declarationFor(const kit::ColumnDefinition& column) {
             return "varchar" + sized;
         return std::string(n.declaration);
     }
-    // No (known) type name: the OLE DB type decides. An unknown name is not passed on, so a
-    // consumer's text never becomes part of the statement.
+    // Another name: the database decides, through its catalog. The statement gets the
+    // catalog's own spelling of the type, never the consumer's text.
+    if (!typeName.empty()) {
+        std::string catalogName, modifier;
+        const std::string found = splitCatalogTypeName(typeName, catalogName, modifier)
+                                      ? catalogType(catalogName)
+                                      : std::string();
+        if (found.empty())
+            throw kit::BackendError(kit::ErrorClass::UnknownType,
+                                    "column " + column.name + ": type \"" + column.typeName +
+                                        "\" does not exist");
+        return found + modifier;
+    }
+    // No type name: the OLE DB type decides.
     switch (column.type) {
     case dbtype::I1:
     case dbtype::I2:

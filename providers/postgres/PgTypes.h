@@ -5,6 +5,7 @@
 #include "kit/Backend.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -89,8 +90,12 @@ std::string formatTimestamp(const kit::Timestamp& t, bool dateOnly);
 
 // The declaration CreateTable writes for a column: a type that describes back as the same
 // OLE DB type and size (DBTYPE_I4 -> integer, "char" DBTYPE_STR of 87 -> char(87), "datetime"
-// DBTYPE_DBTIMESTAMP -> timestamp). Throws BackendError for a type it cannot declare.
-std::string declarationFor(const kit::ColumnDefinition& column);
+// DBTYPE_DBTIMESTAMP -> timestamp). A type name outside its own list is looked up through
+// catalogType (a plain lower-case name in, the server's spelling out, empty when there is no
+// such type) and keeps a plain modifier such as "(10,2)". Throws BackendError (UnknownType)
+// for a name the database does not know, or for a type it cannot declare.
+std::string declarationFor(const kit::ColumnDefinition& column,
+                           const std::function<std::string(const std::string&)>& catalogType);
 
 // A double-quoted identifier and a single-quoted literal, escaped.
 std::string quoteName(std::string_view name);

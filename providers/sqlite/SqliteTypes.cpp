@@ -125,6 +125,32 @@ bool contains(std::string_view haystack, std::string_view needle) {
     return haystack.find(needle) != std::string_view::npos;
 }
 
+// A type name CreateTable accepts: words of letters, digits and underscores that this
+// provider lists or that SQLite's affinity rules recognise. Anything else would silently get
+// NUMERIC affinity, which is no type the consumer asked for.
+bool isKnownTypeName(const Declaration& d) {
+    if (d.base.empty() || d.malformedArguments)
+        return false;
+    for (char c : d.base)
+        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == ' '))
+            return false;
+    // Words that would end the type and start a column constraint.
+    const std::string padded = " " + d.base + " ";
+    for (std::string_view word :
+         {" PRIMARY ", " NOT ", " NULL ", " UNIQUE ", " DEFAULT ", " CHECK ", " REFERENCES ",
+          " COLLATE ", " CONSTRAINT ", " GENERATED ", " AS "})
+        if (contains(padded, word))
+            return false;
+    for (const NamedType& named : namedTypes)
+        if (named.name == d.base)
+            return true;
+    for (std::string_view affinity :
+         {"INT", "CHAR", "CLOB", "TEXT", "BLOB", "REAL", "FLOA", "DOUB", "TIME"})
+        if (contains(d.base, affinity))
+            return true;
+    return false;
+}
+
 } // namespace
 
 std::size_t fixedSizeOf(kit::DbType type) {
@@ -205,15 +231,21 @@ std::string declarationFor(kit::DbType type, std::size_t size, std::uint8_t prec
     std::string declaration;
     if (!typeName.empty()) {
         const Declaration given = splitDeclaration(typeName);
+        if (!isKnownTypeName(given))
+            throw kit::BackendError(kit::ErrorClass::UnknownType,
+                                    "the type name '" + std::string(typeName) +
+                                        "' is not a type of this database");
         const std::optional<OleDbType> named = typeOfDeclaration(typeName);
-        if (given.malformedArguments || !named || (type != dbtype::Empty && named->type != type))
+        if (!named || (type != dbtype::Empty && named->type != type))
             throw kit::BackendError(kit::ErrorClass::TypeMismatch,
                                     "the type name '" + std::string(typeName) +
                                         "' does not describe OLE DB type " + std::to_string(type));
-        declaration = std::string(typeName);
+        // Written from its parts, so nothing of the consumer's text but the name reaches SQL.
+        declaration = given.base;
         type = named->type;
         if (given.first)
-            return declaration;
+            return declaration + "(" + std::to_string(*given.first) +
+                   (given.second ? "," + std::to_string(*given.second) : std::string()) + ")";
     } else {
         for (const NamedType& named : namedTypes)
             if (named.type == type) {

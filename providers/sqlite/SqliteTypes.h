@@ -60,8 +60,8 @@ OleDbType typeOfStorageClass(int storageClass);
 std::size_t fixedSizeOf(kit::DbType type);
 
 // The declaration that CreateTable writes for a column. typeName is the consumer's own type
-// name (may be empty). Throws BackendError (TypeMismatch) when typeName names a type other
-// than type, or when type cannot be stored.
+// name (may be empty). Throws BackendError: UnknownType when typeName is no type SQLite
+// recognises, TypeMismatch when it names a type other than type or type cannot be stored.
 std::string declarationFor(kit::DbType type, std::size_t size, std::uint8_t precision,
                            std::uint8_t scale, std::string_view typeName);
 
