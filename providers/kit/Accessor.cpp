@@ -161,7 +161,7 @@ void AccessorTable::inheritFrom(const AccessorTable& other) {
 
 HRESULT writeRow(const Accessor& accessor, void* data,
                  const std::function<ValueView(DBORDINAL)>& valueAt) {
-    std::size_t errors = 0, warnings = 0;
+    std::size_t errors = 0;
     for (const DBBINDING& b : accessor.bindings) {
         ValueView v = valueAt(b.iOrdinal);
         DBSTATUS status;
@@ -196,11 +196,10 @@ HRESULT writeRow(const Accessor& accessor, void* data,
             put<DBSTATUS>(data, b.obStatus, status);
         if (isError)
             ++errors;
-        else if (status == DBSTATUS_S_TRUNCATED)
-            ++warnings;
     }
+    // A truncated value is a warning its status carries; the call itself succeeded.
     if (errors == 0)
-        return warnings ? DB_S_ERRORSOCCURRED : S_OK;
+        return S_OK;
     return errors < accessor.bindings.size() ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
 }
 

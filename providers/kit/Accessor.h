@@ -52,8 +52,9 @@ private:
 };
 
 // Writes one row through an accessor. `valueAt(ordinal)` gives the value of a column
-// (0 = bookmark). Returns S_OK, DB_S_ERRORSOCCURRED or DB_E_ERRORSOCCURRED after the OLE DB
-// rules (truncation counts as a warning, a NULL without a status part as an error).
+// (0 = bookmark). Returns S_OK when every status is OK, ISNULL or TRUNCATED (truncation is a
+// warning the status carries), else DB_S_ERRORSOCCURRED or DB_E_ERRORSOCCURRED; a NULL without
+// a status part is an error.
 HRESULT writeRow(const Accessor& accessor, void* data,
                  const std::function<ValueView(DBORDINAL)>& valueAt);
 

@@ -137,7 +137,7 @@ HRESULT STDMETHODCALLTYPE Command::SetCommandText(REFGUID rguidDialect, LPCOLEST
         !sameGuid(rguidDialect, DBGUID_DEFAULT))
         return fail(DB_E_DIALECTNOTSUPPORTED, "Only SQL command text is supported.",
                     IID_ICommandText);
-    if (prepared_ && prepared_.use_count() > 1)
+    if (rowsetOpen())
         return fail(DB_E_OBJECTOPEN, "A rowset of this command is still open.", IID_ICommandText);
     prepared_.reset();
     described_.clear();
@@ -175,7 +175,7 @@ HRESULT STDMETHODCALLTYPE Command::GetProperties(const ULONG cPropertyIDSets,
 
 HRESULT STDMETHODCALLTYPE Command::SetProperties(ULONG cPropertySets, DBPROPSET rgPropertySets[]) {
     clearError();
-    if (prepared_ && prepared_.use_count() > 1)
+    if (rowsetOpen())
         return fail(DB_E_OBJECTOPEN, "A rowset of this command is still open.",
                     IID_ICommandProperties);
     HRESULT hr = properties_.setProperties(cPropertySets, rgPropertySets, true,
@@ -190,6 +190,13 @@ HRESULT STDMETHODCALLTYPE Command::SetProperties(ULONG cPropertySets, DBPROPSET 
 
 // ---- preparation ----
 
+bool Command::rowsetOpen() {
+    if (prepared_ && prepared_.use_count() > 1)
+        return true;
+    std::erase_if(openStatements_, [](const std::weak_ptr<Statement>& s) { return s.expired(); });
+    return !openStatements_.empty();
+}
+
 std::shared_ptr<Statement> Command::statementFor(bool change) {
     if (prepared_ && prepared_.use_count() == 1 && preparedForChange_ == change)
         return prepared_;
@@ -200,7 +207,7 @@ HRESULT STDMETHODCALLTYPE Command::Prepare(ULONG) {
     clearError();
     if (!hasText_)
         return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_ICommandPrepare);
-    if (prepared_ && prepared_.use_count() > 1)
+    if (rowsetOpen())
         return fail(DB_E_OBJECTOPEN, "A rowset of this command is still open.",
                     IID_ICommandPrepare);
     bool change = change_;
@@ -215,7 +222,7 @@ HRESULT STDMETHODCALLTYPE Command::Prepare(ULONG) {
 }
 
 HRESULT STDMETHODCALLTYPE Command::Unprepare() {
-    if (prepared_ && prepared_.use_count() > 1)
+    if (rowsetOpen())
         return fail(DB_E_OBJECTOPEN, "A rowset of this command is still open.",
                     IID_ICommandPrepare);
     prepared_.reset();
@@ -480,6 +487,38 @@ HRESULT Command::bindParameters(Statement& statement, const Accessor& accessor,
     return S_OK;
 }
 
+HRESULT Command::checkParameterBindings(const Accessor& accessor, const DBPARAMS& params,
+                                        std::size_t count) {
+    // Every parameter needs a value from the consumer, and every binding a parameter: a
+    // statement run with a parameter left out would store NULL where no value was given.
+    std::vector<bool> bound(count, false);
+    bool badBinding = false;
+    for (const DBBINDING& b : accessor.bindings) {
+        if (b.iOrdinal >= 1 && b.iOrdinal <= count) {
+            bound[b.iOrdinal - 1] = true;
+            continue;
+        }
+        badBinding = true;
+        for (DB_UPARAMS set = 0; set < params.cParamSets && (b.dwPart & DBPART_STATUS); ++set) {
+            DBSTATUS status = DBSTATUS_E_BADACCESSOR;
+            std::memcpy(static_cast<char*>(params.pData) + set * accessor.rowSize + b.obStatus,
+                        &status, sizeof status);
+        }
+    }
+    if (badBinding)
+        return fail(DB_E_ERRORSOCCURRED,
+                    "A parameter binding names a parameter the command does not have (see the "
+                    "parameters' status); nothing was run.",
+                    IID_ICommand);
+    for (std::size_t i = 0; i < count; ++i)
+        if (!bound[i])
+            return postError(DB_E_PARAMNOTOPTIONAL,
+                             "No value was given for parameter " + std::to_string(i + 1) +
+                                 "; nothing was run.",
+                             session_->source(), IID_ICommand);
+    return S_OK;
+}
+
 HRESULT Command::refuseChange(const char* why) {
     inError_ = {DBPROP_IRowsetChange};
     if (properties_.isSet(DBPROPSET_ROWSET, DBPROP_UPDATABILITY))
@@ -494,6 +533,8 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
         *ppRowset = nullptr;
     if (pcRowsAffected)
         *pcRowsAffected = DB_COUNTUNAVAILABLE;
+    if (riid != IID_NULL && !ppRowset)
+        return E_INVALIDARG;
     if (pUnkOuter)
         return DB_E_NOAGGREGATION;
     if (!hasText_)
@@ -518,7 +559,7 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
                         "Several parameter sets need the accessor's row size to be given.",
                         IID_ICommand);
     }
-    bool wantRowset = ppRowset && riid != IID_NULL;
+    bool wantRowset = riid != IID_NULL;
     std::shared_ptr<Statement> statement;
     try {
         statement = statementFor(change);
@@ -526,13 +567,11 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
         if (count > 0 && !accessor)
             return fail(DB_E_PARAMNOTOPTIONAL, "The command has parameters but none were given.",
                         IID_ICommand);
-        if (accessor)
-            for (const DBBINDING& b : accessor->bindings)
-                if (b.iOrdinal > count)
-                    return fail(DB_E_BADORDINAL,
-                                "A parameter binding names a parameter the command does not "
-                                "have.",
-                                IID_ICommand);
+        if (accessor) {
+            HRESULT hr = checkParameterBindings(*accessor, *pParams, count);
+            if (hr != S_OK)
+                return hr;
+        }
         if (statement->returnsRows() && change && !statement->hasRowIdentity() &&
             !properties_.isOptional(DBPROPSET_ROWSET, DBPROP_IRowsetChange))
             return refuseChange("The rowset cannot be updatable: the query does not read rows "
@@ -557,8 +596,11 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
                     if (riid == IID_IRowsetLocate)
                         requested.assign(DBPROPSET_ROWSET, DBPROP_IRowsetLocate,
                                          PropertyValue::ofBool(true));
-                    return session_->openRowset(statement, row, requested, unknown(), &accessors_,
-                                                riid, ppRowset);
+                    HRESULT hr = session_->openRowset(statement, row, requested, unknown(),
+                                                      &accessors_, riid, ppRowset);
+                    if (SUCCEEDED(hr) && statement != prepared_)
+                        openStatements_.push_back(statement);
+                    return hr;
                 }
                 statement->reset();
                 continue;

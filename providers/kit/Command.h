@@ -86,6 +86,12 @@ private:
     HRESULT bindParameters(Statement& statement, const Accessor& accessor, const DBPARAMS& params,
                            DB_UPARAMS index);
     HRESULT refuseChange(const char* why);
+    // DB_E_ERRORSOCCURRED (statuses set) for a binding to a parameter the statement does not
+    // have, DB_E_PARAMNOTOPTIONAL for a parameter no binding gives; else S_OK.
+    HRESULT checkParameterBindings(const Accessor& accessor, const DBPARAMS& params,
+                                   std::size_t count);
+    // Whether a rowset this command produced is still open.
+    bool rowsetOpen();
 
     Session* session_;
     ComRef<IUnknown> sessionRef_;
@@ -100,6 +106,8 @@ private:
     // Properties in error after the last Execute (DBPROPSET_PROPERTIESINERROR).
     std::vector<DBPROPID> inError_;
     std::shared_ptr<Statement> prepared_;
+    // Statements of open rowsets executed outside the prepared one; they expire with them.
+    std::vector<std::weak_ptr<Statement>> openStatements_;
     bool preparedForChange_ = false;
     std::map<DB_UPARAMS, ParameterInfo> described_; // from SetParameterInfo, by ordinal
     AccessorTable accessors_;

@@ -585,6 +585,31 @@ HRESULT Rowset::checkWrite(HROW hRow, HACCESSOR hAccessor, void* pData,
     return S_OK;
 }
 
+bool Rowset::writableValues(const Accessor& accessor, void* pData,
+                            const std::vector<BoundValue>& values, std::vector<std::string>& names,
+                            std::vector<ValueView>& views) const {
+    bool allWritable = true;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const BoundValue& v = values[i];
+        if (v.use != BoundValue::Use::Value)
+            continue;
+        const ColumnInfo* c = v.ordinal ? &columns_[v.ordinal - 1] : nullptr;
+        if (c && c->writable) {
+            names.push_back(c->baseColumn.empty() ? c->name : c->baseColumn);
+            views.push_back(v.value.view());
+            continue;
+        }
+        // The bookmark, an expression or a column of another table: the status says which.
+        allWritable = false;
+        const DBBINDING& b = accessor.bindings[i];
+        if (b.dwPart & DBPART_STATUS) {
+            DBSTATUS denied = DBSTATUS_E_PERMISSIONDENIED;
+            std::memcpy(static_cast<char*>(pData) + b.obStatus, &denied, sizeof denied);
+        }
+    }
+    return allWritable;
+}
+
 HRESULT Rowset::checkConcurrency(std::size_t row) {
     RowIdentity id = cache_.identity(row);
     if (host_->lockingPolicy()) {
@@ -636,16 +661,11 @@ HRESULT STDMETHODCALLTYPE Rowset::SetData(HROW hRow, HACCESSOR hAccessor, void* 
                     IID_IRowsetChange);
     std::vector<std::string> names;
     std::vector<ValueView> views;
-    for (const BoundValue& v : values) {
-        if (v.use != BoundValue::Use::Value)
-            continue;
-        const ColumnInfo* c = v.ordinal ? &columns_[v.ordinal - 1] : nullptr;
-        if (!c || !c->writable)
-            return fail(DB_E_ERRORSOCCURRED, "A bound column cannot be changed.",
-                        IID_IRowsetChange);
-        names.push_back(c->baseColumn.empty() ? c->name : c->baseColumn);
-        views.push_back(v.value.view());
-    }
+    if (!writableValues(*accessor, pData, values, names, views))
+        return fail(DB_E_ERRORSOCCURRED,
+                    "A bound column cannot be changed (see the columns' status); nothing was "
+                    "changed.",
+                    IID_IRowsetChange);
     if (names.empty())
         return S_OK;
     std::size_t row = hRow - 1;
@@ -756,15 +776,11 @@ HRESULT STDMETHODCALLTYPE Rowset::InsertRow(HCHAPTER, HACCESSOR hAccessor, void*
                     IID_IRowsetChange);
     std::vector<std::string> names;
     std::vector<ValueView> views;
-    for (const BoundValue& v : values) {
-        if (v.use != BoundValue::Use::Value)
-            continue;
-        const ColumnInfo* c = v.ordinal ? &columns_[v.ordinal - 1] : nullptr;
-        if (!c || !c->writable)
-            return fail(DB_E_ERRORSOCCURRED, "A bound column cannot be set.", IID_IRowsetChange);
-        names.push_back(c->baseColumn.empty() ? c->name : c->baseColumn);
-        views.push_back(v.value.view());
-    }
+    if (!writableValues(*accessor, pData, values, names, views))
+        return fail(DB_E_ERRORSOCCURRED,
+                    "A bound column cannot be set (see the columns' status); no row was "
+                    "inserted.",
+                    IID_IRowsetChange);
     try {
         // Every row before the new one is fetched first so the new row's index is its place.
         if (!ensureAll(hr))

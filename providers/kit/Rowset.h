@@ -143,6 +143,11 @@ private:
     std::int64_t rowOfBookmark(DBBKMARK size, const BYTE* bookmark, HRESULT& hr);
     HRESULT checkWrite(HROW hRow, HACCESSOR hAccessor, void* pData,
                        std::shared_ptr<const Accessor>& accessor);
+    // The base column names and values of the bindings that carry a value. False when one
+    // names a column that cannot change; its status part says DBSTATUS_E_PERMISSIONDENIED.
+    bool writableValues(const Accessor& accessor, void* pData,
+                        const std::vector<BoundValue>& values, std::vector<std::string>& names,
+                        std::vector<ValueView>& views) const;
     // Refuses the change when another rowset holds the row's lock or the database no longer
     // holds what this rowset fetched. Returns S_OK to go on.
     HRESULT checkConcurrency(std::size_t row);

@@ -430,10 +430,10 @@ TEST_F(KitProvider, QueryRowsetsReadParametersAndErrorsCarryTheBackendsClass) {
     cmd->Release();
 
     ICommandText* bad = command(u"SELEKT");
-    EXPECT_EQ(bad->Execute(nullptr, IID_IRowset, nullptr, nullptr, nullptr), DB_E_ERRORSINCOMMAND);
+    EXPECT_EQ(bad->Execute(nullptr, IID_NULL, nullptr, nullptr, nullptr), DB_E_ERRORSINCOMMAND);
     EXPECT_EQ(errorDescription(), u"syntax error near \"SELEKT\"");
     bad->SetCommandText(DBGUID_DBSQL, u"SCAN nowhere");
-    EXPECT_EQ(bad->Execute(nullptr, IID_IRowset, nullptr, nullptr, nullptr), DB_E_NOTABLE);
+    EXPECT_EQ(bad->Execute(nullptr, IID_NULL, nullptr, nullptr, nullptr), DB_E_NOTABLE);
     bad->SetCommandText(DBGUID_DBSQL, u"FAIL timeout");
     EXPECT_EQ(bad->Execute(nullptr, IID_NULL, nullptr, nullptr, nullptr), DB_E_RESOURCELOCKED);
     EXPECT_EQ(bad->SetCommandText(DBGUID_DEFAULT, nullptr), S_OK);
