@@ -1,0 +1,1 @@
+#include "ConformanceSupport.h"

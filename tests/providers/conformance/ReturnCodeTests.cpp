@@ -1,0 +1,255 @@
+// Answers a consumer written from the reference relies on, where the providers once answered
+// otherwise: truncation is a warning, a parameter is never silently NULL, a type name is used
+// or refused, an open rowset keeps its command's text, a rowset is not asked for without a
+// place to put it, and a column that cannot change says so in its status.
+#include "ConformanceSupport.h"
+
+#include <cstring>
+
+namespace conformance {
+namespace {
+
+class ReturnCodes : public ProviderTest {
+protected:
+    // A row of 1 048 580 characters ("abcdefghij" repeated) in big(id, body).
+    void makeBigText() {
+        run("CREATE TABLE big (id INTEGER, body TEXT)");
+        run(isSQLite() ? "INSERT INTO big VALUES (1, replace(hex(zeroblob(104858)), '00', "
+                         "'abcdefghij'))"
+                       : "INSERT INTO big VALUES (1, repeat('abcdefghij', 104858))");
+    }
+    static constexpr DBLENGTH bigLength = 1048580;
+};
+
+TEST_P(ReturnCodes, TruncationIsAWarningThatOnlyTheStatusCarries) {
+    makeBigText();
+    Ptr<IRowset> rowset = open("SELECT body FROM big");
+    ASSERT_TRUE(rowset);
+    auto accessor = rowset.query<IAccessor>(IID_IAccessor);
+    // 16 bytes of WSTR, 10 of STR, 0, 1 and an odd 15 bytes of WSTR.
+    DBBINDING bindings[] = {cellBinding(1, DBTYPE_WSTR, 16, 0), cellBinding(1, DBTYPE_STR, 10, 1),
+                            cellBinding(1, DBTYPE_STR, 0, 2), cellBinding(1, DBTYPE_STR, 1, 3),
+                            cellBinding(1, DBTYPE_WSTR, 15, 4)};
+    HACCESSOR handle = DB_NULL_HACCESSOR;
+    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 5, bindings, 0, &handle, nullptr), S_OK);
+    DBCOUNTITEM got = 0;
+    HROW row = DB_NULL_HROW;
+    HROW* rows = &row;
+    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
+    Cell cells[5];
+    std::memset(cells, 0xAB, sizeof cells);
+    EXPECT_EQ(rowset->GetData(row, handle, cells), S_OK)
+        << "every status is OK or TRUNCATED: the call succeeded without errors";
+    for (const Cell& cell : cells)
+        EXPECT_EQ(cell.status, DBSTATUS_S_TRUNCATED);
+    EXPECT_EQ(cells[0].length, bigLength * sizeof(char16_t));
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(cells[0].value)), u"abcdefg");
+    EXPECT_EQ(cells[1].length, bigLength);
+    EXPECT_STREQ(reinterpret_cast<const char*>(cells[1].value), "abcdefghi");
+    EXPECT_EQ(cells[1].value[10], 0xAB) << "nothing past cbMaxLen";
+    EXPECT_EQ(cells[2].length, bigLength);
+    EXPECT_EQ(cells[2].value[0], 0xAB) << "no room, nothing written";
+    EXPECT_EQ(cells[3].value[0], 0) << "room for the terminator only";
+    EXPECT_EQ(cells[3].value[1], 0xAB);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(cells[4].value)), u"abcdef");
+    EXPECT_EQ(cells[4].value[14], 0xAB) << "the odd byte is left alone";
+    rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    accessor->ReleaseAccessor(handle, nullptr);
+}
+
+TEST_P(ReturnCodes, TruncationBesideAFailedColumnStillReportsTheFailure) {
+    makeBigText();
+    Ptr<IRowset> rowset = open("SELECT body, id FROM big");
+    auto accessor = rowset.query<IAccessor>(IID_IAccessor);
+    // The text into 10 bytes, and the same text as an integer, which it is not.
+    DBBINDING bindings[] = {cellBinding(1, DBTYPE_STR, 10, 0), cellBinding(1, DBTYPE_I4, 4, 1)};
+    HACCESSOR handle = DB_NULL_HACCESSOR;
+    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 2, bindings, 0, &handle, nullptr), S_OK);
+    DBCOUNTITEM got = 0;
+    HROW row = DB_NULL_HROW;
+    HROW* rows = &row;
+    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
+    Cell cells[2]{};
+    EXPECT_EQ(rowset->GetData(row, handle, cells), DB_S_ERRORSOCCURRED);
+    EXPECT_EQ(cells[0].status, DBSTATUS_S_TRUNCATED);
+    EXPECT_EQ(cells[1].status, DBSTATUS_E_CANTCONVERTVALUE);
+    rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    accessor->ReleaseAccessor(handle, nullptr);
+}
+
+// Executes `text` once with the given parameter bindings over Cell buffers.
+HRESULT executeWith(ICommandText* text, std::vector<DBBINDING> bindings, Cell* cells) {
+    IAccessor* raw = nullptr;
+    if (FAILED(text->QueryInterface(IID_IAccessor, reinterpret_cast<void**>(&raw))))
+        return E_FAIL;
+    HACCESSOR handle = DB_NULL_HACCESSOR;
+    HRESULT hr = raw->CreateAccessor(DBACCESSOR_PARAMETERDATA, bindings.size(), bindings.data(), 0,
+                                     &handle, nullptr);
+    if (hr == S_OK) {
+        DBPARAMS params{cells, 1, handle};
+        hr = text->Execute(nullptr, IID_NULL, &params, nullptr, nullptr);
+        raw->ReleaseAccessor(handle, nullptr);
+    } else {
+        ADD_FAILURE() << "the parameter accessor was refused";
+    }
+    raw->Release();
+    return hr;
+}
+
+TEST_P(ReturnCodes, AParameterWithoutAValueOrABindingWithoutAParameterIsRefusedAndNothingRuns) {
+    Ptr<ICommandText> text = command("INSERT INTO t (id, name) VALUES (?, ?)");
+    auto prepare = text.query<ICommandPrepare>(IID_ICommandPrepare);
+    ASSERT_EQ(prepare->Prepare(1), S_OK) << takeErrorDescription();
+    Cell cells[2]{};
+    const std::int32_t id = 7;
+    std::memcpy(cells[0].value, &id, sizeof id);
+    std::strcpy(reinterpret_cast<char*>(cells[1].value), "seven");
+    cells[1].length = 5;
+
+    // Only the first parameter bound: no NULL is made up for the second.
+    EXPECT_EQ(executeWith(text.get(), {cellBinding(1, DBTYPE_I4, 4, 0, DBPARAMIO_INPUT)}, cells),
+              DB_E_PARAMNOTOPTIONAL);
+    EXPECT_NE(takeErrorDescription(), "<none>");
+    EXPECT_EQ(firstCell("SELECT COUNT(*) FROM t"), "3");
+
+    // A third binding for a statement of two parameters: its status says which.
+    Cell three[3]{};
+    std::memcpy(three, cells, sizeof cells);
+    EXPECT_EQ(executeWith(text.get(),
+                          {cellBinding(1, DBTYPE_I4, 4, 0, DBPARAMIO_INPUT),
+                           cellBinding(2, DBTYPE_STR, 64, 1, DBPARAMIO_INPUT),
+                           cellBinding(3, DBTYPE_STR, 64, 2, DBPARAMIO_INPUT)},
+                          three),
+              DB_E_ERRORSOCCURRED);
+    EXPECT_EQ(three[2].status, DBSTATUS_E_BADACCESSOR);
+    EXPECT_EQ(firstCell("SELECT COUNT(*) FROM t"), "3");
+
+    // Both bound: the row arrives.
+    EXPECT_EQ(executeWith(text.get(),
+                          {cellBinding(1, DBTYPE_I4, 4, 0, DBPARAMIO_INPUT),
+                           cellBinding(2, DBTYPE_STR, 64, 1, DBPARAMIO_INPUT)},
+                          cells),
+              S_OK)
+        << takeErrorDescription();
+    EXPECT_EQ(firstCell("SELECT name FROM t WHERE id = 7"), "seven");
+}
+
+DBCOLUMNDESC columnDesc(const char16_t* name, DBTYPE type, const char16_t* typeName) {
+    DBCOLUMNDESC d{};
+    d.dbcid.eKind = DBKIND_NAME;
+    d.dbcid.uName.pwszName = const_cast<LPOLESTR>(name);
+    d.wType = type;
+    d.pwszTypeName = const_cast<LPOLESTR>(typeName);
+    return d;
+}
+
+TEST_P(ReturnCodes, AnUnknownTypeNameIsRefusedAndLeavesNoTableAKnownOneIsUsed) {
+    auto definition = session_.query<ITableDefinition>(IID_ITableDefinition);
+    ASSERT_TRUE(definition);
+    DBCOLUMNDESC columns[] = {columnDesc(u"k", DBTYPE_I4, nullptr),
+                              columnDesc(u"c", DBTYPE_WSTR, u"NO_SUCH_TYPE_XYZ")};
+    DBID table{};
+    table.eKind = DBKIND_NAME;
+    table.uName.pwszName = const_cast<LPOLESTR>(u"typed");
+    EXPECT_EQ(definition->CreateTable(nullptr, &table, 2, columns, IID_NULL, 0, nullptr, nullptr,
+                                      nullptr),
+              DB_E_BADTYPE);
+    EXPECT_NE(takeErrorDescription().find("NO_SUCH_TYPE_XYZ"), std::string::npos);
+    auto opener = session_.query<IOpenRowset>(IID_IOpenRowset);
+    Ptr<IRowset> none;
+    EXPECT_EQ(
+        opener->OpenRowset(nullptr, &table, nullptr, IID_IRowset, 0, nullptr, none.outUnknown()),
+        DB_E_NOTABLE)
+        << "no table is left behind";
+
+    // Text that is no type name at all is refused the same way, and never reaches SQL.
+    columns[1].pwszTypeName = const_cast<LPOLESTR>(u"int); DROP TABLE t; --");
+    EXPECT_EQ(definition->CreateTable(nullptr, &table, 2, columns, IID_NULL, 0, nullptr, nullptr,
+                                      nullptr),
+              DB_E_BADTYPE);
+    EXPECT_EQ(firstCell("SELECT COUNT(*) FROM t"), "3");
+
+    // A name the database knows is the column's type, modifier and all.
+    columns[1] = columnDesc(u"c", DBTYPE_R8, u"numeric(10,2)");
+    ASSERT_EQ(definition->CreateTable(nullptr, &table, 2, columns, IID_NULL, 0, nullptr, nullptr,
+                                      nullptr),
+              S_OK)
+        << takeErrorDescription();
+    const std::string declared =
+        isSQLite() ? firstCell("SELECT type FROM pragma_table_info('typed') WHERE name = 'c'")
+                   : firstCell("SELECT format_type(atttypid, atttypmod) FROM pg_attribute WHERE "
+                               "attrelid = 'typed'::regclass AND attname = 'c'");
+    std::string lower;
+    for (char c : declared)
+        lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    EXPECT_EQ(lower, "numeric(10,2)");
+}
+
+TEST_P(ReturnCodes, TheTextOfACommandWithAnOpenRowsetCannotChange) {
+    for (bool prepared : {false, true}) {
+        SCOPED_TRACE(prepared ? "prepared" : "not prepared");
+        Ptr<ICommandText> text = command("SELECT id FROM t");
+        if (prepared) {
+            ASSERT_EQ(text.query<ICommandPrepare>(IID_ICommandPrepare)->Prepare(1), S_OK);
+        }
+        Ptr<IRowset> rowset;
+        ASSERT_EQ(text->Execute(nullptr, IID_IRowset, nullptr, nullptr, rowset.outUnknown()), S_OK);
+        EXPECT_EQ(text->SetCommandText(DBGUID_DBSQL, u"SELECT name FROM t"), DB_E_OBJECTOPEN);
+        EXPECT_NE(takeErrorDescription(), "<none>");
+        auto prepare = text.query<ICommandPrepare>(IID_ICommandPrepare);
+        EXPECT_EQ(prepare->Prepare(1), DB_E_OBJECTOPEN);
+        EXPECT_EQ(prepare->Unprepare(), DB_E_OBJECTOPEN);
+        rowset.reset();
+        EXPECT_EQ(text->SetCommandText(DBGUID_DBSQL, u"SELECT name FROM t"), S_OK);
+    }
+}
+
+TEST_P(ReturnCodes, ARowsetAskedForWithoutAPlaceToPutItIsAnInvalidArgumentAndNothingRuns) {
+    Ptr<ICommandText> text = command("INSERT INTO t (id, name, amount) VALUES (9, 'nine', 90)");
+    EXPECT_EQ(text->Execute(nullptr, IID_IRowset, nullptr, nullptr, nullptr), E_INVALIDARG);
+    EXPECT_EQ(firstCell("SELECT COUNT(*) FROM t"), "3");
+    EXPECT_EQ(text->Execute(nullptr, IID_NULL, nullptr, nullptr, nullptr), S_OK)
+        << "IID_NULL ignores ppRowset";
+    EXPECT_EQ(firstCell("SELECT COUNT(*) FROM t"), "4");
+}
+
+TEST_P(ReturnCodes, AColumnThatCannotChangeSaysSoInItsStatusAndNothingChanges) {
+    Ptr<IRowset> rowset =
+        open("SELECT id, name, amount, amount*2 AS twice FROM t ORDER BY id", true);
+    ASSERT_TRUE(rowset);
+    auto change = rowset.query<IRowsetChange>(IID_IRowsetChange);
+    ASSERT_TRUE(change);
+    auto accessor = rowset.query<IAccessor>(IID_IAccessor);
+    DBBINDING bindings[] = {cellBinding(2, DBTYPE_STR, 64, 0), cellBinding(4, DBTYPE_I4, 4, 1)};
+    HACCESSOR handle = DB_NULL_HACCESSOR;
+    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 2, bindings, 0, &handle, nullptr), S_OK);
+    DBCOUNTITEM got = 0;
+    HROW row = DB_NULL_HROW;
+    HROW* rows = &row;
+    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
+    Cell cells[2]{};
+    std::strcpy(reinterpret_cast<char*>(cells[0].value), "uno");
+    cells[0].length = 3;
+    const std::int32_t twice = 99;
+    std::memcpy(cells[1].value, &twice, sizeof twice);
+    EXPECT_EQ(change->SetData(row, handle, cells), DB_E_ERRORSOCCURRED);
+    EXPECT_EQ(cells[1].status, DBSTATUS_E_PERMISSIONDENIED) << "the expression column";
+    EXPECT_EQ(cells[0].status, DBSTATUS_S_OK) << "the name could have changed";
+    EXPECT_EQ(firstCell("SELECT name FROM t WHERE id = 1"), "one") << "nothing changed";
+
+    // The same for a new row.
+    HROW inserted = DB_NULL_HROW;
+    cells[1].status = DBSTATUS_S_OK;
+    EXPECT_EQ(change->InsertRow(DB_NULL_HCHAPTER, handle, cells, &inserted), DB_E_ERRORSOCCURRED);
+    EXPECT_EQ(cells[1].status, DBSTATUS_E_PERMISSIONDENIED);
+    EXPECT_EQ(inserted, DB_NULL_HROW);
+    EXPECT_EQ(firstCell("SELECT COUNT(*) FROM t"), "3");
+    rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    accessor->ReleaseAccessor(handle, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothProviders, ReturnCodes,
+                         ::testing::Values(Provider::SQLite, Provider::PostgreSQL), ProviderName());
+
+} // namespace
+} // namespace conformance
