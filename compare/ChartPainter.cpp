@@ -253,6 +253,8 @@ std::string writeChart(const TChartData& chart, const std::filesystem::path& png
     svg.setFileName(QString::fromStdString(svgFile.string()));
     svg.setSize(QSize(TLayout::width, layout.height));
     svg.setViewBox(QRect(0, 0, TLayout::width, layout.height));
+    // The size is written in millimetres; at the browsers' 96 dpi it is the PNG's size again.
+    svg.setResolution(96);
     svg.setTitle(text(chart.title));
     QPainter painter;
     if (!painter.begin(&svg))
