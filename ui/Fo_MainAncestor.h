@@ -11,6 +11,7 @@
 #include "core/CommunicatorOwner.h"
 #include "ui/IniFile.h"
 #include "ui/PlainTextMemo.h"
+#include "ui/WrappingButton.h"
 
 #include <QComboBox>
 #include <QIcon>
@@ -117,10 +118,10 @@ protected:
 
     QWidget* TSData;
     QLabel* Label4;
-    QPushButton* BtnCreateTables;
-    QPushButton* BtnGenData;
-    QPushButton* BtnClearData;
-    QPushButton* BtnDropTables;
+    TWrappingButton* BtnCreateTables;
+    TWrappingButton* BtnGenData;
+    TWrappingButton* BtnClearData;
+    TWrappingButton* BtnDropTables;
     QWidget* PnlTables; // the tab control's area: the tabs, the count and the grid
     QTabBar* TCTables;
     QLabel* LblCount;

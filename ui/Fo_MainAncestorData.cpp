@@ -8,9 +8,9 @@
 #include "ui/GridModel.h"
 #include "ui/MessageBoxes.h"
 #include "ui/QtText.h"
+#include "ui/WrappingButton.h"
 
 #include <QEvent>
-#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QVBoxLayout>
@@ -21,23 +21,22 @@
 
 namespace {
 
+// The designed places, for the classic 8-point font: the row of buttons at 64 pixels from the
+// top, each 144 by 35 pixels with 6 pixels between them, the tables 13 pixels below the row.
+// In a larger font a caption wraps and the row grows taller (the tables move down with it);
+// the widths and places stay.
 constexpr int buttonTop = 64;
 constexpr int buttonWidth = 144;
 constexpr int buttonHeight = 35;
-constexpr int tablesTop = 112;
+constexpr int buttonGap = 6;
+constexpr int tablesGap = 13;
+constexpr int pageMargin = 8;
 
-QPushButton* tableButton(const char* caption, QWidget* parent, const char* name, int left) {
-    auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+TWrappingButton* tableButton(const char* caption, QWidget* parent, const char* name) {
+    auto* button = new TWrappingButton(QString::fromUtf8(caption), parent);
     button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(left, buttonTop, buttonWidth, buttonHeight);
     button->setEnabled(false);
-    // The buttons keep their classic size; a caption too wide for it gets a smaller font.
-    QString plain = button->text().remove(QLatin1Char('&'));
-    QFont font = button->font();
-    while (QFontMetrics(font).horizontalAdvance(plain) > buttonWidth - 12 &&
-           font.pointSizeF() > 6.0)
-        font.setPointSizeF(font.pointSizeF() - 0.5);
-    button->setFont(font);
+    button->setMinimumHeight(buttonHeight); // a caption of several lines keeps the same margins
     return button;
 }
 
@@ -54,10 +53,10 @@ void TFoMainAncestor::buildDataPage() {
     Label4->setWordWrap(true);
     Label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    BtnCreateTables = tableButton("&Vytvoření tabulek", TSData, "BtnCreateTables", 8);
-    BtnGenData = tableButton("&Generování zkušebních dat", TSData, "BtnGenData", 158);
-    BtnClearData = tableButton("Vy&prázdnění tabulek", TSData, "BtnClearData", 308);
-    BtnDropTables = tableButton("&Smazání tabulek", TSData, "BtnDropTables", 458);
+    BtnCreateTables = tableButton("&Vytvoření tabulek", TSData, "BtnCreateTables");
+    BtnGenData = tableButton("&Generování zkušebních dat", TSData, "BtnGenData");
+    BtnClearData = tableButton("Vy&prázdnění tabulek", TSData, "BtnClearData");
+    BtnDropTables = tableButton("&Smazání tabulek", TSData, "BtnDropTables");
     connect(BtnCreateTables, &QPushButton::clicked, this, &TFoMainAncestor::BtnCreateTablesClick);
     connect(BtnGenData, &QPushButton::clicked, this, &TFoMainAncestor::BtnGenDataClick);
     connect(BtnClearData, &QPushButton::clicked, this, &TFoMainAncestor::BtnClearDataClick);
@@ -109,11 +108,28 @@ void TFoMainAncestor::buildDataPage() {
     layOutDataPage();
 }
 
-// The label and the tab area follow the page's width, the tab area its height too; the
-// buttons keep their places.
+// The label and the tab area follow the page's width, the tab area its height too. The buttons
+// keep their widths and order; the row moves down only when the label needs more lines than
+// designed, and grows taller only when a caption needs more than one line.
 void TFoMainAncestor::layOutDataPage() {
     const int width = TSData->width();
-    Label4->setGeometry(8, 8, std::max(0, width - 16), buttonTop - 12);
+    const int labelWidth = std::max(0, width - 2 * pageMargin);
+    const int labelHeight = std::max(buttonTop - 12, Label4->heightForWidth(labelWidth));
+    Label4->setGeometry(pageMargin, pageMargin, labelWidth, labelHeight);
+
+    const int top = pageMargin + labelHeight + 4;
+    int height = buttonHeight;
+    const QList<TWrappingButton*> buttons = {BtnCreateTables, BtnGenData, BtnClearData,
+                                             BtnDropTables};
+    for (const TWrappingButton* button : buttons)
+        height = std::max(height, button->heightForWidth(buttonWidth));
+    int left = pageMargin;
+    for (TWrappingButton* button : buttons) {
+        button->setGeometry(left, top, buttonWidth, height);
+        left += buttonWidth + buttonGap;
+    }
+
+    const int tablesTop = top + height + tablesGap;
     PnlTables->setGeometry(0, tablesTop, width, std::max(0, TSData->height() - tablesTop));
 }
 

@@ -13,6 +13,7 @@
 #include "core/Text.h"
 #include "oledb/OleDbApi.h"
 #include "ui/MessageBoxes.h"
+#include "ui/WrappingButton.h"
 
 #include <gtest/gtest.h>
 
@@ -213,11 +214,23 @@ protected:
             }
         }
         for (const QPushButton* button : page->findChildren<QPushButton*>()) {
-            if (button->isVisible()) {
-                const QString caption = QString(button->text()).remove(QLatin1Char('&'));
-                EXPECT_LE(button->fontMetrics().horizontalAdvance(caption), button->width() - 4)
-                    << button->objectName().toStdString() << " is cut off";
+            if (!button->isVisible()) {
+                continue;
             }
+            const QString caption = QString(button->text()).remove(QLatin1Char('&'));
+            const QFontMetrics metrics = button->fontMetrics();
+            if (qobject_cast<const TWrappingButton*>(button) == nullptr) {
+                EXPECT_LE(metrics.horizontalAdvance(caption), button->width() - 4)
+                    << button->objectName().toStdString() << " is cut off";
+                continue;
+            }
+            // A wrapping caption: every word fits the width, and all its lines the height.
+            const QRect lines = metrics.boundingRect(QRect(0, 0, button->width() - 4, 10000),
+                                                     Qt::TextWordWrap, caption);
+            EXPECT_LE(lines.width(), button->width() - 4)
+                << button->objectName().toStdString() << " is cut off";
+            EXPECT_LE(lines.height(), button->height() - 4)
+                << button->objectName().toStdString() << " is cut off";
         }
     }
     void expectPage(int page) {

@@ -4,7 +4,9 @@
 #include "navbar/NavigationBar.h"
 #include "ui/QtText.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -36,6 +38,66 @@ protected:
     FakeDataSource source;
     TestWindow window{source};
 };
+
+// Lines a caption needs when wrapped at blanks into `width` pixels; 0 when a word alone is
+// wider than that.
+int linesNeeded(const QFontMetrics& metrics, const QString& caption, int width) {
+    int lines = 1;
+    QString line;
+    for (const QString& word : QString(caption).remove(QLatin1Char('&')).split(QLatin1Char(' '))) {
+        if (metrics.horizontalAdvance(word) > width)
+            return 0;
+        const QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+        if (metrics.horizontalAdvance(longer) <= width) {
+            line = longer;
+        } else {
+            ++lines;
+            line = word;
+        }
+    }
+    return lines;
+}
+
+// The row of table buttons as designed: one font (the window's), one size, in order at their
+// places, every caption whole within its button.
+void expectTableButtonsAlike(TestWindow& window) {
+    const char* names[] = {"BtnCreateTables", "BtnGenData", "BtnClearData", "BtnDropTables"};
+    const QWidget* first = window.control(names[0]);
+    for (int i = 0; i < 4; ++i) {
+        const QWidget* button = window.control(names[i]);
+        SCOPED_TRACE(names[i]);
+        EXPECT_EQ(button->font(), window.font());
+        EXPECT_EQ(button->size(), first->size());
+        EXPECT_EQ(button->width(), 144);
+        EXPECT_GE(button->height(), 35);
+        EXPECT_EQ(button->x(), 8 + 150 * i);
+        EXPECT_EQ(button->y(), first->y());
+        const QString caption = qobject_cast<const QAbstractButton*>(button)->text();
+        const int lines = linesNeeded(button->fontMetrics(), caption, button->width() - 4);
+        EXPECT_GT(lines, 0) << "a word of the caption is wider than the button";
+        EXPECT_LE(lines * button->fontMetrics().lineSpacing(), button->height() - 4)
+            << "the caption's lines do not fit";
+    }
+    EXPECT_GT(window.tabs()->parentWidget()->y(), first->geometry().bottom());
+}
+
+TEST_F(DataPageTest, TheFourButtonsLookAlikeAndShowTheirWholeCaptionsInAnyDesktopFont) {
+    expectTableButtonsAlike(window);
+    const QFont before = QApplication::font();
+    for (double points : {8.0, 11.0, 14.0}) {
+        SCOPED_TRACE(points);
+        QFont desktop = before;
+        desktop.setPointSizeF(points);
+        QApplication::setFont(desktop);
+        FakeDataSource other;
+        TestWindow larger{other};
+        larger.show();
+        (void)QTest::qWaitForWindowExposed(&larger);
+        larger.InBMainItemClick(0, 1);
+        expectTableButtonsAlike(larger);
+    }
+    QApplication::setFont(before);
+}
 
 TEST_F(DataPageTest, WithoutTablesOnlyCreationIsOfferedAndTheTabsAreHidden) {
     enterDataPage();
