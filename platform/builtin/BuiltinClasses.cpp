@@ -3,6 +3,7 @@
 #include "vantrel/BuiltinClasses.h"
 
 #include "ServiceClasses.h"
+#include "odbc/OdbcProvider.h"
 #include "postgres/PgProvider.h"
 #include "sqlite/SqliteProvider.h"
 
@@ -13,4 +14,6 @@ void VantrelRegisterBuiltinClasses() {
     vantrel::services::registerServiceClasses();
     // The PostgreSQL provider (its description sorts after the embedded SQLite provider's).
     VantrelRegisterPostgresProvider();
+    // The bridge to the system's ODBC drivers (its description sorts after SQLite's too).
+    VantrelRegisterOdbcProvider();
 }

@@ -1,0 +1,106 @@
+#include "OdbcDiagnostics.h"
+
+#include "OdbcText.h"
+
+#include <array>
+
+namespace vantrel::odbc {
+
+namespace {
+
+// A driver that keeps answering records (or numbers them wrongly) cannot hold the caller.
+constexpr SQLSMALLINT maxRecords = 64;
+
+} // namespace
+
+std::vector<DiagnosticRecord> diagnosticRecords(SQLSMALLINT handleType, SQLHANDLE handle) {
+    std::vector<DiagnosticRecord> records;
+    if (handle == SQL_NULL_HANDLE)
+        return records;
+    for (SQLSMALLINT n = 1; n <= maxRecords; ++n) {
+        std::array<SQLWCHAR, 6> state{};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        WideText message(512, 0);
+        SQLRETURN rc = SQLGetDiagRecW(handleType, handle, n, state.data(), &native, message.data(),
+                                      static_cast<SQLSMALLINT>(message.size()), &length);
+        if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
+            // The message was longer than the buffer: ask again with room for all of it.
+            message.assign(static_cast<std::size_t>(length) + 1, 0);
+            rc = SQLGetDiagRecW(handleType, handle, n, state.data(), &native, message.data(),
+                                static_cast<SQLSMALLINT>(message.size()), &length);
+        }
+        if (!succeeded(rc))
+            break;
+        DiagnosticRecord r;
+        std::size_t stateLength = 0;
+        while (stateLength < 5 && state[stateLength] != 0)
+            ++stateLength;
+        r.state = fromWide(state.data(), stateLength);
+        r.nativeCode = static_cast<int>(native);
+        const std::size_t used =
+            std::min<std::size_t>(length < 0 ? 0 : std::size_t(length), message.size() - 1);
+        r.message = fromWide(message.data(), used);
+        while (!r.message.empty() && (r.message.back() == '\n' || r.message.back() == ' '))
+            r.message.pop_back();
+        records.push_back(std::move(r));
+    }
+    return records;
+}
+
+kit::ErrorClass classifySqlState(std::string_view state) {
+    if (state.size() != 5)
+        return kit::ErrorClass::Other;
+    const std::string_view cls = state.substr(0, 2);
+    if (state == "42S02" || state == "42P01" || state == "3F000")
+        return kit::ErrorClass::NoTable;
+    if (state == "42S01" || state == "42P07")
+        return kit::ErrorClass::DuplicateTable;
+    if (state == "42501" || state == "25006" || state == "25000")
+        return kit::ErrorClass::ReadOnly;
+    if (state == "HYT00" || state == "HYT01" || state == "40001" || state == "40P01" ||
+        state == "55P03" || state == "57014")
+        return kit::ErrorClass::Timeout;
+    if (state == "07006" || cls == "22")
+        return kit::ErrorClass::TypeMismatch;
+    if (cls == "42" || state == "37000")
+        return kit::ErrorClass::Syntax;
+    if (cls == "23")
+        return kit::ErrorClass::Integrity;
+    if (cls == "08" || cls == "28" || cls == "IM" || state == "3D000")
+        return kit::ErrorClass::CantOpen;
+    return kit::ErrorClass::Other;
+}
+
+kit::BackendError failure(SQLSMALLINT handleType, SQLHANDLE handle, std::string_view what) {
+    const std::vector<DiagnosticRecord> records = diagnosticRecords(handleType, handle);
+    if (records.empty())
+        return kit::BackendError(kit::ErrorClass::Other,
+                                 std::string(what) + " failed and the ODBC driver said nothing");
+    std::string message;
+    kit::ErrorClass errorClass = kit::ErrorClass::Other;
+    bool classed = false;
+    for (const DiagnosticRecord& r : records) {
+        if (!message.empty())
+            message += '\n';
+        message += r.message.empty() ? std::string(what) + " failed" : r.message;
+        message += " [SQLSTATE " + (r.state.empty() ? std::string("?????") : r.state) +
+                   ", native " + std::to_string(r.nativeCode) + "]";
+        if (!classed && r.state.rfind("01", 0) != 0) {
+            errorClass = classifySqlState(r.state);
+            classed = true;
+        }
+    }
+    return kit::BackendError(errorClass, message, records.front().nativeCode);
+}
+
+void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, std::string_view what) {
+    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA)
+        return;
+    if (rc == SQL_INVALID_HANDLE)
+        throw kit::BackendError(kit::ErrorClass::Other,
+                                std::string(what) + ": the ODBC handle is not valid");
+    throw failure(handleType, handle, what);
+}
+
+} // namespace vantrel::odbc

@@ -1,0 +1,54 @@
+#include "OdbcProvider.h"
+
+#include "OdbcOpen.h"
+#include "OdbcSettings.h"
+
+#include <array>
+
+namespace vantrel::odbc {
+
+namespace {
+
+// VARTYPE values of the property table.
+constexpr kit::VarType vtI4 = 3;
+constexpr kit::VarType vtBstr = 8;
+constexpr std::uint32_t readWrite = kit::propFlagDbInit | kit::propFlagRead | kit::propFlagWrite;
+
+constexpr std::array<kit::PropertyRow, 8> initialisationProperties = {{
+    {kit::PropertySet::DbInit, propDataSource, vtBstr, readWrite, 0, nullptr, u"Data Source"},
+    {kit::PropertySet::DbInit, propCatalog, vtBstr, readWrite, 0, nullptr, u"Initial Catalog"},
+    {kit::PropertySet::DbInit, propUserId, vtBstr, readWrite, 0, nullptr, u"User ID"},
+    {kit::PropertySet::DbInit, propPassword, vtBstr, readWrite, 0, nullptr, u"Password"},
+    {kit::PropertySet::DbInit, propTimeout, vtI4, readWrite, defaultConnectTimeout, nullptr,
+     u"Connect Timeout"},
+    {kit::PropertySet::DbInit, propMode, vtI4, readWrite, modeReadWrite, nullptr, u"Mode"},
+    {kit::PropertySet::DbInit, propProviderString, vtBstr, readWrite, 0, nullptr,
+     u"Extended Properties"},
+    {kit::PropertySet::KitInit, kit::kitPropConcurrency, vtBstr, readWrite, 0, u"Optimistic",
+     u"Concurrency"},
+}};
+
+} // namespace
+
+const kit::ProviderDescriptor& odbcProviderDescriptor() {
+    static const kit::ProviderDescriptor descriptor{
+        "{6E0B7C52-3F8A-4D19-9B26-A1C4E07D5F38}",
+        u"Vantrel.ODBC.1",
+        u"Vantrel.ODBC",
+        // Sorts after "Vantrel Embedded OLE DB Provider for SQLite", so a fresh start still
+        // selects the embedded default.
+        u"Vantrel OLE DB Provider for ODBC Drivers",
+        u"Vantrel OLE DB Provider for ODBC Drivers",
+        u"01.00.0000",
+        u"libvantrel-oledb.so",
+        initialisationProperties,
+        &openOdbcConnection,
+    };
+    return descriptor;
+}
+
+} // namespace vantrel::odbc
+
+HRESULT VantrelRegisterOdbcProvider() {
+    return vantrel::kit::registerKitProvider(vantrel::odbc::odbcProviderDescriptor());
+}

@@ -1,0 +1,26 @@
+// Text between the seam's UTF-8 and ODBC's wide characters (SQLWCHAR, UTF-16 in unixODBC).
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <string>
+#include <string_view>
+
+namespace vantrel::odbc {
+
+static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "unixODBC's SQLWCHAR is UTF-16");
+
+using WideText = std::basic_string<SQLWCHAR>;
+
+WideText toWide(std::string_view utf8);
+// Converts into `out`, keeping its buffer when it is large enough.
+void assignWide(WideText& out, std::string_view utf8);
+std::string fromWide(const SQLWCHAR* text, std::size_t length);
+
+// A wide string's characters for SQL*W calls that take (SQLWCHAR*, SQLSMALLINT/SQLINTEGER).
+inline SQLWCHAR* wideData(WideText& text) {
+    return text.data();
+}
+
+} // namespace vantrel::odbc
