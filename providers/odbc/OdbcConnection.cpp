@@ -488,25 +488,60 @@ const std::vector<TypeInfo>& OdbcConnection::typesOf(SQLSMALLINT sqlType) {
     return types_[sqlType] = std::move(rows);
 }
 
-std::string OdbcConnection::declarationFor(const kit::ColumnDefinition& column) {
+namespace {
+
+// Type names consumers commonly give, with the SQL type the driver's own name is looked up by
+// when the driver does not know the name itself.
+struct CommonTypeName {
+    std::string_view name;
+    SQLSMALLINT sqlType;
+};
+constexpr CommonTypeName commonTypeNames[] = {
+    {"char", SQL_CHAR},
+    {"character", SQL_CHAR},
+    {"nchar", SQL_WCHAR},
+    {"varchar", SQL_VARCHAR},
+    {"character varying", SQL_VARCHAR},
+    {"nvarchar", SQL_WVARCHAR},
+    {"text", SQL_LONGVARCHAR},
+    {"ntext", SQL_WLONGVARCHAR},
+    {"clob", SQL_LONGVARCHAR},
+    {"datetime", SQL_TYPE_TIMESTAMP},
+    {"datetime2", SQL_TYPE_TIMESTAMP},
+    {"timestamp", SQL_TYPE_TIMESTAMP},
+    {"date", SQL_TYPE_DATE},
+    {"time", SQL_TYPE_TIME},
+    {"int", SQL_INTEGER},
+    {"integer", SQL_INTEGER},
+    {"smallint", SQL_SMALLINT},
+    {"tinyint", SQL_TINYINT},
+    {"bigint", SQL_BIGINT},
+    {"real", SQL_REAL},
+    {"float", SQL_DOUBLE},
+    {"double", SQL_DOUBLE},
+    {"double precision", SQL_DOUBLE},
+    {"decimal", SQL_DECIMAL},
+    {"numeric", SQL_NUMERIC},
+    {"bit", SQL_BIT},
+    {"bool", SQL_BIT},
+    {"boolean", SQL_BIT},
+    {"binary", SQL_BINARY},
+    {"varbinary", SQL_VARBINARY},
+    {"blob", SQL_LONGVARBINARY},
+};
+
+} // namespace
+
+std::optional<std::string> OdbcConnection::typeFor(std::span<const SQLSMALLINT> sqlTypes,
+                                                   const kit::ColumnDefinition& column) {
     const bool isText =
         column.type == dbtype::Str || column.type == dbtype::WStr || column.type == dbtype::Bytes;
-    // A type name of the consumer's that the driver knows is used as it is.
-    if (!column.typeName.empty()) {
-        for (const TypeInfo& t : typesOf(SQL_ALL_TYPES)) {
-            if (lower(t.name) == lower(column.typeName)) {
-                if (isText && column.size > 0 && !t.createParams.empty())
-                    return t.name + "(" + std::to_string(column.size) + ")";
-                return t.name;
-            }
-        }
-    }
     const bool mysqlLike = lower(info_.dbmsName).find("mysql") != std::string::npos ||
                            lower(info_.dbmsName).find("mariadb") != std::string::npos;
     // Types that number themselves (PostgreSQL's serial) only when nothing else fits: MariaDB
     // marks every integer type as able to.
-    for (const bool allowAutoUnique : {false, true})
-        for (SQLSMALLINT sqlType : sqlTypesFor(column.type, column.size)) {
+    for (const bool allowAutoUnique : {false, true}) {
+        for (SQLSMALLINT sqlType : sqlTypes) {
             for (const TypeInfo& t : typesOf(sqlType)) {
                 if ((t.autoUnique && !allowAutoUnique) || t.isUnsigned)
                     continue; // unsigned variants change what the column holds
@@ -521,12 +556,46 @@ std::string OdbcConnection::declarationFor(const kit::ColumnDefinition& column) 
                     if (sized)
                         return t.name + "(" + std::to_string(column.size) + ")";
                 }
-                if (isText && column.size == 0 && sized &&
-                    (sqlType == SQL_VARCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_VARBINARY))
-                    continue; // needs a length; the long types come first in the list anyway
+                if (isText && column.size == 0 && sized)
+                    continue; // needs a length
                 return t.name;
             }
         }
+    }
+    return std::nullopt;
+}
+
+std::string OdbcConnection::declarationFor(const kit::ColumnDefinition& column) {
+    const bool isText =
+        column.type == dbtype::Str || column.type == dbtype::WStr || column.type == dbtype::Bytes;
+    if (!column.typeName.empty()) {
+        // A type name of the consumer's: as the driver knows it, else the driver's own name
+        // for a common one ("datetime" is "timestamp" on PostgreSQL), else refused.
+        const std::string wanted = lower(column.typeName);
+        for (const TypeInfo& t : typesOf(SQL_ALL_TYPES)) {
+            if (lower(t.name) == wanted) {
+                if (isText && column.size > 0 && !t.createParams.empty())
+                    return t.name + "(" + std::to_string(column.size) + ")";
+                return t.name;
+            }
+        }
+        for (const CommonTypeName& common : commonTypeNames) {
+            if (common.name != wanted)
+                continue;
+            const SQLSMALLINT sqlTypes[] = {common.sqlType};
+            if (std::optional<std::string> found = typeFor(sqlTypes, column))
+                return *found;
+            const std::vector<SQLSMALLINT> byType = sqlTypesFor(column.type, column.size);
+            if (std::optional<std::string> found = typeFor(byType, column))
+                return *found;
+        }
+        throw kit::BackendError(kit::ErrorClass::UnknownType,
+                                "column " + column.name + ": the ODBC driver has no type named \"" +
+                                    column.typeName + "\"");
+    }
+    const std::vector<SQLSMALLINT> byType = sqlTypesFor(column.type, column.size);
+    if (std::optional<std::string> found = typeFor(byType, column))
+        return *found;
     throw kit::BackendError(kit::ErrorClass::TypeMismatch,
                             "column " + column.name + ": the ODBC driver has no type for DBTYPE " +
                                 std::to_string(column.type));

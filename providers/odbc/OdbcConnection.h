@@ -111,6 +111,9 @@ private:
     void describe(const ConnectSettings& settings);
     const std::vector<TypeInfo>& typesOf(SQLSMALLINT sqlType);
     std::string declarationFor(const kit::ColumnDefinition& column);
+    // The driver's best type among `sqlTypes` for the column, with its size where it takes one.
+    std::optional<std::string> typeFor(std::span<const SQLSMALLINT> sqlTypes,
+                                       const kit::ColumnDefinition& column);
     // The table's key condition ("k1 = ? AND k2 = ?") and its values from a row identity.
     std::string keyCondition(const std::string& table, const kit::RowIdentity& id,
                              std::vector<kit::Value>& keyValues);
