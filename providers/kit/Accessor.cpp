@@ -2,6 +2,7 @@
 
 #include "Convert.h"
 
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <set>
@@ -40,6 +41,13 @@ DBBINDSTATUS checkBinding(const DBBINDING& b, DBACCESSORFLAGS flags, const Acces
             return DBBINDSTATUS_UNSUPPORTEDCONVERSION;
     }
     return DBBINDSTATUS_OK;
+}
+
+// Handles are unique in the process, so a handle of another object, or one released here, is
+// never taken for one of this table's.
+HACCESSOR nextHandle() {
+    static std::atomic<HACCESSOR> next{1};
+    return next.fetch_add(1, std::memory_order_relaxed);
 }
 
 template <class T> void put(void* data, DBBYTEOFFSET offset, T value) {
@@ -92,7 +100,7 @@ HRESULT AccessorTable::create(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DB
             b.pObject = nullptr;
             b.pBindExt = nullptr;
         }
-        HACCESSOR h = next_++;
+        HACCESSOR h = nextHandle();
         entries_[h] = Entry{std::move(accessor), 1};
         *handle = h;
     } catch (const std::bad_alloc&) {
@@ -155,8 +163,6 @@ std::shared_ptr<const Accessor> AccessorTable::find(HACCESSOR handle) const {
 void AccessorTable::inheritFrom(const AccessorTable& other) {
     for (const auto& [h, e] : other.entries_)
         entries_[h] = Entry{e.accessor, 1};
-    if (other.next_ > next_)
-        next_ = other.next_;
 }
 
 HRESULT writeRow(const Accessor& accessor, void* data,

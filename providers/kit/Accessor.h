@@ -48,7 +48,6 @@ private:
         DBREFCOUNT references = 0;
     };
     std::map<HACCESSOR, Entry> entries_;
-    HACCESSOR next_ = 1;
 };
 
 // Writes one row through an accessor. `valueAt(ordinal)` gives the value of a column

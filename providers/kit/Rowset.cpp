@@ -142,7 +142,9 @@ bool Rowset::ensureRows(std::size_t count, HRESULT& hr) {
 }
 
 bool Rowset::validRow(HROW row) const {
-    return row != DB_NULL_HROW && row <= cache_.size();
+    // A released handle is refused like a made-up one, rather than reading a row the consumer
+    // no longer holds.
+    return row != DB_NULL_HROW && row <= cache_.size() && held_.count(row - 1) != 0;
 }
 
 void Rowset::holdRow(std::size_t index) {

@@ -137,6 +137,7 @@ private:
     // Fetches a block of rows starting at `start` going forward (cRows > 0) or backward.
     HRESULT fetchFrom(std::int64_t start, DBROWCOUNT cRows, DBCOUNTITEM* obtained, HROW** rows,
                       std::int64_t* nextPosition, REFIID iid);
+    // A handle this rowset handed out and the consumer still holds.
     bool validRow(HROW row) const;
     void holdRow(std::size_t index);
     // Index of a bookmark's row, or -1 when invalid; DBBMK_FIRST / DBBMK_LAST resolved.

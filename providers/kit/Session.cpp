@@ -410,14 +410,19 @@ HRESULT STDMETHODCALLTYPE Session::DropTable(DBID* pTableID) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE Session::AddColumn(DBID*, DBCOLUMNDESC*, DBID** ppColumnID) {
+HRESULT STDMETHODCALLTYPE Session::AddColumn(DBID* pTableID, DBCOLUMNDESC* pColumnDesc,
+                                             DBID** ppColumnID) {
     if (ppColumnID)
         *ppColumnID = nullptr;
+    if (!pTableID || !pColumnDesc)
+        return E_INVALIDARG;
     return fail(E_NOTIMPL, "Adding columns to an existing table is not supported.",
                 IID_ITableDefinition);
 }
 
-HRESULT STDMETHODCALLTYPE Session::DropColumn(DBID*, DBID*) {
+HRESULT STDMETHODCALLTYPE Session::DropColumn(DBID* pTableID, DBID* pColumnID) {
+    if (!pTableID || !pColumnID)
+        return E_INVALIDARG;
     return fail(E_NOTIMPL, "Dropping columns of an existing table is not supported.",
                 IID_ITableDefinition);
 }
@@ -513,8 +518,9 @@ HRESULT STDMETHODCALLTYPE Session::GetTransactionInfo(XACTTRANSINFO* pinfo) {
 }
 
 HRESULT STDMETHODCALLTYPE Session::GetOptionsObject(ITransactionOptions** ppOptions) {
-    if (ppOptions)
-        *ppOptions = nullptr;
+    if (!ppOptions)
+        return E_INVALIDARG;
+    *ppOptions = nullptr;
     return fail(E_NOTIMPL, "Transaction options are not supported.", IID_ITransactionLocal);
 }
 
