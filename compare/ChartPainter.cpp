@@ -41,8 +41,10 @@ public:
         if (largest <= 0)
             largest = 1;
         if (logarithmic) {
+            // From the decade below the smallest value to a little beyond the largest, with a
+            // tick at every decade in between.
             low = std::floor(std::log10(smallest));
-            high = std::max(low + 1, std::ceil(std::log10(largest)));
+            high = std::max(low + 1, std::log10(largest) + 0.12);
             for (double exponent = low; exponent <= high; ++exponent)
                 ticks.push_back(std::pow(10.0, exponent));
         } else {
@@ -109,7 +111,7 @@ TLayout layoutOf(const TChartData& chart, const QFont& font) {
     const QFontMetrics metrics(font);
     for (const std::string& group : chart.groups)
         layout.labelWidth = std::max(layout.labelWidth, metrics.horizontalAdvance(text(group)));
-    layout.labelWidth = std::min(layout.labelWidth, 470);
+    layout.labelWidth = std::min(layout.labelWidth, 500);
     // Title, legend, axis labels above the plot.
     layout.top = TLayout::margin + 28 + 22 + 22;
     layout.height =
@@ -174,9 +176,12 @@ void paintChart(QPainter& painter, const TChartData& chart, const TLayout& layou
     for (std::size_t g = 0; g < chart.groups.size(); ++g) {
         const int barsHeight = static_cast<int>(chart.series.size()) * TLayout::barHeight;
         painter.setPen(Qt::black);
-        const QString label =
-            metrics.elidedText(text(chart.groups[g]), Qt::ElideMiddle, layout.labelWidth);
-        painter.drawText(QRect(TLayout::margin, y, layout.labelWidth, barsHeight),
+        // Only a label wider than the cap is shortened (elidedText alone also cuts some that
+        // fit to the pixel).
+        QString label = text(chart.groups[g]);
+        if (metrics.horizontalAdvance(label) > layout.labelWidth)
+            label = metrics.elidedText(label, Qt::ElideMiddle, layout.labelWidth);
+        painter.drawText(QRect(TLayout::margin - 4, y, layout.labelWidth + 4, barsHeight),
                          Qt::AlignRight | Qt::AlignVCenter, label);
         for (std::size_t s = 0; s < chart.series.size(); ++s) {
             const int barY = y + static_cast<int>(s) * TLayout::barHeight;
@@ -246,7 +251,9 @@ std::string writeChart(const TChartData& chart, const std::filesystem::path& png
         QPainter painter(&image);
         paintChart(painter, chart, layout, font);
     }
-    if (!image.save(QString::fromStdString(pngFile.string()), "PNG"))
+    // A palette image: the chart has few colours, and the file gets several times smaller.
+    const QImage palette = image.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
+    if (!palette.save(QString::fromStdString(pngFile.string()), "PNG"))
         return "cannot write " + pngFile.string();
 
     QSvgGenerator svg;
