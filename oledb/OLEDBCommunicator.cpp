@@ -37,6 +37,16 @@ void TOLEDBCommunicator::releaseConnection() {
     }
 }
 
+void TOLEDBCommunicator::abandonConnection() {
+    // The operation that met the failure still writes its log line under its own name.
+    const std::string failedOperation = operationName;
+    if (connected && preparedTable != noTable)
+        unprepareTableForBrowsing(preparedTable);
+    releaseConnection();
+    connected = false;
+    operationName = failedOperation;
+}
+
 namespace {
 
 // The window handle of the owner, the parent of the provider's dialog.

@@ -22,6 +22,11 @@ public:
     EResultException() : Exception(std::string()) {}
 };
 
+// Signals that a statement over a benchmark table failed for a reason other than the table's
+// absence (the connection is broken, a permission is refused); already shown like any
+// EResultException.
+class EQueryFailed : public EResultException {};
+
 // The error-information dump, the report of one failed call:
 // "\nErrorInfo:  HResult: 0x%08x, Description: %S\nSource: %S\n" when the thread has an error
 // object, "\nNo Error Info posted; HResult: 0x%08x\n" when it has none. The provider's whole
@@ -64,7 +69,14 @@ void getColumnInfo(IUnknown* rowset, DBORDINAL* columnCount, DBCOLUMNINFO** colu
 // succeeded; a rejected statement shows no box. Building the command goes through checkHResult.
 bool executeCommand(IUnknown* session, const std::string& commandText, REFIID riid,
                     IUnknown** result, DBROWCOUNT* rowsAffected, bool changeable);
-// Counts the rows of one benchmark table (0 to 3); 0 when the table does not exist. A count
+// Executes a statement over a benchmark table (any of the session's interfaces) like
+// executeCommand. A table that does not exist, as the provider reports it (DB_E_NOTABLE), gives
+// false and shows nothing; any other refusal shows the "OLE DB Error" box with the provider's
+// error and raises EQueryFailed.
+bool executeTableQuery(IUnknown* session, const std::string& commandText, REFIID riid,
+                       IUnknown** result);
+// Counts the rows of one benchmark table (0 to 3); 0 when the table does not exist, and
+// EQueryFailed when the count fails for another reason. A count
 // reported in a wider integer type is read at its own width and limited to the int32 range.
 std::int32_t countRows(IUnknown* session, TTableIndex table);
 
@@ -131,4 +143,8 @@ private:
                        TComPtr<IDataInitialize>& dataInitialize, bool done);
     // Releases session and data source without logging; used where no disconnect can run.
     void releaseConnection();
+    // After a failure of the data source itself (EQueryFailed, already shown): releases the
+    // browsed table and the connection and ends disconnected, so that the window leaves this
+    // communicator and the next page visit connects anew.
+    void abandonConnection();
 };

@@ -189,8 +189,8 @@ bool TOLEDBCommunicator::prepareTableForBrowsing(TTableIndex tableIndex, int& co
                         browseRowBuffer, heldRows, blockRowCount);
         heldRowsPointer = heldRows;
 
-        executeCommand(session, "SELECT * FROM " + tableName(tableIndex), IID_IRowset,
-                       reinterpret_cast<IUnknown**>(&browseRowset), nullptr, false);
+        executeTableQuery(session, "SELECT * FROM " + tableName(tableIndex), IID_IRowset,
+                          reinterpret_cast<IUnknown**>(&browseRowset));
         if (browseRowset == nullptr)
             return false;
 
@@ -215,6 +215,12 @@ bool TOLEDBCommunicator::prepareTableForBrowsing(TTableIndex tableIndex, int& co
             browseAccessorHandle = handle;
         checkHResult(created);
         return true;
+    } catch (const EQueryFailed&) {
+        // Nothing of this table is shown: no count, no rowset, no prepared table.
+        abandonConnection();
+        preparedRowCount = 0;
+        rows = 0;
+        return false;
     } catch (const EResultException&) {
         // What was obtained stays for the next unprepare.
         return false;

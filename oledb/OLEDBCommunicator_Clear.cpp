@@ -34,6 +34,9 @@ bool TOLEDBCommunicator::dataExist() {
     try {
         // Only branches is consulted.
         return countRows(session, tiBranches) != 0;
+    } catch (const EQueryFailed&) {
+        abandonConnection();
+        return false;
     } catch (const EResultException&) {
         return false;
     }

@@ -57,8 +57,11 @@ bool TOLEDBCommunicator::tablesExist() {
     TCommunicator::tablesExist();
     try {
         // Only branches is probed; the count itself is never read.
-        return executeCommand(session, "SELECT COUNT(*) FROM " + tableName(tiBranches), IID_NULL,
-                              nullptr, nullptr, false);
+        return executeTableQuery(session, "SELECT COUNT(*) FROM " + tableName(tiBranches), IID_NULL,
+                                 nullptr);
+    } catch (const EQueryFailed&) {
+        abandonConnection();
+        return false;
     } catch (const EResultException&) {
         return false;
     }

@@ -180,8 +180,12 @@ void getColumnInfo(IUnknown* rowset, DBORDINAL* columnCount, DBCOLUMNINFO** colu
     checkHResult(columnsInfo->GetColumnInfo(columnCount, columnInfo, stringsBuffer));
 }
 
-bool executeCommand(IUnknown* session, const std::string& commandText, REFIID riid,
-                    IUnknown** result, DBROWCOUNT* rowsAffected, bool changeable) {
+namespace {
+
+// Builds and executes one command; the HRESULT of ICommand::Execute, with the provider's error
+// object still posted when it failed. Building the command goes through checkHResult.
+HRESULT runCommand(IUnknown* session, const std::string& commandText, REFIID riid,
+                   IUnknown** result, DBROWCOUNT* rowsAffected, bool changeable) {
     if (result != nullptr) {
         *result = nullptr;
     }
@@ -209,22 +213,50 @@ bool executeCommand(IUnknown* session, const std::string& commandText, REFIID ri
         checkHResult(commandProperties->SetProperties(1, &set));
     }
     const HRESULT executed = command->Execute(nullptr, riid, nullptr, rowsAffected, result);
+    if (executed < 0 && result != nullptr && *result != nullptr) {
+        (*result)->Release();
+        *result = nullptr;
+    }
+    return executed;
+}
+
+} // namespace
+
+bool executeCommand(IUnknown* session, const std::string& commandText, REFIID riid,
+                    IUnknown** result, DBROWCOUNT* rowsAffected, bool changeable) {
+    const HRESULT executed =
+        runCommand(session, commandText, riid, result, rowsAffected, changeable);
     if (executed < 0) {
         // The rejected statement is the answer, not an error to report: drop its error object
         // so that a later report on this thread does not show it as its own.
         SetErrorInfo(0, nullptr);
-        if (result != nullptr && *result != nullptr) {
-            (*result)->Release();
-            *result = nullptr;
-        }
     }
     return executed >= 0;
 }
 
+bool executeTableQuery(IUnknown* session, const std::string& commandText, REFIID riid,
+                       IUnknown** result) {
+    const HRESULT executed = runCommand(session, commandText, riid, result, nullptr, false);
+    if (executed >= 0)
+        return true;
+    // Only the provider's own answer that the table is missing means "no table"; its text is
+    // never read, since it differs from database to database and language to language.
+    if (executed == DB_E_NOTABLE) {
+        SetErrorInfo(0, nullptr);
+        return false;
+    }
+    try {
+        checkHResult(executed);
+    } catch (const EResultException&) {
+        throw EQueryFailed();
+    }
+    return false; // not reached: a failure code always raises
+}
+
 std::int32_t countRows(IUnknown* session, TTableIndex table) {
     TComPtr<IRowset> rowset;
-    executeCommand(session, "SELECT COUNT(*) FROM " + tableName(table), IID_IRowset,
-                   rowset.outUnknown(), nullptr, false);
+    executeTableQuery(session, "SELECT COUNT(*) FROM " + tableName(table), IID_IRowset,
+                      rowset.outUnknown());
     if (!rowset) {
         return 0;
     }

@@ -247,6 +247,9 @@ void TFoMain::BtnStartCRClick() {
         return;
     }
     if (!communicator->dataExist()) {
+        // A lost connection has been shown already; it is no sign of empty tables.
+        if (leaveLostConnection())
+            return;
         busy.release();
         showInformation(this, msgTablesEmptyOrMissing());
         return;

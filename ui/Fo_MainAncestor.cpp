@@ -301,8 +301,10 @@ void TFoMainAncestor::TSRecordLockEnter() {
 }
 
 void TFoMainAncestor::TSCommunicatorEnter() {
-    if (communicator)
+    if (communicator && communicator->isConnected())
         return;
+    // One that lost its connection is replaced by a new one.
+    dropCommunicator();
     TBusyCursor busy;
     communicator = createCommunicator();
     bool connected = false;

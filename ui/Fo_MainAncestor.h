@@ -90,6 +90,10 @@ protected:
 
     // Ends the window's connection, if any: disconnect when connected, then destroy.
     void dropCommunicator();
+    // After a call that ended the communicator's connection (a lost connection it has already
+    // reported): destroys the communicator, so that the next page visit connects anew, and
+    // clears the data page. True when that happened; the caller then stops.
+    bool leaveLostConnection();
 
     // What communicators write to.
     TMemo* operationLog() { return &opDurationMemo; }
@@ -147,6 +151,8 @@ private:
     void buildAboutPage();
     void buildDataPage();
     void layOutDataPage();
+    // The data page with nothing of a connection on it: buttons disabled, no tabs, empty grid.
+    void clearDataPage();
     void runTableOperation(bool (TCommunicator::*operation)(), const std::string& doneMessage);
     void tablesTabChanged(int index);
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -147,18 +147,47 @@ void TFoMainAncestor::TSDataEnter() {
     }
 }
 
+// Each probe may find the connection gone; the first to do so has shown it, and the page stops
+// asking.
 void TFoMainAncestor::updateDataButtons() {
     if (!communicator || !communicator->isConnected())
         return;
     const bool exist = communicator->tablesExist();
+    if (leaveLostConnection())
+        return;
     const bool data = communicator->dataExist();
+    if (leaveLostConnection())
+        return;
     const bool readOnly = communicator->isReadOnly();
-    BtnCreateTables->setEnabled(!readOnly && !exist && communicator->canCreateTables());
+    if (leaveLostConnection())
+        return;
+    const bool canCreate = !readOnly && !exist && communicator->canCreateTables();
+    const bool canDrop = !readOnly && exist && communicator->canDropTables();
+    if (leaveLostConnection())
+        return;
+    BtnCreateTables->setEnabled(canCreate);
     BtnGenData->setEnabled(!readOnly && exist && !data);
     BtnClearData->setEnabled(!readOnly && exist && data);
-    BtnDropTables->setEnabled(!readOnly && exist && communicator->canDropTables());
+    BtnDropTables->setEnabled(canDrop);
     PnlTables->setVisible(exist);
     TCTables->setVisible(exist);
+}
+
+bool TFoMainAncestor::leaveLostConnection() {
+    if (!communicator || communicator->isConnected())
+        return false;
+    dropCommunicator();
+    clearDataPage();
+    return true;
+}
+
+void TFoMainAncestor::clearDataPage() {
+    for (QPushButton* button : {BtnCreateTables, BtnGenData, BtnClearData, BtnDropTables})
+        button->setEnabled(false);
+    PnlTables->setVisible(false);
+    LblCount->setText(QStringLiteral("# Count"));
+    SGDataModel->setGridSize(1, 1);
+    SGDataModel->repaintAll();
 }
 
 void TFoMainAncestor::runTableOperation(bool (TCommunicator::*operation)(),
@@ -168,6 +197,8 @@ void TFoMainAncestor::runTableOperation(bool (TCommunicator::*operation)(),
     TBusyCursor busy;
     if ((communicator.get()->*operation)())
         showInformation(this, doneMessage);
+    else if (leaveLostConnection())
+        return;
     else
         communicator->listErrorMessages();
     updateDataButtons();
@@ -216,6 +247,8 @@ void TFoMainAncestor::TCTablesChange() {
     int colCount = 0;
     int rowCount = 0;
     if (!communicator->prepareTableForBrowsing(static_cast<TTableIndex>(tab), colCount, rowCount)) {
+        if (leaveLostConnection())
+            return;
         communicator->listErrorMessages();
         return;
     }

@@ -39,9 +39,10 @@ TEST_F(ServerFaults, StoppedDuringTheLoad) {
     EXPECT_EQ(logLines(opGenerateData()), 1);
 
     ASSERT_TRUE(pgtest::startServer());
-    // The old connection is gone: its operations fail cleanly, and it disconnects.
+    // The old connection is gone: its probe reports that once and gives the connection up.
     EXPECT_FALSE(c->tablesExist());
-    c->disconnect();
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_FALSE(c->isConnected());
     c.reset();
     // A new connection works; the passes before the failure stayed committed.
     auto again = connect();
@@ -72,11 +73,65 @@ TEST_F(ServerFaults, RestartedWhileATableIsBrowsed) {
     boxes.clear();
     EXPECT_FALSE(c->prepareTableForBrowsing(1, columns, rows));
     EXPECT_LE(boxes.size(), 1u);
-    c->disconnect();
+    EXPECT_EQ(boxes.size(), 1u); // the lost connection, told once
+    EXPECT_FALSE(c->isTablePrepared());
+    EXPECT_FALSE(c->isConnected());
     auto again = connect();
     ASSERT_TRUE(again);
     ASSERT_TRUE(again->prepareTableForBrowsing(2, columns, rows));
     EXPECT_EQ(rows, 100001);
+}
+
+// The server stopped as a crash would while the bench shows a table: each probe and the
+// prepare of another table tell that once with the provider's error (not "no table"), and give
+// the connection up; once the server is back a new connection finds everything in place.
+TEST_F(ServerFaults, StoppedUnderTheBenchIsToldAsSuchNotAsMissingTables) {
+    {
+        auto filler = connect();
+        ASSERT_TRUE(filler);
+        ASSERT_TRUE(filler->createTables());
+    }
+    ASSERT_EQ(query("INSERT INTO branches VALUES (0, 0, 'filler'); INSERT INTO accounts SELECT g, "
+                    "0, 0, 'filler' FROM generate_series(0, 999) g; SELECT 1"),
+              "1");
+    int columns = 0;
+    int rows = 0;
+    for (int step = 0; step < 3; ++step) {
+        const char* const names[] = {"tablesExist", "dataExist", "prepareTableForBrowsing"};
+        SCOPED_TRACE(names[step]);
+        auto c = connect();
+        ASSERT_TRUE(c);
+        ASSERT_TRUE(c->prepareTableForBrowsing(2, columns, rows));
+        ASSERT_EQ(rows, 1001);
+        ASSERT_TRUE(c->unprepareTableForBrowsing(2)); // the tab is left
+        ASSERT_TRUE(pgtest::stopServer(true));
+        boxes.clear();
+        bool answer = true;
+        if (step == 0)
+            answer = c->tablesExist();
+        else if (step == 1)
+            answer = c->dataExist();
+        else
+            answer = c->prepareTableForBrowsing(1, columns, rows);
+        EXPECT_FALSE(answer);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].caption, "OLE DB Error");
+        // The provider's own words about the connection, not a missing table's code.
+        EXPECT_EQ(boxes[0].text.find("0x80040e37"), std::string::npos) << boxes[0].text;
+        EXPECT_FALSE(c->isConnected());
+        EXPECT_FALSE(c->isTablePrepared());
+        if (step == 2) {
+            EXPECT_EQ(rows, 0);
+        }
+        ASSERT_TRUE(pgtest::startServer());
+    }
+    auto again = connect();
+    ASSERT_TRUE(again);
+    EXPECT_TRUE(again->tablesExist());
+    EXPECT_TRUE(again->dataExist());
+    ASSERT_TRUE(again->prepareTableForBrowsing(2, columns, rows));
+    EXPECT_EQ(rows, 1001);
+    EXPECT_EQ(boxes.size(), 1u); // nothing more than the last failure
 }
 
 } // namespace

@@ -31,7 +31,7 @@ PGconn* adminConnection() {
     return PQconnectdbParams(keys, values, 0);
 }
 
-bool pgCtl(const std::string& action) {
+bool pgCtl(const std::string& action, const char* stopMode = "fast") {
     std::string why;
     const ServerSettings* s = server(why);
     if (s == nullptr || s->clusterDir.empty())
@@ -40,7 +40,7 @@ bool pgCtl(const std::string& action) {
     const std::string runAs = getuid() == 0 ? "runuser -u postgres -- " : "";
     std::string command = runAs + bin + " -D '" + s->clusterDir + "/data' -w -t 30 ";
     if (action == "stop")
-        command += "-m fast stop";
+        command += std::string("-m ") + stopMode + " stop";
     else
         command += "-l '" + s->clusterDir + "/server.log' -o '-c listen_addresses=127.0.0.1 -p " +
                    s->port + " -k " + s->clusterDir + " -c fsync=off -c max_connections=40' start";
@@ -116,8 +116,8 @@ std::string queryText(const std::string& sql) {
     return out;
 }
 
-bool stopServer() {
-    return pgCtl("stop");
+bool stopServer(bool immediately) {
+    return pgCtl("stop", immediately ? "immediate" : "fast");
 }
 
 bool startServer() {

@@ -38,7 +38,8 @@ std::string queryText(const std::string& sql);
 
 // Stops / starts the test cluster (pg_ctl on VANTREL_PG_DIR, as the postgres user when root).
 // Returns true on success; bounded by pg_ctl's own time-out.
-bool stopServer();
+// `immediately` stops it as a crash would, without a word to the connected clients.
+bool stopServer(bool immediately = false);
 bool startServer();
 
 // Base fixture: checks the server and makes (and drops) the test's schema.
