@@ -72,6 +72,37 @@ kit::ErrorClass classifySqlState(std::string_view state) {
     return kit::ErrorClass::Other;
 }
 
+namespace {
+
+// SQLite's driver answers HY000 for every failure and puts SQLite's result code in the native
+// code ("[SQLite]UNIQUE constraint failed ... (19)"); that code says what the state does not.
+kit::ErrorClass classifyRecord(const DiagnosticRecord& r) {
+    if (r.state == "HY000" && r.message.rfind("[SQLite]", 0) == 0) {
+        switch (r.nativeCode & 0xff) {
+        case 19: // SQLITE_CONSTRAINT
+            return kit::ErrorClass::Integrity;
+        case 5: // SQLITE_BUSY
+        case 6: // SQLITE_LOCKED
+            return kit::ErrorClass::Timeout;
+        case 8: // SQLITE_READONLY
+            return kit::ErrorClass::ReadOnly;
+        case 20: // SQLITE_MISMATCH
+            return kit::ErrorClass::TypeMismatch;
+        case 1: // SQLITE_ERROR: the statement itself
+            if (r.message.find("no such table") != std::string::npos)
+                return kit::ErrorClass::NoTable;
+            if (r.message.find("already exists") != std::string::npos)
+                return kit::ErrorClass::DuplicateTable;
+            return kit::ErrorClass::Syntax;
+        default:
+            break;
+        }
+    }
+    return classifySqlState(r.state);
+}
+
+} // namespace
+
 kit::BackendError failure(SQLSMALLINT handleType, SQLHANDLE handle, std::string_view what) {
     const std::vector<DiagnosticRecord> records = diagnosticRecords(handleType, handle);
     if (records.empty())
@@ -87,7 +118,7 @@ kit::BackendError failure(SQLSMALLINT handleType, SQLHANDLE handle, std::string_
         message += " [SQLSTATE " + (r.state.empty() ? std::string("?????") : r.state) +
                    ", native " + std::to_string(r.nativeCode) + "]";
         if (!classed && r.state.rfind("01", 0) != 0) {
-            errorClass = classifySqlState(r.state);
+            errorClass = classifyRecord(r);
             classed = true;
         }
     }
