@@ -1,6 +1,7 @@
 #include "Accessor.h"
 
 #include "Convert.h"
+#include "Errors.h"
 
 #include <atomic>
 #include <cstring>
@@ -257,6 +258,44 @@ HRESULT readRow(const Accessor& accessor, void* data, std::vector<BoundValue>& v
         }
     }
     return failed ? DB_E_ERRORSOCCURRED : S_OK;
+}
+
+HRESULT createAccessorCall(AccessorTable& table, DBACCESSORFLAGS flags, DBCOUNTITEM count,
+                           const DBBINDING bindings[], DBLENGTH rowSize, HACCESSOR* handle,
+                           DBBINDSTATUS statuses[], const AccessorTarget& target,
+                           const char16_t* source) {
+    clearError();
+    HRESULT hr = table.create(flags, count, bindings, rowSize, handle, statuses, target);
+    if (FAILED(hr) && hr != E_INVALIDARG)
+        return postError(hr,
+                         std::string_view("The accessor cannot be created from these bindings."),
+                         source, IID_IAccessor);
+    return hr;
+}
+
+HRESULT addRefAccessorCall(AccessorTable& table, HACCESSOR handle, DBREFCOUNT* refCount,
+                           const char16_t* source) {
+    HRESULT hr = table.addRef(handle, refCount);
+    return FAILED(hr) ? postError(hr, std::string_view("The accessor handle is not valid."), source,
+                                  IID_IAccessor)
+                      : hr;
+}
+
+HRESULT releaseAccessorCall(AccessorTable& table, HACCESSOR handle, DBREFCOUNT* refCount,
+                            const char16_t* source) {
+    HRESULT hr = table.release(handle, refCount);
+    return FAILED(hr) ? postError(hr, std::string_view("The accessor handle is not valid."), source,
+                                  IID_IAccessor)
+                      : hr;
+}
+
+HRESULT getBindingsCall(const AccessorTable& table, HACCESSOR handle, DBACCESSORFLAGS* flags,
+                        DBCOUNTITEM* count, DBBINDING** bindings, const char16_t* source) {
+    HRESULT hr = table.getBindings(handle, flags, count, bindings);
+    return hr == DB_E_BADACCESSORHANDLE
+               ? postError(hr, std::string_view("The accessor handle is not valid."), source,
+                           IID_IAccessor)
+               : hr;
 }
 
 } // namespace vantrel::kit

@@ -50,6 +50,19 @@ private:
     std::map<HACCESSOR, Entry> entries_;
 };
 
+// IAccessor as a command and a rowset both answer it over their own table; a failure carries
+// an error object naming `source`. Column checks at creation follow `target`.
+HRESULT createAccessorCall(AccessorTable& table, DBACCESSORFLAGS flags, DBCOUNTITEM count,
+                           const DBBINDING bindings[], DBLENGTH rowSize, HACCESSOR* handle,
+                           DBBINDSTATUS statuses[], const AccessorTarget& target,
+                           const char16_t* source);
+HRESULT addRefAccessorCall(AccessorTable& table, HACCESSOR handle, DBREFCOUNT* refCount,
+                           const char16_t* source);
+HRESULT releaseAccessorCall(AccessorTable& table, HACCESSOR handle, DBREFCOUNT* refCount,
+                            const char16_t* source);
+HRESULT getBindingsCall(const AccessorTable& table, HACCESSOR handle, DBACCESSORFLAGS* flags,
+                        DBCOUNTITEM* count, DBBINDING** bindings, const char16_t* source);
+
 // Writes one row through an accessor. `valueAt(ordinal)` gives the value of a column
 // (0 = bookmark). Returns S_OK when every status is OK, ISNULL or TRUNCATED (truncation is a
 // warning the status carries), else DB_S_ERRORSOCCURRED or DB_E_ERRORSOCCURRED; a NULL without

@@ -30,6 +30,8 @@
 // function that opens a Connection.
 #pragma once
 
+#include "DbTypes.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -43,8 +45,6 @@
 
 namespace vantrel::kit {
 
-// An OLE DB DBTYPE value (DBTYPE_I4 = 3, DBTYPE_STR = 129, ...). 0 (DBTYPE_EMPTY) = unknown.
-using DbType = std::uint16_t;
 // An OLE Automation VARTYPE value (VT_I4 = 3, VT_BSTR = 8, VT_BOOL = 11, ...).
 using VarType = std::uint16_t;
 

@@ -402,35 +402,27 @@ HRESULT STDMETHODCALLTYPE Command::SetParameterInfo(DB_UPARAMS cParams,
 // ---- accessors, columns ----
 
 HRESULT STDMETHODCALLTYPE Command::AddRefAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) {
-    HRESULT hr = accessors_.addRef(hAccessor, pcRefCount);
-    return FAILED(hr) ? fail(hr, "The accessor handle is not valid.", IID_IAccessor) : hr;
+    return addRefAccessorCall(accessors_, hAccessor, pcRefCount, session_->source());
 }
 
 HRESULT STDMETHODCALLTYPE Command::CreateAccessor(DBACCESSORFLAGS dwAccessorFlags,
                                                   DBCOUNTITEM cBindings,
                                                   const DBBINDING rgBindings[], DBLENGTH cbRowSize,
                                                   HACCESSOR* phAccessor, DBBINDSTATUS rgStatus[]) {
-    clearError();
-    AccessorTarget target; // columns are checked when a rowset uses the accessor
-    HRESULT hr = accessors_.create(dwAccessorFlags, cBindings, rgBindings, cbRowSize, phAccessor,
-                                   rgStatus, target);
-    if (FAILED(hr) && hr != E_INVALIDARG)
-        return fail(hr, "The accessor cannot be created from these bindings.", IID_IAccessor);
-    return hr;
+    // Columns are checked when a rowset uses the accessor.
+    return createAccessorCall(accessors_, dwAccessorFlags, cBindings, rgBindings, cbRowSize,
+                              phAccessor, rgStatus, AccessorTarget{}, session_->source());
 }
 
 HRESULT STDMETHODCALLTYPE Command::GetBindings(HACCESSOR hAccessor,
                                                DBACCESSORFLAGS* pdwAccessorFlags,
                                                DBCOUNTITEM* pcBindings, DBBINDING** prgBindings) {
-    HRESULT hr = accessors_.getBindings(hAccessor, pdwAccessorFlags, pcBindings, prgBindings);
-    return hr == DB_E_BADACCESSORHANDLE
-               ? fail(hr, "The accessor handle is not valid.", IID_IAccessor)
-               : hr;
+    return getBindingsCall(accessors_, hAccessor, pdwAccessorFlags, pcBindings, prgBindings,
+                           session_->source());
 }
 
 HRESULT STDMETHODCALLTYPE Command::ReleaseAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) {
-    HRESULT hr = accessors_.release(hAccessor, pcRefCount);
-    return FAILED(hr) ? fail(hr, "The accessor handle is not valid.", IID_IAccessor) : hr;
+    return releaseAccessorCall(accessors_, hAccessor, pcRefCount, session_->source());
 }
 
 HRESULT STDMETHODCALLTYPE Command::GetColumnInfo(DBORDINAL* pcColumns, DBCOLUMNINFO** prgInfo,

@@ -9,6 +9,17 @@
 #include <limits>
 
 namespace vantrel::kit {
+
+// The backends' constants must be the published values.
+static_assert(dbtype::I2 == DBTYPE_I2 && dbtype::I4 == DBTYPE_I4 && dbtype::R4 == DBTYPE_R4 &&
+              dbtype::R8 == DBTYPE_R8 && dbtype::Bstr == DBTYPE_BSTR &&
+              dbtype::Bool == DBTYPE_BOOL);
+static_assert(dbtype::I1 == DBTYPE_I1 && dbtype::UI1 == DBTYPE_UI1 && dbtype::UI2 == DBTYPE_UI2 &&
+              dbtype::UI4 == DBTYPE_UI4 && dbtype::I8 == DBTYPE_I8 && dbtype::UI8 == DBTYPE_UI8);
+static_assert(dbtype::Bytes == DBTYPE_BYTES && dbtype::Str == DBTYPE_STR &&
+              dbtype::WStr == DBTYPE_WSTR && dbtype::DbDate == DBTYPE_DBDATE &&
+              dbtype::DbTime == DBTYPE_DBTIME && dbtype::DbTimestamp == DBTYPE_DBTIMESTAMP);
+
 namespace {
 
 bool isIntegerType(DBTYPE t) {

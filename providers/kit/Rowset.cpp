@@ -449,15 +449,13 @@ HRESULT STDMETHODCALLTYPE Rowset::Hash(HCHAPTER, DBBKMARK cBookmarks,
 // ---- accessors, columns, information ----
 
 HRESULT STDMETHODCALLTYPE Rowset::AddRefAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) {
-    HRESULT hr = accessors_.addRef(hAccessor, pcRefCount);
-    return FAILED(hr) ? fail(hr, "The accessor handle is not valid.", IID_IAccessor) : hr;
+    return addRefAccessorCall(accessors_, hAccessor, pcRefCount, source_);
 }
 
 HRESULT STDMETHODCALLTYPE Rowset::CreateAccessor(DBACCESSORFLAGS dwAccessorFlags,
                                                  DBCOUNTITEM cBindings,
                                                  const DBBINDING rgBindings[], DBLENGTH cbRowSize,
                                                  HACCESSOR* phAccessor, DBBINDSTATUS rgStatus[]) {
-    clearError();
     AccessorTarget target;
     target.isRowset = true;
     target.columnsKnown = true;
@@ -466,25 +464,19 @@ HRESULT STDMETHODCALLTYPE Rowset::CreateAccessor(DBACCESSORFLAGS dwAccessorFlags
     target.types.push_back(bookmarkType);
     for (const ColumnInfo& c : columns_)
         target.types.push_back(c.type);
-    HRESULT hr = accessors_.create(dwAccessorFlags, cBindings, rgBindings, cbRowSize, phAccessor,
-                                   rgStatus, target);
-    if (FAILED(hr) && hr != E_INVALIDARG)
-        return fail(hr, "The accessor cannot be created from these bindings.", IID_IAccessor);
-    return hr;
+    return createAccessorCall(accessors_, dwAccessorFlags, cBindings, rgBindings, cbRowSize,
+                              phAccessor, rgStatus, target, source_);
 }
 
 HRESULT STDMETHODCALLTYPE Rowset::GetBindings(HACCESSOR hAccessor,
                                               DBACCESSORFLAGS* pdwAccessorFlags,
                                               DBCOUNTITEM* pcBindings, DBBINDING** prgBindings) {
-    HRESULT hr = accessors_.getBindings(hAccessor, pdwAccessorFlags, pcBindings, prgBindings);
-    return hr == DB_E_BADACCESSORHANDLE
-               ? fail(hr, "The accessor handle is not valid.", IID_IAccessor)
-               : hr;
+    return getBindingsCall(accessors_, hAccessor, pdwAccessorFlags, pcBindings, prgBindings,
+                           source_);
 }
 
 HRESULT STDMETHODCALLTYPE Rowset::ReleaseAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) {
-    HRESULT hr = accessors_.release(hAccessor, pcRefCount);
-    return FAILED(hr) ? fail(hr, "The accessor handle is not valid.", IID_IAccessor) : hr;
+    return releaseAccessorCall(accessors_, hAccessor, pcRefCount, source_);
 }
 
 HRESULT STDMETHODCALLTYPE Rowset::GetColumnInfo(DBORDINAL* pcColumns, DBCOLUMNINFO** prgInfo,
