@@ -222,6 +222,18 @@ public:
     virtual RowIdentity rowIdentity() const = 0;
     // Ready to run again with the same bindings.
     virtual void reset() = 0;
+    // Whether seek() can place this statement on any row of its result cheaply: a query the
+    // database can run afresh from an offset, passing over the rows before it without handing
+    // them out. A rowset over such a statement keeps only a window of rows, not all it has seen.
+    virtual bool canSeek() const { return false; }
+    // Runs the query afresh so that the next step() gives its row `row` (0-based), or the end
+    // when the result is shorter. The rows before it are not read. Returns false when the
+    // statement cannot be placed this way after all (the statement is then reset). Contract:
+    // canSeek(). A query over unchanged data gives its rows in the same order on every run.
+    virtual bool seek(std::uint64_t row) {
+        (void)row;
+        return false;
+    }
     // Rows changed by the last completed run; -1 when not a data-changing statement.
     virtual std::int64_t rowsAffected() const = 0;
 };

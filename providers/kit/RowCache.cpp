@@ -98,7 +98,7 @@ std::size_t RowCache::append(const Statement& statement) {
         putIdentity(statement.rowIdentity());
     for (std::size_t c = 0; c < columns_; ++c)
         putCell(statement.value(c));
-    return offsets_.size() - 1;
+    return end() - 1;
 }
 
 std::size_t RowCache::append(std::span<const ValueView> values, const RowIdentity* identity) {
@@ -107,7 +107,7 @@ std::size_t RowCache::append(std::span<const ValueView> values, const RowIdentit
         putIdentity(identity ? *identity : RowIdentity(std::int64_t{0}));
     for (std::size_t c = 0; c < columns_; ++c)
         putCell(c < values.size() ? values[c] : ValueView::null());
-    return offsets_.size() - 1;
+    return end() - 1;
 }
 
 void RowCache::replace(std::size_t row, std::span<const ValueView> values) {
@@ -120,11 +120,17 @@ void RowCache::replace(std::size_t row, std::span<const ValueView> values) {
         putIdentity(id);
     for (std::size_t c = 0; c < columns_; ++c)
         putCell(c < copies.size() ? copies[c].view() : ValueView::null());
-    offsets_[row] = start;
+    offsets_[row - first_] = start;
+}
+
+void RowCache::restartAt(std::size_t row) {
+    arena_.clear();
+    offsets_.clear();
+    first_ = row;
 }
 
 ValueView RowCache::value(std::size_t row, std::size_t column) const {
-    std::size_t at = offsets_[row];
+    std::size_t at = offsets_[row - first_];
     if (withIdentity_)
         at = skipCell(at);
     for (std::size_t c = 0; c < column; ++c)
@@ -133,7 +139,7 @@ ValueView RowCache::value(std::size_t row, std::size_t column) const {
 }
 
 RowIdentity RowCache::identity(std::size_t row) const {
-    ValueView v = cellAt(offsets_[row]);
+    ValueView v = cellAt(offsets_[row - first_]);
     if (v.kind == ValueKind::Int)
         return v.integer;
     return std::string(v.bytes);

@@ -1,9 +1,13 @@
 // The rows a rowset has fetched, kept compactly in one byte arena so rewinding and skipping
 // never re-run the query and 100,000 rows cost a few megabytes, not a heap object each.
 //
-// Row i is a run of cells at offsets_[i]: the row identity first (when the rowset has them),
-// then one cell per column. A cell is a kind byte followed by 8 bytes (Int, Real), a 16-byte
-// timestamp, or a 4-byte length and the bytes (Text, Blob).
+// The cache holds a contiguous run of rows [first(), end()) of the result. A rowset that keeps
+// every row never moves it (first() stays 0); a rowset that keeps only a window of rows starts
+// it afresh at another row with restartAt().
+//
+// Row i is a run of cells at offsets_[i - first()]: the row identity first (when the rowset has
+// them), then one cell per column. A cell is a kind byte followed by 8 bytes (Int, Real), a
+// 16-byte timestamp, or a 4-byte length and the bytes (Text, Blob).
 #pragma once
 
 #include "Backend.h"
@@ -19,17 +23,25 @@ public:
     RowCache(std::size_t columnCount, bool withIdentity)
         : columns_(columnCount), withIdentity_(withIdentity) {}
 
-    std::size_t size() const { return offsets_.size(); }
+    // Rows are numbered from the start of the result; the cache holds [first(), end()).
+    std::size_t first() const { return first_; }
+    std::size_t end() const { return first_ + offsets_.size(); }
+    std::size_t count() const { return offsets_.size(); }
+    bool contains(std::size_t row) const { return row >= first_ && row < end(); }
     std::size_t columnCount() const { return columns_; }
 
-    // Appends the statement's current row; returns its index.
+    // Drops every row kept; the next append is row `row`. Deleted marks are kept.
+    void restartAt(std::size_t row);
+
+    // Appends the statement's current row as row end(); returns its number.
     std::size_t append(const Statement& statement);
     // Appends a row of given values (static rows, inserted rows).
     std::size_t append(std::span<const ValueView> values, const RowIdentity* identity);
     // Replaces the values of row `row` (after a change through the rowset).
     void replace(std::size_t row, std::span<const ValueView> values);
 
-    // Views stay valid until the next append or replace.
+    // Contract for the three below: contains(row). Views stay valid until the next append,
+    // replace or restartAt.
     ValueView value(std::size_t row, std::size_t column) const;
     RowIdentity identity(std::size_t row) const;
 
@@ -49,6 +61,7 @@ private:
 
     std::size_t columns_;
     bool withIdentity_;
+    std::size_t first_ = 0;
     std::vector<char> arena_;
     std::vector<std::uint64_t> offsets_;
     std::vector<bool> deleted_;

@@ -11,6 +11,21 @@ namespace {
 
 constexpr std::size_t bookmarkSize = sizeof(std::uint32_t);
 
+// A windowed rowset keeps at most about this many rows besides the ones the consumer holds.
+constexpr std::size_t windowRows = 1024;
+// Moving back, the window starts this many rows before the end of the rows asked for, so that
+// paging backwards moves it once every few pages.
+constexpr std::size_t backwardReach = 200;
+// Forward gaps up to this many rows are stepped over; longer ones are left to the statement's
+// seek, which passes over rows inside the database.
+constexpr std::size_t stepOverLimit = 256;
+
+HRESULT statusResult(DBCOUNTITEM good, DBCOUNTITEM total) {
+    if (good == total)
+        return S_OK;
+    return good ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
+}
+
 bool sameValue(const ValueView& a, const ValueView& b) {
     if (a.kind == ValueKind::Int && b.kind == ValueKind::Real)
         return static_cast<double>(a.integer) == b.real;
@@ -73,12 +88,17 @@ Rowset::Rowset(RowsetSetup setup)
     maxRows_ = maxRows > 0 ? static_cast<std::size_t>(maxRows) : 0;
     if (changeable_)
         baseTable_ = statement_->baseTable();
-    if (setup.firstRowReady)
+    windowed_ = !changeable_ && statement_->canSeek();
+    // Moving its window runs the query again, so such a rowset sees what changed meanwhile.
+    if (windowed_)
+        properties_.assign(DBPROPSET_ROWSET, DBPROP_OTHERUPDATEDELETE, PropertyValue::ofBool(true));
+    if (setup.firstRowReady) {
         cache_.append(*statement_);
-    else
+    } else {
         exhausted_ = true;
-    if (exhausted_)
+        rowCount_ = 0;
         statement_->reset();
+    }
 }
 
 Rowset::~Rowset() {
@@ -115,19 +135,66 @@ HRESULT Rowset::fail(HRESULT hr, const char* description, REFIID iid) {
     return postError(hr, std::string_view(description), source_, iid);
 }
 
-bool Rowset::ensureRows(std::size_t count, HRESULT& hr) {
+void Rowset::endOfResult() {
+    exhausted_ = true;
+    rowCount_ = cache_.end();
+    statement_->reset(); // releases the statement's hold on the database
+}
+
+void Rowset::pinHeldRows() {
+    for (const auto& [row, references] : held_) {
+        if (!cache_.contains(row) || pinned_.count(row))
+            continue;
+        std::vector<Value>& values = pinned_[row];
+        for (std::size_t c = 0; c < columns_.size(); ++c)
+            values.emplace_back(cache_.value(row, c));
+    }
+}
+
+void Rowset::moveWindow(std::size_t first, std::size_t end) {
+    std::size_t target = first;
+    if (first < cache_.first())
+        target = std::min(first, end > backwardReach ? end - backwardReach : 0);
+    pinHeldRows();
+    // `at`: the row the statement's next step gives.
+    std::size_t at = cache_.end();
+    if (exhausted_ || target < at || target - at > stepOverLimit) {
+        exhausted_ = false;
+        if (statement_->seek(target)) {
+            at = target;
+        } else {
+            statement_->reset();
+            at = 0;
+        }
+    }
+    for (; at < target && !(maxRows_ && at >= maxRows_); ++at) {
+        if (!statement_->step())
+            break;
+    }
+    cache_.restartAt(at);
+    if (at < target)
+        endOfResult();
+}
+
+bool Rowset::ensureRange(std::size_t first, std::size_t end, HRESULT& hr) {
     hr = S_OK;
+    if (rowCount_)
+        end = std::min(end, *rowCount_);
+    if (first >= end)
+        return true;
     try {
-        while (cache_.size() < count && !exhausted_) {
-            if (maxRows_ && cache_.size() >= maxRows_) {
-                exhausted_ = true;
-                statement_->reset();
-            } else if (statement_->step()) {
+        const bool fits = first >= cache_.first() &&
+                          (first < cache_.end() ||
+                           (first == cache_.end() && cache_.count() + (end - first) <= windowRows));
+        if (windowed_ && !fits)
+            moveWindow(first, end);
+        while (cache_.end() < end && !exhausted_) {
+            if (maxRows_ && cache_.end() >= maxRows_)
+                endOfResult();
+            else if (statement_->step())
                 cache_.append(*statement_);
-            } else {
-                exhausted_ = true;
-                statement_->reset(); // releases the statement's hold on the database
-            }
+            else
+                endOfResult();
         }
     } catch (...) {
         exhausted_ = true;
@@ -138,13 +205,52 @@ bool Rowset::ensureRows(std::size_t count, HRESULT& hr) {
         hr = postCurrentException(source_, IID_IRowset);
         return false;
     }
+    reached_ = std::max(reached_, cache_.end());
     return true;
+}
+
+bool Rowset::ensureAll(HRESULT& hr) {
+    if (!windowed_)
+        return ensureRange(cache_.end(), static_cast<std::size_t>(-1), hr);
+    // A windowed rowset only needs to know where the result ends: the rows are passed over.
+    hr = S_OK;
+    if (rowCount_)
+        return true;
+    try {
+        pinHeldRows();
+        std::size_t at = cache_.end();
+        while (!exhausted_ && !(maxRows_ && at >= maxRows_) && statement_->step())
+            ++at;
+        cache_.restartAt(at);
+        endOfResult();
+    } catch (...) {
+        exhausted_ = true;
+        try {
+            statement_->reset();
+        } catch (...) {
+        }
+        hr = postCurrentException(source_, IID_IRowset);
+        return false;
+    }
+    reached_ = std::max(reached_, cache_.end());
+    return true;
+}
+
+std::size_t Rowset::knownRows() const {
+    return windowed_ ? std::max(reached_, rowCount_.value_or(0)) : cache_.end();
+}
+
+ValueView Rowset::valueOf(std::size_t row, std::size_t column) const {
+    if (cache_.contains(row))
+        return cache_.value(row, column);
+    return pinned_.at(row)[column].view();
 }
 
 bool Rowset::validRow(HROW row) const {
     // A released handle is refused like a made-up one, rather than reading a row the consumer
-    // no longer holds.
-    return row != DB_NULL_HROW && row <= cache_.size() && held_.count(row - 1) != 0;
+    // no longer holds; a held row is in the window or pinned.
+    return row != DB_NULL_HROW && held_.count(row - 1) != 0 &&
+           (cache_.contains(row - 1) || pinned_.count(row - 1) != 0);
 }
 
 void Rowset::holdRow(std::size_t index) {
@@ -160,22 +266,28 @@ HRESULT Rowset::fetchFrom(std::int64_t start, DBROWCOUNT cRows, DBCOUNTITEM* obt
     if (cRows > 0) {
         if (start < 0)
             return DB_S_ENDOFROWSET;
-        if (!ensureRows(static_cast<std::size_t>(start) + wanted, hr))
+        const auto first = static_cast<std::size_t>(start);
+        if (!ensureRange(first, first + wanted, hr))
             return hr;
-        for (std::size_t i = static_cast<std::size_t>(start);
-             i < cache_.size() && picked.size() < wanted; ++i)
+        for (std::size_t i = first; cache_.contains(i) && picked.size() < wanted; ++i)
             picked.push_back(i);
         if (nextPosition)
             *nextPosition = start + static_cast<std::int64_t>(picked.size());
     } else {
-        // Backwards: the rows before `start`, nearest first.
-        if (start > 0 && !ensureRows(static_cast<std::size_t>(start), hr))
-            return hr;
-        std::int64_t from = std::min<std::int64_t>(start, cache_.size());
-        for (std::int64_t i = from - 1; i >= 0 && picked.size() < wanted; --i)
-            picked.push_back(static_cast<std::size_t>(i));
+        // Backwards: the rows before `start`, nearest first. Past the end of a result whose
+        // length is known, they are the last rows.
+        auto before = static_cast<std::size_t>(std::max<std::int64_t>(start, 0));
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (rowCount_)
+                before = std::min(before, *rowCount_);
+            if (!ensureRange(before > wanted ? before - wanted : 0, before, hr))
+                return hr;
+        }
+        before = std::min(before, cache_.end());
+        for (std::size_t i = before; i > 0 && cache_.contains(i - 1) && picked.size() < wanted; --i)
+            picked.push_back(i - 1);
         if (nextPosition)
-            *nextPosition = from - static_cast<std::int64_t>(picked.size());
+            *nextPosition = static_cast<std::int64_t>(before - picked.size());
     }
     if (!picked.empty()) {
         HROW* out = *rows;
@@ -217,11 +329,14 @@ HRESULT STDMETHODCALLTYPE Rowset::GetNextRows(HCHAPTER, DBROWOFFSET lRowsOffset,
         position_ = 0;
         return DB_S_ENDOFROWSET;
     }
-    if (cRows > 0 && !ensureRows(static_cast<std::size_t>(start) + 1, hr))
-        return hr;
-    if (cRows > 0 && static_cast<std::size_t>(start) >= cache_.size()) {
-        position_ = static_cast<std::int64_t>(cache_.size());
-        return DB_S_ENDOFROWSET;
+    if (cRows > 0) {
+        const auto first = static_cast<std::size_t>(start);
+        if (!ensureRange(first, first + static_cast<std::size_t>(cRows), hr))
+            return hr;
+        if (!cache_.contains(first)) {
+            position_ = static_cast<std::int64_t>(rowCount_.value_or(cache_.end()));
+            return DB_S_ENDOFROWSET;
+        }
     }
     std::int64_t next = position_;
     hr = fetchFrom(start, cRows, pcRowsObtained, prghRows, &next, IID_IRowset);
@@ -247,9 +362,7 @@ HRESULT STDMETHODCALLTYPE Rowset::AddRefRows(DBCOUNTITEM cRows, const HROW rghRo
         if (rgRowStatus)
             rgRowStatus[i] = ok ? DBROWSTATUS_S_OK : DBROWSTATUS_E_INVALID;
     }
-    if (good == cRows)
-        return S_OK;
-    return good ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
+    return statusResult(good, cRows);
 }
 
 HRESULT STDMETHODCALLTYPE Rowset::ReleaseRows(DBCOUNTITEM cRows, const HROW rghRows[],
@@ -267,6 +380,7 @@ HRESULT STDMETHODCALLTYPE Rowset::ReleaseRows(DBCOUNTITEM cRows, const HROW rghR
             if (left == 0) {
                 std::size_t row = it->first;
                 held_.erase(it);
+                pinned_.erase(row);
                 if (host_ && changeable_)
                     host_->unlockRow(baseTable_, cache_.identity(row), this);
             }
@@ -277,9 +391,7 @@ HRESULT STDMETHODCALLTYPE Rowset::ReleaseRows(DBCOUNTITEM cRows, const HROW rghR
         if (rgRowStatus)
             rgRowStatus[i] = ok ? DBROWSTATUS_S_OK : DBROWSTATUS_E_INVALID;
     }
-    if (good == cRows)
-        return S_OK;
-    return good ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
+    return statusResult(good, cRows);
 }
 
 HRESULT STDMETHODCALLTYPE Rowset::RestartPosition(HCHAPTER) {
@@ -308,7 +420,7 @@ HRESULT STDMETHODCALLTYPE Rowset::GetData(HROW hRow, HACCESSOR hAccessor, void* 
     return writeRow(*accessor, pData, [&](DBORDINAL ordinal) {
         if (ordinal == 0)
             return ValueView::ofInt(static_cast<std::int64_t>(row + 1));
-        return cache_.value(row, ordinal - 1);
+        return valueOf(row, ordinal - 1);
     });
 }
 
@@ -320,14 +432,14 @@ std::int64_t Rowset::rowOfBookmark(DBBKMARK size, const BYTE* bookmark, HRESULT&
         return -1;
     if (size == 1) {
         if (*bookmark == DBBMK_FIRST) {
-            if (!ensureRows(1, hr))
+            if (!ensureRange(0, 1, hr))
                 return -1;
-            return cache_.size() ? 0 : -2; // -2: valid but the rowset is empty
+            return knownRows() ? 0 : -2; // -2: valid but the rowset is empty
         }
         if (*bookmark == DBBMK_LAST) {
             if (!ensureAll(hr))
                 return -1;
-            return cache_.size() ? static_cast<std::int64_t>(cache_.size()) - 1 : -2;
+            return knownRows() ? static_cast<std::int64_t>(knownRows()) - 1 : -2;
         }
         return -1;
     }
@@ -335,9 +447,14 @@ std::int64_t Rowset::rowOfBookmark(DBBKMARK size, const BYTE* bookmark, HRESULT&
         return -1;
     std::uint32_t value;
     std::memcpy(&value, bookmark, sizeof value);
-    if (value == 0 || value > cache_.size())
+    if (value == 0 || value > knownRows())
         return -1;
     return static_cast<std::int64_t>(value) - 1;
+}
+
+std::int64_t Rowset::rowOfStoredBookmark(DBBKMARK size, const BYTE* bookmark) {
+    HRESULT ignored;
+    return size == bookmarkSize ? rowOfBookmark(size, bookmark, ignored) : -1;
 }
 
 HRESULT STDMETHODCALLTYPE Rowset::Compare(HCHAPTER, DBBKMARK cbBookmark1, const BYTE* pBookmark1,
@@ -403,11 +520,14 @@ HRESULT STDMETHODCALLTYPE Rowset::GetRowsByBookmark(HCHAPTER, DBCOUNTITEM cRows,
         return E_INVALIDARG;
     DBCOUNTITEM good = 0;
     for (DBCOUNTITEM i = 0; i < cRows; ++i) {
+        std::int64_t row = rowOfStoredBookmark(rgcbBookmarks[i], rgpBookmarks[i]);
         HRESULT hr;
-        std::int64_t row = rgcbBookmarks[i] == bookmarkSize
-                               ? rowOfBookmark(rgcbBookmarks[i], rgpBookmarks[i], hr)
-                               : -1;
-        bool ok = row >= 0 && !cache_.isDeleted(static_cast<std::size_t>(row));
+        if (row >= 0 &&
+            !ensureRange(static_cast<std::size_t>(row), static_cast<std::size_t>(row) + 1, hr))
+            row = -1;
+        // A row the result no longer reaches (it shrank since) counts as deleted.
+        bool ok = row >= 0 && cache_.contains(static_cast<std::size_t>(row)) &&
+                  !cache_.isDeleted(static_cast<std::size_t>(row));
         rghRows[i] = ok ? static_cast<HROW>(row + 1) : DB_NULL_HROW;
         if (ok) {
             holdRow(static_cast<std::size_t>(row));
@@ -418,9 +538,7 @@ HRESULT STDMETHODCALLTYPE Rowset::GetRowsByBookmark(HCHAPTER, DBCOUNTITEM cRows,
                              : row >= 0 ? DBROWSTATUS_E_DELETED
                                         : DBROWSTATUS_E_INVALID;
     }
-    if (good == cRows)
-        return S_OK;
-    return good ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
+    return statusResult(good, cRows);
 }
 
 HRESULT STDMETHODCALLTYPE Rowset::Hash(HCHAPTER, DBBKMARK cBookmarks,
@@ -431,19 +549,14 @@ HRESULT STDMETHODCALLTYPE Rowset::Hash(HCHAPTER, DBBKMARK cBookmarks,
         return E_INVALIDARG;
     DBBKMARK good = 0;
     for (DBBKMARK i = 0; i < cBookmarks; ++i) {
-        HRESULT hr;
-        std::int64_t row = rgcbBookmarks[i] == bookmarkSize
-                               ? rowOfBookmark(rgcbBookmarks[i], rgpBookmarks[i], hr)
-                               : -1;
+        std::int64_t row = rowOfStoredBookmark(rgcbBookmarks[i], rgpBookmarks[i]);
         rgHashedValues[i] = row >= 0 ? static_cast<DBHASHVALUE>(row) : 0;
         if (rgBookmarkStatus)
             rgBookmarkStatus[i] = row >= 0 ? DBROWSTATUS_S_OK : DBROWSTATUS_E_INVALID;
         if (row >= 0)
             ++good;
     }
-    if (good == cBookmarks)
-        return S_OK;
-    return good ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
+    return statusResult(good, cBookmarks);
 }
 
 // ---- accessors, columns, information ----
@@ -747,9 +860,7 @@ HRESULT STDMETHODCALLTYPE Rowset::DeleteRows(HCHAPTER, DBCOUNTITEM cRows, const 
         if (status == DBROWSTATUS_S_OK)
             ++good;
     }
-    if (good == cRows)
-        return S_OK;
-    return good ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
+    return statusResult(good, cRows);
 }
 
 HRESULT STDMETHODCALLTYPE Rowset::InsertRow(HCHAPTER, HACCESSOR hAccessor, void* pData,
@@ -782,6 +893,7 @@ HRESULT STDMETHODCALLTYPE Rowset::InsertRow(HCHAPTER, HACCESSOR hAccessor, void*
         RowIdentity id = host_->connection().insertRow(baseTable_, names, views);
         std::vector<ValueView> empty;
         std::size_t row = cache_.append(empty, &id);
+        rowCount_ = cache_.end();
         refreshRow(row, id);
         if (phRow) {
             *phRow = row + 1;

@@ -3,7 +3,9 @@
 //
 // Rows are fetched from the statement as the consumer asks for them and kept in a RowCache;
 // an HROW is the row's index plus one, so handing one out costs nothing. Reference counts of
-// handed-out rows live in a small map of the rows currently held.
+// handed-out rows live in a small map of the rows currently held. A read-only rowset over a
+// statement that can seek keeps only a window of rows: a jump far ahead or back moves the
+// window, and the rows jumped over are never read.
 //
 // Changes are sent at once. The row is found by its identity; before a change the current
 // values in the database are compared with those this rowset fetched (optimistic concurrency)
@@ -21,6 +23,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vantrel::kit {
@@ -120,7 +123,7 @@ public:
         return supportsErrorInfo(riid);
     }
 
-    std::size_t cachedRows() const { return cache_.size(); }
+    std::size_t cachedRows() const { return cache_.count(); }
     std::size_t cacheBytes() const { return cache_.bytesUsed(); }
 
 protected:
@@ -130,10 +133,22 @@ private:
     ~Rowset() override;
 
     HRESULT fail(HRESULT hr, const char* description, REFIID iid);
-    // Fetches until row `count` - 1 is cached or the statement ends. False on a backend error
-    // (already posted).
-    bool ensureRows(std::size_t count, HRESULT& hr);
-    bool ensureAll(HRESULT& hr) { return ensureRows(static_cast<std::size_t>(-1), hr); }
+    // Makes rows [first, end) readable, as far as the result reaches: appended in turn, or
+    // for a windowed rowset after moving its window there. False on a backend error (posted).
+    bool ensureRange(std::size_t first, std::size_t end, HRESULT& hr);
+    // Reaches the end of the result, so its length is known. A windowed rowset passes over the
+    // rows without reading them.
+    bool ensureAll(HRESULT& hr);
+    // Windowed rowsets: starts the window afresh at `first` (a little earlier when going back),
+    // stepping over a short gap or seeking past a long one, never reading the rows passed.
+    void moveWindow(std::size_t first, std::size_t end);
+    // Keeps the values of held rows that are about to leave the window.
+    void pinHeldRows();
+    void endOfResult();
+    // Rows known to exist (they may lie outside the window).
+    std::size_t knownRows() const;
+    // Contract: validRow(row + 1).
+    ValueView valueOf(std::size_t row, std::size_t column) const;
     // Fetches a block of rows starting at `start` going forward (cRows > 0) or backward.
     HRESULT fetchFrom(std::int64_t start, DBROWCOUNT cRows, DBCOUNTITEM* obtained, HROW** rows,
                       std::int64_t* nextPosition, REFIID iid);
@@ -142,6 +157,8 @@ private:
     void holdRow(std::size_t index);
     // Index of a bookmark's row, or -1 when invalid; DBBMK_FIRST / DBBMK_LAST resolved.
     std::int64_t rowOfBookmark(DBBKMARK size, const BYTE* bookmark, HRESULT& hr);
+    // The same for a bookmark of this rowset's own size only (no DBBMK_FIRST / DBBMK_LAST).
+    std::int64_t rowOfStoredBookmark(DBBKMARK size, const BYTE* bookmark);
     HRESULT checkWrite(HROW hRow, HACCESSOR hAccessor, void* pData,
                        std::shared_ptr<const Accessor>& accessor);
     // The base column names and values of the bindings that carry a value. False when one
@@ -158,8 +175,16 @@ private:
     std::shared_ptr<Statement> statement_;
     std::vector<ColumnInfo> columns_;
     RowCache cache_;
+    // A rowset over a statement that can seek keeps only a window of rows (read-only rowsets;
+    // an updatable one keeps every row it has fetched, as its changes refer to them).
+    bool windowed_ = false;
+    // Held rows the window has moved away from, with their values.
+    std::map<std::size_t, std::vector<Value>> pinned_;
+    // While not exhausted, the statement's next step gives row cache_.end().
     bool exhausted_ = false;
-    std::int64_t position_ = 0; // next fetch position (row index)
+    std::optional<std::size_t> rowCount_; // known once the result's end was reached
+    std::size_t reached_ = 0;             // rows seen so far
+    std::int64_t position_ = 0;           // next fetch position (row index)
     std::map<std::size_t, DBREFCOUNT> held_;
     const char16_t* source_;
     ComRef<IUnknown> creator_;

@@ -107,6 +107,27 @@ std::optional<std::string> withRowIdentity(sqlite3* db, std::string_view sql,
     return text;
 }
 
+// The text that runs the query `sql` from an offset bound to its last parameter, or empty when
+// `sql` is not a plain query (a PRAGMA or a data-changing statement must never run twice).
+std::string positionedForm(std::string_view sql) {
+    const std::vector<Token> tokens = tokenizeSql(sql);
+    if (tokens.empty() ||
+        !(isKeyword(tokens.front(), "SELECT") || isKeyword(tokens.front(), "WITH") ||
+          isKeyword(tokens.front(), "VALUES")))
+        return {};
+    std::size_t last = tokens.size();
+    while (last > 0 && tokens[last - 1].text == ";")
+        --last;
+    if (last == 0)
+        return {};
+    const Token& end = tokens[last - 1];
+    // New lines around the query, so a comment at its end cannot swallow the wrapper.
+    std::string text = "SELECT * FROM (\n";
+    text += sql.substr(0, end.offset + end.text.size());
+    text += "\n) LIMIT -1 OFFSET ?";
+    return text;
+}
+
 } // namespace
 
 SqliteStatement::SqliteStatement(Database& database, std::string_view sql,
@@ -141,8 +162,38 @@ SqliteStatement::SqliteStatement(Database& database, std::string_view sql,
             }
         }
     returnsRows_ = sqlite3_column_count(statement_.get()) > identityColumns_;
+    current_ = statement_.get();
     describeParameters(shape);
     describeColumns();
+    if (returnsRows_ && parameters_.empty() && !changesData_ &&
+        sqlite3_stmt_readonly(statement_.get()))
+        seekText_ = positionedForm(sqlite3_sql(statement_.get()));
+}
+
+bool SqliteStatement::seek(std::uint64_t row) {
+    reset();
+    if (seekText_.empty())
+        return false;
+    if (!seekStatement_) {
+        try {
+            seekStatement_ = database_.prepare(seekText_, nullptr, true);
+        } catch (const kit::BackendError&) {
+        }
+        // The wrapped form must give the very columns of the query, or it is not used.
+        if (!seekStatement_ ||
+            sqlite3_column_count(seekStatement_.get()) != sqlite3_column_count(statement_.get())) {
+            seekStatement_.reset();
+            seekText_.clear();
+            return false;
+        }
+    }
+    sqlite3_stmt* s = seekStatement_.get();
+    const int rc =
+        sqlite3_bind_int64(s, sqlite3_bind_parameter_count(s), static_cast<sqlite3_int64>(row));
+    if (rc != SQLITE_OK)
+        throwSqliteError(database_.handle(), rc, ErrorStage::Run);
+    current_ = s;
+    return true;
 }
 
 void SqliteStatement::describeParameters(const StatementShape& shape) {
@@ -240,7 +291,7 @@ void SqliteStatement::describeColumns() {
 }
 
 void SqliteStatement::resolveUndeclaredTypes() const {
-    sqlite3_stmt* s = statement_.get();
+    sqlite3_stmt* s = hasRow_ ? current_ : statement_.get();
     // Values tell the type: the current row's, or the first row's of a read-only query, which
     // can be run once more without effect. A data-changing statement is never run for it.
     // Without a row the columns read as text for now, and the next call with a current row
@@ -289,7 +340,7 @@ void SqliteStatement::clearBindings() {
 }
 
 bool SqliteStatement::step() {
-    sqlite3_stmt* s = statement_.get();
+    sqlite3_stmt* s = current_;
     // A statement that is not yet running would start outside the caller's transaction.
     if (!sqlite3_stmt_busy(s))
         database_.checkTransactionAlive();
@@ -312,6 +363,9 @@ bool SqliteStatement::step() {
 
 void SqliteStatement::reset() {
     sqlite3_reset(statement_.get());
+    if (seekStatement_)
+        sqlite3_reset(seekStatement_.get());
+    current_ = statement_.get();
     hasRow_ = false;
 }
 

@@ -45,14 +45,17 @@ public:
     void clearBindings() override;
     bool step() override;
     kit::ValueView value(std::size_t index) const override {
-        return readColumn(statement_.get(), static_cast<int>(index) + identityColumns_,
-                          readings_[index]);
+        return readColumn(current_, static_cast<int>(index) + identityColumns_, readings_[index]);
     }
     kit::RowIdentity rowIdentity() const override {
-        return static_cast<std::int64_t>(sqlite3_column_int64(statement_.get(), 0));
+        return static_cast<std::int64_t>(sqlite3_column_int64(current_, 0));
     }
     void reset() override;
     std::int64_t rowsAffected() const override { return rowsAffected_; }
+    // A query without parameters seeks through a second statement that wraps it with
+    // LIMIT -1 OFFSET ?: SQLite passes over the rows before the offset without building them.
+    bool canSeek() const override { return !seekText_.empty(); }
+    bool seek(std::uint64_t row) override;
 
 private:
     void describeParameters(const StatementShape& shape);
@@ -64,6 +67,10 @@ private:
     // Per parameter: the bytes of the text or blob last bound, which SQLite reads in place.
     std::vector<std::string> boundBytes_;
     StatementHandle statement_;
+    // The positioned form (empty text: the statement cannot seek) and the one stepping now.
+    std::string seekText_;
+    StatementHandle seekStatement_;
+    sqlite3_stmt* current_ = nullptr;
     int identityColumns_ = 0; // 1 when column 0 is the hidden rowid
     std::string baseTable_;
     bool returnsRows_ = false;
