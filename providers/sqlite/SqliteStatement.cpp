@@ -5,6 +5,8 @@
 #include "SqliteSchema.h"
 #include "SqliteTimestamp.h"
 
+#include <cstring>
+
 namespace vantrel::sqlite {
 
 kit::ValueView readColumn(sqlite3_stmt* statement, int column, ValueReading reading) {
@@ -193,6 +195,7 @@ bool SqliteStatement::seek(std::uint64_t row) {
     if (rc != SQLITE_OK)
         throwSqliteError(database_.handle(), rc, ErrorStage::Run);
     current_ = s;
+    running_ = true;
     return true;
 }
 
@@ -202,6 +205,7 @@ void SqliteStatement::describeParameters(const StatementShape& shape) {
     parameters_.resize(static_cast<std::size_t>(count));
     // Sized once: SQLite keeps pointers into these strings, so they must never move.
     boundBytes_.resize(static_cast<std::size_t>(count));
+    bound_.resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         kit::ParameterInfo& info = parameters_[static_cast<std::size_t>(i)];
         if (const char* name = sqlite3_bind_parameter_name(statement_.get(), i + 1))
@@ -324,19 +328,56 @@ const std::vector<kit::ColumnInfo>& SqliteStatement::columns() const {
     return columns_;
 }
 
+bool SqliteStatement::sameAsBound(std::size_t index, const kit::ValueView& value) const {
+    if (index >= bound_.size() || !bound_[index].known || bound_[index].kind != value.kind)
+        return false;
+    const BoundParameter& last = bound_[index];
+    switch (value.kind) {
+    case kit::ValueKind::Null:
+        return true;
+    case kit::ValueKind::Int:
+        return last.integer == value.integer;
+    case kit::ValueKind::Real:
+        return std::memcmp(&last.real, &value.real, sizeof value.real) == 0;
+    case kit::ValueKind::Text:
+    case kit::ValueKind::Blob:
+        return boundBytes_[index] == value.bytes;
+    case kit::ValueKind::Timestamp:
+        return false;
+    }
+    return false;
+}
+
 void SqliteStatement::bind(std::size_t index, const kit::ValueView& value) {
     sqlite3_stmt* s = statement_.get();
     if (sqlite3_stmt_busy(s)) {
         sqlite3_reset(s);
         hasRow_ = false;
     }
+    if (sameAsBound(index, value))
+        return;
+    if (index < bound_.size())
+        bound_[index].known = false;
     bindValue(database_.handle(), s, static_cast<int>(index) + 1, value,
               index < parameters_.size() ? parameters_[index].type : dbtype::Empty,
               index < boundBytes_.size() ? &boundBytes_[index] : nullptr);
+    if (index >= bound_.size())
+        return;
+    BoundParameter& now = bound_[index];
+    now.known = true;
+    now.kind = value.kind;
+    now.integer = value.integer;
+    now.real = value.real;
+    // An empty text or blob is bound without the kept string: keep it equal to what is bound.
+    if ((value.kind == kit::ValueKind::Text || value.kind == kit::ValueKind::Blob) &&
+        value.bytes.empty())
+        boundBytes_[index].clear();
 }
 
 void SqliteStatement::clearBindings() {
     sqlite3_clear_bindings(statement_.get());
+    for (BoundParameter& parameter : bound_)
+        parameter.known = false;
 }
 
 bool SqliteStatement::step() {
@@ -344,6 +385,7 @@ bool SqliteStatement::step() {
     // A statement that is not yet running would start outside the caller's transaction.
     if (!sqlite3_stmt_busy(s))
         database_.checkTransactionAlive();
+    running_ = true;
     const int rc = sqlite3_step(s);
     if (rc == SQLITE_ROW) {
         hasRow_ = true;
@@ -362,6 +404,10 @@ bool SqliteStatement::step() {
 }
 
 void SqliteStatement::reset() {
+    // Executions reset before and after; the second time there is nothing to do.
+    if (!running_)
+        return;
+    running_ = false;
     sqlite3_reset(statement_.get());
     if (seekStatement_)
         sqlite3_reset(seekStatement_.get());

@@ -66,6 +66,16 @@ private:
     Database& database_;
     // Per parameter: the bytes of the text or blob last bound, which SQLite reads in place.
     std::vector<std::string> boundBytes_;
+    // Per parameter: what is bound now. SQLite keeps bindings across resets, so a value equal
+    // to the bound one is not bound again (a load changes only a few parameters per row).
+    struct BoundParameter {
+        bool known = false;
+        kit::ValueKind kind = kit::ValueKind::Null;
+        std::int64_t integer = 0;
+        double real = 0;
+    };
+    std::vector<BoundParameter> bound_;
+    bool sameAsBound(std::size_t index, const kit::ValueView& value) const;
     StatementHandle statement_;
     // The positioned form (empty text: the statement cannot seek) and the one stepping now.
     std::string seekText_;
@@ -76,6 +86,7 @@ private:
     bool returnsRows_ = false;
     bool changesData_ = false;
     bool hasRow_ = false;
+    bool running_ = false; // stepped or positioned since the last reset
     std::int64_t rowsAffected_ = -1;
     std::vector<kit::ParameterInfo> parameters_;
     mutable std::vector<kit::ColumnInfo> columns_;
