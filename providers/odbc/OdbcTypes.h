@@ -12,27 +12,7 @@
 
 namespace vantrel::odbc {
 
-// DBTYPE values the backend reports.
-namespace dbtype {
-inline constexpr kit::DbType Empty = 0;
-inline constexpr kit::DbType I2 = 2;
-inline constexpr kit::DbType I4 = 3;
-inline constexpr kit::DbType R4 = 4;
-inline constexpr kit::DbType R8 = 5;
-inline constexpr kit::DbType Bool = 11;
-inline constexpr kit::DbType I1 = 16;
-inline constexpr kit::DbType UI1 = 17;
-inline constexpr kit::DbType UI2 = 18;
-inline constexpr kit::DbType UI4 = 19;
-inline constexpr kit::DbType I8 = 20;
-inline constexpr kit::DbType UI8 = 21;
-inline constexpr kit::DbType Bytes = 128;
-inline constexpr kit::DbType Str = 129;
-inline constexpr kit::DbType WStr = 130;
-inline constexpr kit::DbType DbDate = 133;
-inline constexpr kit::DbType DbTime = 134;
-inline constexpr kit::DbType DbTimestamp = 135;
-} // namespace dbtype
+namespace dbtype = kit::dbtype;
 
 // Character columns longer than this are reported as long data (size 0).
 inline constexpr std::size_t longDataThreshold = 65535;
