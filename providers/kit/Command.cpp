@@ -197,6 +197,12 @@ bool Command::rowsetOpen() {
     return !openStatements_.empty();
 }
 
+void Command::rememberRowset(const std::shared_ptr<Statement>& statement) {
+    // Closed rowsets are forgotten first: a weak reference keeps the statement's memory.
+    std::erase_if(openStatements_, [](const std::weak_ptr<Statement>& s) { return s.expired(); });
+    openStatements_.push_back(statement);
+}
+
 std::shared_ptr<Statement> Command::statementFor(bool change) {
     if (prepared_ && prepared_.use_count() == 1 && preparedForChange_ == change)
         return prepared_;
@@ -591,7 +597,7 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
                     HRESULT hr = session_->openRowset(statement, row, requested, unknown(),
                                                       &accessors_, riid, ppRowset);
                     if (SUCCEEDED(hr) && statement != prepared_)
-                        openStatements_.push_back(statement);
+                        rememberRowset(statement);
                     return hr;
                 }
                 statement->reset();

@@ -92,6 +92,8 @@ private:
                                    std::size_t count);
     // Whether a rowset this command produced is still open.
     bool rowsetOpen();
+    // Notes a rowset opened over a statement other than the prepared one.
+    void rememberRowset(const std::shared_ptr<Statement>& statement);
 
     Session* session_;
     ComRef<IUnknown> sessionRef_;
