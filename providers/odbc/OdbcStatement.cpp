@@ -262,8 +262,17 @@ void OdbcStatement::bind(std::size_t index, const kit::ValueView& value) {
         p.indicator = 0;
         return;
     case kit::ValueKind::Text: {
-        assignWide(p.text, value.bytes);
-        p.indicator = SQLLEN(p.text.size() * sizeof(SQLWCHAR));
+        // ASCII is the same in every character set a driver may read SQL_C_CHAR in, and costs
+        // no conversion (nor the driver manager's, for drivers without wide functions).
+        p.narrow = std::all_of(value.bytes.begin(), value.bytes.end(),
+                               [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (p.narrow) {
+            p.bytes.assign(value.bytes);
+            p.indicator = SQLLEN(p.bytes.size());
+        } else {
+            assignWide(p.text, value.bytes);
+            p.indicator = SQLLEN(p.text.size() * sizeof(SQLWCHAR));
+        }
         return;
     }
     case kit::ValueKind::Blob:
@@ -316,14 +325,22 @@ void OdbcStatement::bindOne(std::size_t index, Parameter& p) {
         pointer = &p.real;
         size = 15;
         break;
-    case kit::ValueKind::Text:
-        pointer = p.text.data();
-        bufferLength = SQLLEN(p.text.capacity() * sizeof(SQLWCHAR));
+    case kit::ValueKind::Text: {
+        if (p.narrow) {
+            cType = SQL_C_CHAR;
+            pointer = p.bytes.data();
+            bufferLength = SQLLEN(p.bytes.capacity());
+        } else {
+            pointer = p.text.data();
+            bufferLength = SQLLEN(p.text.capacity() * sizeof(SQLWCHAR));
+        }
+        const std::size_t length = p.narrow ? p.bytes.size() : p.text.size();
         // Sizes in steps, so a loop of values of varying length rarely binds again.
         size = std::max<SQLULEN>(p.info.size, 255);
-        while (size < p.text.size())
+        while (size < length)
             size *= 2;
         break;
+    }
     case kit::ValueKind::Blob:
         cType = SQL_C_BINARY;
         pointer = p.bytes.data();

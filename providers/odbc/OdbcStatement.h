@@ -48,8 +48,9 @@ private:
         kit::ValueKind kind = kit::ValueKind::Null;
         SQLBIGINT integer = 0;
         double real = 0;
-        WideText text;
-        std::string bytes;
+        WideText text;     // Text beyond ASCII
+        std::string bytes; // Blob, and Text that is all ASCII (narrow)
+        bool narrow = false;
         SQL_TIMESTAMP_STRUCT timestamp{};
         SQLLEN indicator = SQL_NULL_DATA;
         // What SQLBindParameter was last told.
