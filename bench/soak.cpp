@@ -111,14 +111,18 @@ private:
         return done;
     }
 
-    // Every table: prepared, its first screen painted, a jump to its last rows and back.
+    // Every table: prepared with the rows the load put in, its first screen painted, a jump to
+    // its last rows and back.
     static bool browse(const TTarget& target, TSoakCommunicator& communicator) {
+        constexpr int loadedRows[tableCount] = {1, 10, 100000, 0};
         for (int table = 0; table < tableCount; ++table) {
             int columns = 0;
             int rows = 0;
             if (!step(target, "prepareTableForBrowsing",
                       communicator.prepareTableForBrowsing(static_cast<TTableIndex>(table), columns,
                                                            rows)))
+                return false;
+            if (!step(target, "rows loaded", rows == loadedRows[table] + 1))
                 return false;
             std::size_t text = 0;
             for (int row : {0, 1, 2, 20, 21, rows - 1, rows - 20, 1})
