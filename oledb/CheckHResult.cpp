@@ -1,5 +1,6 @@
 // The single success test and failure report for OLE DB and COM results.
 
+#include "core/Text.h"
 #include "oledb/ComPtr.h"
 #include "oledb/OLEDBCommunicator.h"
 #include "oledb/OleString.h"
@@ -61,6 +62,7 @@ void checkHResult(HRESULT result, std::string& outText) {
 }
 
 void reportOleDbFailure(const std::string& text) {
-    MessageBoxA(nullptr, text.c_str(), errorBoxCaption, MB_OK);
+    const std::string shown = utf8ToCp1250(text);
+    MessageBoxA(nullptr, shown.c_str(), errorBoxCaption, MB_OK);
     throw EResultException();
 }

@@ -96,8 +96,8 @@ void enumerate(TProviderList& items) {
     TColumns columns;
     getColumnInfo(rowset.get(), &columns.count, &columns.info, &columns.strings);
     if (columns.info == nullptr || columns.count < 4) {
-        reportOleDbFailure("The sources rowset of the OLE DB enumerator lacks its name and "
-                           "description columns.");
+        reportOleDbFailure("Sada řádků se zdroji od enumerátoru OLE DB nemá sloupce s názvem "
+                           "a popisem zdroje.");
     }
     DBBINDING bindings[2];
     bindings[0] = textBinding(columns.info[1], 0);
@@ -124,7 +124,8 @@ void enumerate(TProviderList& items) {
             break;
         }
         if (obtained > fetchBlock) {
-            reportOleDbFailure("The OLE DB enumerator returned more rows than were asked for.");
+            reportOleDbFailure("Enumerátor OLE DB vrátil více řádků, než kolik jich bylo "
+                               "požadováno.");
         }
         struct TRowsRelease {
             IRowset* rowset;

@@ -8,9 +8,9 @@
 void bindInsertParameters(DB_UPARAMS count, const DBPARAMINFO* info,
                           std::array<DBBINDING, maxInsertParameters>& bindings) {
     if (count > maxInsertParameters)
-        reportOleDbFailure("The provider describes " + std::to_string(count) +
-                           " parameters of the INSERT command; at most " +
-                           std::to_string(maxInsertParameters) + " can be bound.");
+        reportOleDbFailure("Ovladač popisuje u příkazu INSERT " + std::to_string(count) +
+                           " parametrů; navázat jich lze nejvýše " +
+                           std::to_string(maxInsertParameters) + ".");
     for (DB_UPARAMS i = 0; i < count; ++i) {
         DBBINDING& binding = bindings[i];
         binding = DBBINDING{};
@@ -27,9 +27,10 @@ void bindInsertParameters(DB_UPARAMS count, const DBPARAMINFO* info,
         const DBLENGTH room =
             i + 1 == count ? insertParameterBufferSize - binding.obValue : insertIntegerWidth;
         if (!valueFitsInPlace(binding.wType, binding.cbMaxLen, room))
-            reportOleDbFailure("The provider describes parameter " + std::to_string(i + 1) +
-                               " of the INSERT command as type " + std::to_string(binding.wType) +
-                               " of size " + std::to_string(binding.cbMaxLen) + "; it has " +
-                               std::to_string(room) + " bytes in the parameter buffer.");
+            reportOleDbFailure("Ovladač popisuje parametr " + std::to_string(i + 1) +
+                               " příkazu INSERT jako typ " + std::to_string(binding.wType) +
+                               " o velikosti " + std::to_string(binding.cbMaxLen) +
+                               "; ve vyrovnávací paměti parametrů je pro něj jen " +
+                               std::to_string(room) + " bajtů.");
     }
 }

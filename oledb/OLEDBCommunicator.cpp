@@ -74,7 +74,7 @@ bool TOLEDBCommunicator::connect() {
         } else {
             if (providerNames == nullptr || providerIndex < 0 ||
                 static_cast<std::size_t>(providerIndex) >= providerNames->size()) {
-                reportOleDbFailure("No OLE DB provider is selected for the connection.");
+                reportOleDbFailure("Pro připojení není vybrán žádný ovladač OLE DB.");
             }
             const TOleString progId = toOleString((*providerNames)[providerIndex]);
             CLSID providerClass;

@@ -44,7 +44,8 @@ void checkHResult(HRESULT result);
 // box and throws nothing.
 void checkHResult(HRESULT result, std::string& outText);
 // Shows a failure that has no HRESULT of its own (a bad argument found before any call) in the
-// same box, then throws EResultException.
+// same box, then throws EResultException. text is UTF-8 (the bench's Czech), shown in
+// Windows-1250 like every other text of the bench.
 [[noreturn]] void reportOleDbFailure(const std::string& text);
 
 // Fills items and providerNames from the OLE DB root enumerator: item i of providerNames is the

@@ -112,7 +112,7 @@ DBBINDING remarkBinding(const TConflictTestState& state) {
         if (state.columnInfo[i].iOrdinal != 0) // not a bookmark
             column = &state.columnInfo[i];
     if (column == nullptr)
-        reportOleDbFailure("The row set of the conflict test has no column to change.");
+        reportOleDbFailure("Sada řádků testu konfliktu nemá žádný sloupec, který by šlo změnit.");
 
     DBBINDING binding{};
     binding.iOrdinal = column->iOrdinal;
@@ -126,10 +126,10 @@ DBBINDING remarkBinding(const TConflictTestState& state) {
     // Text without a length part ends at its NUL, which the value buffers always hold.
     const bool terminatedText = binding.wType == DBTYPE_STR || binding.wType == DBTYPE_WSTR;
     if (!terminatedText && !valueFitsInPlace(binding.wType, binding.cbMaxLen, valueBufferSize))
-        reportOleDbFailure("The changed column of the conflict test has type " +
-                           std::to_string(binding.wType) + " and size " +
+        reportOleDbFailure("Měněný sloupec testu konfliktu má typ " +
+                           std::to_string(binding.wType) + " a velikost " +
                            std::to_string(binding.cbMaxLen) +
-                           ", which its 100-byte value buffer cannot hold.");
+                           ", což se do 100bajtové vyrovnávací paměti pro hodnotu nevejde.");
     return binding;
 }
 

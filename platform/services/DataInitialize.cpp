@@ -41,10 +41,10 @@ bool isServiceKeyword(std::u16string_view keyword) {
 HRESULT resolveProvider(const std::u16string& name, CLSID& clsid) {
     if (name.empty())
         return reportError(DB_E_BADINITSTRING, IID_IDataInitialize,
-                           u"Initialization string: the keyword 'Provider' has no value.");
+                           u"Inicializační řetězec: klíčové slovo 'Provider' nemá hodnotu.");
     if (FAILED(CLSIDFromProgID(name.c_str(), &clsid)))
         return reportError(REGDB_E_CLASSNOTREG, IID_IDataInitialize,
-                           u"The provider " + quoted(name) + u" is not registered.");
+                           u"Ovladač " + quoted(name) + u" není zaregistrován.");
     return S_OK;
 }
 
@@ -89,22 +89,20 @@ HRESULT applyPairs(IDBProperties* properties, const std::vector<InitStringPair>&
             if (isServiceKeyword(pair.keyword))
                 continue;
             return reportError(DB_E_BADINITSTRING, IID_IDataInitialize,
-                               u"Initialization string: the keyword " + quoted(pair.keyword) +
-                                   u" (at character " + number(pair.keywordOffset + 1) +
-                                   u") is not a property of the provider " + quoted(providerName) +
-                                   u".");
+                               u"Inicializační řetězec: klíčové slovo " + quoted(pair.keyword) +
+                                   u" (na znaku " + number(pair.keywordOffset + 1) +
+                                   u") není vlastností ovladače " + quoted(providerName) + u".");
         }
         std::optional<InitValue> value = valueFromText(*property, pair.value);
         if (!value)
             return reportError(DB_E_ERRORSOCCURRED, IID_IDataInitialize,
-                               u"Initialization string: the value " + quoted(pair.value) +
-                                   u" of the keyword " + quoted(pair.keyword) + u" (at character " +
-                                   number(pair.valueOffset + 1) +
-                                   u") is not of the property's type.");
+                               u"Inicializační řetězec: hodnota " + quoted(pair.value) +
+                                   u" klíčového slova " + quoted(pair.keyword) + u" (na znaku " +
+                                   number(pair.valueOffset + 1) + u") neodpovídá typu vlastnosti.");
         if (!property->isWritable())
             return reportError(DB_E_ERRORSOCCURRED, IID_IDataInitialize,
-                               u"Initialization string: the property " + quoted(pair.keyword) +
-                                   u" cannot be set.");
+                               u"Inicializační řetězec: vlastnost " + quoted(pair.keyword) +
+                                   u" nelze nastavit.");
         std::size_t i = 0;
         while (i < assigned.size() &&
                !(assigned[i].set == property->set && assigned[i].id == property->id))
@@ -136,8 +134,8 @@ HRESULT applyPairs(IDBProperties* properties, const std::vector<InitStringPair>&
         if (refused) {
             const InitStringPair* pair = sources[std::size_t(refused - assigned.data())];
             return reportError(hr, IID_IDataInitialize,
-                               u"Initialization string: the provider refused the value " +
-                                   quoted(pair->value) + u" of the keyword " +
+                               u"Inicializační řetězec: ovladač odmítl hodnotu " +
+                                   quoted(pair->value) + u" klíčového slova " +
                                    quoted(pair->keyword) + u": " + describePropertyStatus(status) +
                                    u".");
         }
@@ -184,8 +182,8 @@ HRESULT DataInitialize::GetDataSource(IUnknown* outer, DWORD clsctx, LPCOLESTR i
         *dataSource = nullptr;
         if (!providerNamed)
             return reportError(DB_E_BADINITSTRING, IID_IDataInitialize,
-                               u"Initialization string: no 'Provider' keyword names the "
-                               u"provider.");
+                               u"Inicializační řetězec: ovladač není určen klíčovým slovem "
+                               u"'Provider'.");
         CLSID clsid{};
         HRESULT hr = resolveProvider(providerName, clsid);
         if (FAILED(hr))
@@ -193,15 +191,15 @@ HRESULT DataInitialize::GetDataSource(IUnknown* outer, DWORD clsctx, LPCOLESTR i
         hr = CoCreateInstance(clsid, outer, clsctx, IID_IUnknown, object.putVoid());
         if (FAILED(hr))
             return reportError(hr, IID_IDataInitialize,
-                               u"The provider " + quoted(providerName) +
-                                   u" could not create its data source object.");
+                               u"Ovladač " + quoted(providerName) +
+                                   u" nedokázal vytvořit objekt datového zdroje.");
     }
 
     ComPtr<IDBProperties> properties;
     HRESULT hr = object.as(IID_IDBProperties, properties);
     if (FAILED(hr))
         return reportError(hr, IID_IDataInitialize,
-                           u"The data source object has no IDBProperties interface.");
+                           u"Objekt datového zdroje nemá rozhraní IDBProperties.");
     hr = applyPairs(properties.get(), parse.pairs, providerName);
     if (FAILED(hr))
         return hr;
@@ -229,12 +227,11 @@ HRESULT DataInitialize::GetInitializationString(IUnknown* dataSource, boolean in
     if (FAILED(dataSource->QueryInterface(IID_IPersist, persist.putVoid())) ||
         FAILED(persist->GetClassID(&clsid)))
         return reportError(E_NOINTERFACE, IID_IDataInitialize,
-                           u"The data source object does not tell its class (IPersist).");
+                           u"Objekt datového zdroje neuvádí svou třídu (IPersist).");
     LPOLESTR progId = nullptr;
     HRESULT hr = ProgIDFromCLSID(clsid, &progId);
     if (FAILED(hr))
-        return reportError(hr, IID_IDataInitialize,
-                           u"The data source object's class has no ProgID.");
+        return reportError(hr, IID_IDataInitialize, u"Třída objektu datového zdroje nemá ProgID.");
     std::vector<std::pair<std::u16string, std::u16string>> pairs;
     pairs.emplace_back(providerKeyword, progId);
     CoTaskMemFree(progId);
@@ -261,8 +258,7 @@ HRESULT DataInitialize::GetInitializationString(IUnknown* dataSource, boolean in
     std::optional<std::u16string> text = formatInitString(pairs);
     if (!text)
         return reportError(E_FAIL, IID_IDataInitialize,
-                           u"A property description of the provider cannot be written as a "
-                           u"keyword.");
+                           u"Popis vlastnosti ovladače nelze zapsat jako klíčové slovo.");
     auto* out = static_cast<OLECHAR*>(CoTaskMemAlloc((text->size() + 1) * sizeof(OLECHAR)));
     if (!out)
         return E_OUTOFMEMORY;
@@ -297,7 +293,7 @@ HRESULT DataInitialize::CreateDBInstanceEx(REFCLSID provider, IUnknown* outer, D
     }
     if (serverInfo) // objects live in this process only
         return reportError(E_INVALIDARG, IID_IDataInitialize,
-                           u"Data source objects cannot be created on another machine.");
+                           u"Objekty datového zdroje nelze vytvářet na jiném počítači.");
     ComPtr<IUnknown> object;
     HRESULT hr = CoCreateInstance(provider, outer, clsctx, IID_IUnknown, object.putVoid());
     if (FAILED(hr))

@@ -104,7 +104,7 @@ int runDialog(QDialog& dialog) {
 
 HRESULT needsApplication(REFIID iid) {
     return reportError(E_UNEXPECTED, iid,
-                       u"The Data Links dialog needs a running Qt application on this thread.");
+                       u"Dialog Data Links potřebuje v tomto vlákně běžící aplikaci Qt.");
 }
 
 HRESULT DataLinks::PromptDataSource(IUnknown* outer, HWND parent, DBPROMPTOPTIONS options,
@@ -119,7 +119,7 @@ HRESULT DataLinks::PromptDataSource(IUnknown* outer, HWND parent, DBPROMPTOPTION
     IUnknown* existing = *dataSource;
     if (!existing && !offerProviders)
         return reportError(E_INVALIDARG, IID_IDBPromptInitialize,
-                           u"Without provider selection the dialog needs a data source object.");
+                           u"Bez výběru ovladače potřebuje dialog objekt datového zdroje.");
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()) ||
         QThread::currentThread() != QCoreApplication::instance()->thread())
         return needsApplication(IID_IDBPromptInitialize);
@@ -129,7 +129,7 @@ HRESULT DataLinks::PromptDataSource(IUnknown* outer, HWND parent, DBPROMPTOPTION
         providers = offeredProviders(typeCount, types, providerFilter);
         if (providers.empty() && !existing)
             return reportError(DB_E_NOPROVIDERSREGISTERED, IID_IDBPromptInitialize,
-                               u"No OLE DB provider matches the filter.");
+                               u"Filtru neodpovídá žádný ovladač OLE DB.");
     }
 
     DataLinksDialog dialog(reinterpret_cast<QWidget*>(parent), existing, std::move(providers));
@@ -137,7 +137,7 @@ HRESULT DataLinks::PromptDataSource(IUnknown* outer, HWND parent, DBPROMPTOPTION
         dialog.setWindowModality(Qt::WindowModal);
     if (runDialog(dialog) != QDialog::Accepted)
         return reportError(DB_E_CANCELED, IID_IDBPromptInitialize,
-                           u"The Data Link Properties dialog was canceled.");
+                           u"Dialog Data Link Properties byl zrušen.");
 
     ComPtr<IUnknown> accepted = ComPtr<IUnknown>::adopt(dialog.acceptedDataSource());
     IUnknown* result = nullptr;

@@ -151,8 +151,7 @@ bool DataLinksDialog::loadDataSource(ComPtr<IUnknown> dataSource) {
     if (SUCCEEDED(hr))
         hr = readInitProperties(properties.get(), read);
     if (FAILED(hr)) {
-        showStatus(QStringLiteral("The provider's properties cannot be read: ") + lastErrorText(hr),
-                   true);
+        showStatus(QStringLiteral("Vlastnosti ovladače nelze přečíst: ") + lastErrorText(hr), true);
         return false;
     }
     CLSID clsid{};
@@ -296,7 +295,7 @@ void DataLinksDialog::selectProvider(int row) {
     const HRESULT hr = CoCreateInstance(providers_[std::size_t(row)].clsid, nullptr,
                                         CLSCTX_INPROC_SERVER, IID_IUnknown, created.putVoid());
     if (FAILED(hr)) {
-        showStatus(QStringLiteral("The provider cannot be loaded: ") + lastErrorText(hr), true);
+        showStatus(QStringLiteral("Ovladač nelze načíst: ") + lastErrorText(hr), true);
         return;
     }
     loadDataSource(std::move(created));
@@ -324,7 +323,7 @@ bool DataLinksDialog::collectChanges(std::vector<InitProperty>& changes, QString
             continue;
         std::optional<InitValue> value = valueFromText(p, text);
         if (!value) {
-            problem = QStringLiteral("The value \"%1\" is not valid for \"%2\".")
+            problem = QStringLiteral("Hodnota \"%1\" není platná pro \"%2\".")
                           .arg(allEdits_[i]->text(), toQString(p.description));
             return false;
         }
@@ -340,7 +339,7 @@ HRESULT DataLinksDialog::makeScratchCopy(const std::vector<InitProperty>& change
     HRESULT hr =
         CoCreateInstance(clsid_, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, scratch.putVoid());
     if (FAILED(hr)) {
-        problem = QStringLiteral("The provider cannot be loaded: ") + lastErrorText(hr);
+        problem = QStringLiteral("Ovladač nelze načíst: ") + lastErrorText(hr);
         return hr;
     }
     std::vector<InitProperty> values;
@@ -361,10 +360,10 @@ HRESULT DataLinksDialog::makeScratchCopy(const std::vector<InitProperty>& change
     if (SUCCEEDED(hr))
         hr = writeInitProperties(properties.get(), values, &refused, &status);
     if (FAILED(hr)) {
-        problem = refused ? QStringLiteral("The provider refused the value of \"%1\": %2.")
+        problem = refused ? QStringLiteral("Ovladač odmítl hodnotu \"%1\": %2.")
                                 .arg(toQString(refused->description),
                                      toQString(describePropertyStatus(status)))
-                          : QStringLiteral("The provider refused the values: ") + lastErrorText(hr);
+                          : QStringLiteral("Ovladač odmítl hodnoty: ") + lastErrorText(hr);
         scratch.reset();
     }
     return hr;
@@ -391,19 +390,19 @@ void DataLinksDialog::testConnection() {
             else
                 init->Uninitialize();
         } else {
-            problem = QStringLiteral("The data source cannot be initialized (no IDBInitialize).");
+            problem = QStringLiteral("Datový zdroj nelze inicializovat (chybí IDBInitialize).");
         }
     }
     QApplication::restoreOverrideCursor();
     if (FAILED(hr))
-        showStatus(QStringLiteral("Test connection failed: ") + problem, true);
+        showStatus(QStringLiteral("Test připojení selhal: ") + problem, true);
     else
-        showStatus(QStringLiteral("Test connection succeeded."), false);
+        showStatus(QStringLiteral("Test připojení proběhl úspěšně."), false);
 }
 
 void DataLinksDialog::accept() {
     if (!dataSource_) {
-        showStatus(QStringLiteral("Select a provider first."), true);
+        showStatus(QStringLiteral("Nejprve vyberte ovladač."), true);
         return;
     }
     std::vector<InitProperty> changes;
@@ -426,10 +425,10 @@ void DataLinksDialog::accept() {
         if (SUCCEEDED(hr))
             hr = writeInitProperties(properties.get(), changes, &refused, &status);
         if (FAILED(hr)) {
-            showStatus(refused ? QStringLiteral("The provider refused the value of \"%1\": %2.")
+            showStatus(refused ? QStringLiteral("Ovladač odmítl hodnotu \"%1\": %2.")
                                      .arg(toQString(refused->description),
                                           toQString(describePropertyStatus(status)))
-                               : QStringLiteral("The values cannot be set: ") + lastErrorText(hr),
+                               : QStringLiteral("Hodnoty nelze nastavit: ") + lastErrorText(hr),
                        true);
             return;
         }

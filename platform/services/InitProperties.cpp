@@ -539,19 +539,19 @@ bool initValueToVariant(const InitValue& value, VARIANT& variant) {
 std::u16string describePropertyStatus(DBPROPSTATUS status) {
     switch (status) {
     case DBPROPSTATUS_OK:
-        return u"accepted";
+        return u"přijato";
     case DBPROPSTATUS_NOTSUPPORTED:
-        return u"the property is not supported";
+        return u"vlastnost není podporována";
     case DBPROPSTATUS_BADVALUE:
-        return u"the value is not valid";
+        return u"hodnota není platná";
     case DBPROPSTATUS_BADOPTION:
-        return u"the option is not valid";
+        return u"volba není platná";
     case DBPROPSTATUS_NOTSETTABLE:
-        return u"the property cannot be set";
+        return u"vlastnost nelze nastavit";
     case DBPROPSTATUS_CONFLICTING:
-        return u"the value conflicts with another property";
+        return u"hodnota je v rozporu s jinou vlastností";
     default:
-        return u"the provider refused the value (status " + decimalText(status) + u")";
+        return u"ovladač hodnotu odmítl (stav " + decimalText(status) + u")";
     }
 }
 

@@ -187,20 +187,21 @@ std::u16string describeInitStringError(const InitStringError& error) {
     std::u16string text;
     switch (error.kind) {
     case InitStringErrorKind::missingEquals:
-        text = u"Initialization string: the keyword '" + error.keyword + u"' has no '='";
+        text = u"Inicializační řetězec: za klíčovým slovem '" + error.keyword + u"' chybí '='";
         break;
     case InitStringErrorKind::emptyKeyword:
-        text = u"Initialization string: a value has no keyword";
+        text = u"Inicializační řetězec: hodnota nemá klíčové slovo";
         break;
     case InitStringErrorKind::unterminatedQuote:
-        text = u"Initialization string: the quoted value of '" + error.keyword +
-               u"' has no closing quote";
+        text = u"Inicializační řetězec: hodnota klíčového slova '" + error.keyword +
+               u"' v uvozovkách nemá uzavírací uvozovku";
         break;
     case InitStringErrorKind::textAfterQuote:
-        text = u"Initialization string: text follows the closing quote of '" + error.keyword + u"'";
+        text = u"Inicializační řetězec: za uzavírací uvozovkou hodnoty '" + error.keyword +
+               u"' následuje další text";
         break;
     }
-    text += u" (at character " + asciiNumber(error.offset + 1) + u").";
+    text += u" (na znaku " + asciiNumber(error.offset + 1) + u").";
     return text;
 }
 

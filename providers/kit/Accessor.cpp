@@ -267,8 +267,7 @@ HRESULT createAccessorCall(AccessorTable& table, DBACCESSORFLAGS flags, DBCOUNTI
     clearError();
     HRESULT hr = table.create(flags, count, bindings, rowSize, handle, statuses, target);
     if (FAILED(hr) && hr != E_INVALIDARG)
-        return postError(hr,
-                         std::string_view("The accessor cannot be created from these bindings."),
+        return postError(hr, std::string_view("Z těchto vazeb nelze přístupový objekt vytvořit."),
                          source, IID_IAccessor);
     return hr;
 }
@@ -276,25 +275,27 @@ HRESULT createAccessorCall(AccessorTable& table, DBACCESSORFLAGS flags, DBCOUNTI
 HRESULT addRefAccessorCall(AccessorTable& table, HACCESSOR handle, DBREFCOUNT* refCount,
                            const char16_t* source) {
     HRESULT hr = table.addRef(handle, refCount);
-    return FAILED(hr) ? postError(hr, std::string_view("The accessor handle is not valid."), source,
-                                  IID_IAccessor)
-                      : hr;
+    return FAILED(hr)
+               ? postError(hr, std::string_view("Popisovač přístupového objektu není platný."),
+                           source, IID_IAccessor)
+               : hr;
 }
 
 HRESULT releaseAccessorCall(AccessorTable& table, HACCESSOR handle, DBREFCOUNT* refCount,
                             const char16_t* source) {
     HRESULT hr = table.release(handle, refCount);
-    return FAILED(hr) ? postError(hr, std::string_view("The accessor handle is not valid."), source,
-                                  IID_IAccessor)
-                      : hr;
+    return FAILED(hr)
+               ? postError(hr, std::string_view("Popisovač přístupového objektu není platný."),
+                           source, IID_IAccessor)
+               : hr;
 }
 
 HRESULT getBindingsCall(const AccessorTable& table, HACCESSOR handle, DBACCESSORFLAGS* flags,
                         DBCOUNTITEM* count, DBBINDING** bindings, const char16_t* source) {
     HRESULT hr = table.getBindings(handle, flags, count, bindings);
     return hr == DB_E_BADACCESSORHANDLE
-               ? postError(hr, std::string_view("The accessor handle is not valid."), source,
-                           IID_IAccessor)
+               ? postError(hr, std::string_view("Popisovač přístupového objektu není platný."),
+                           source, IID_IAccessor)
                : hr;
 }
 

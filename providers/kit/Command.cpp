@@ -115,7 +115,7 @@ HRESULT STDMETHODCALLTYPE Command::GetCommandText(GUID* pguidDialect, LPOLESTR* 
     if (!hasText_) {
         if (pguidDialect)
             *pguidDialect = DB_NULLGUID;
-        return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_ICommandText);
+        return fail(DB_E_NOCOMMAND, "Nebyl zadán text příkazu.", IID_ICommandText);
     }
     auto* out = static_cast<OLECHAR*>(CoTaskMemAlloc((text_.size() + 1) * sizeof(OLECHAR)));
     if (!out)
@@ -135,10 +135,11 @@ HRESULT STDMETHODCALLTYPE Command::SetCommandText(REFGUID rguidDialect, LPCOLEST
     clearError();
     if (!sameGuid(rguidDialect, DBGUID_DBSQL) && !sameGuid(rguidDialect, DBGUID_SQL) &&
         !sameGuid(rguidDialect, DBGUID_DEFAULT))
-        return fail(DB_E_DIALECTNOTSUPPORTED, "Only SQL command text is supported.",
+        return fail(DB_E_DIALECTNOTSUPPORTED, "Podporován je jen text příkazu v jazyce SQL.",
                     IID_ICommandText);
     if (rowsetOpen())
-        return fail(DB_E_OBJECTOPEN, "A rowset of this command is still open.", IID_ICommandText);
+        return fail(DB_E_OBJECTOPEN, "Sada řádků tohoto příkazu je stále otevřená.",
+                    IID_ICommandText);
     prepared_.reset();
     described_.clear();
     hasText_ = pwszCommand && pwszCommand[0];
@@ -176,14 +177,15 @@ HRESULT STDMETHODCALLTYPE Command::GetProperties(const ULONG cPropertyIDSets,
 HRESULT STDMETHODCALLTYPE Command::SetProperties(ULONG cPropertySets, DBPROPSET rgPropertySets[]) {
     clearError();
     if (rowsetOpen())
-        return fail(DB_E_OBJECTOPEN, "A rowset of this command is still open.",
+        return fail(DB_E_OBJECTOPEN, "Sada řádků tohoto příkazu je stále otevřená.",
                     IID_ICommandProperties);
     HRESULT hr = properties_.setProperties(cPropertySets, rgPropertySets, true,
                                            validateRowsetProperty, nullptr);
     effective_ = effectiveRowsetProperties(properties_);
     change_ = wantsChanges(effective_);
     if (hr == DB_E_ERRORSOCCURRED)
-        return fail(hr, "No property could be set (see each property's status).",
+        return fail(hr,
+                    "Nepodařilo se nastavit žádnou vlastnost (viz stav jednotlivých vlastností).",
                     IID_ICommandProperties);
     return hr;
 }
@@ -212,9 +214,9 @@ std::shared_ptr<Statement> Command::statementFor(bool change) {
 HRESULT STDMETHODCALLTYPE Command::Prepare(ULONG) {
     clearError();
     if (!hasText_)
-        return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_ICommandPrepare);
+        return fail(DB_E_NOCOMMAND, "Nebyl zadán text příkazu.", IID_ICommandPrepare);
     if (rowsetOpen())
-        return fail(DB_E_OBJECTOPEN, "A rowset of this command is still open.",
+        return fail(DB_E_OBJECTOPEN, "Sada řádků tohoto příkazu je stále otevřená.",
                     IID_ICommandPrepare);
     bool change = change_;
     try {
@@ -229,7 +231,7 @@ HRESULT STDMETHODCALLTYPE Command::Prepare(ULONG) {
 
 HRESULT STDMETHODCALLTYPE Command::Unprepare() {
     if (rowsetOpen())
-        return fail(DB_E_OBJECTOPEN, "A rowset of this command is still open.",
+        return fail(DB_E_OBJECTOPEN, "Sada řádků tohoto příkazu je stále otevřená.",
                     IID_ICommandPrepare);
     prepared_.reset();
     return S_OK;
@@ -250,7 +252,7 @@ HRESULT STDMETHODCALLTYPE Command::GetParameterInfo(DB_UPARAMS* pcParams,
     if (!pcParams || !prgParamInfo)
         return E_INVALIDARG;
     if (!hasText_)
-        return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_ICommandWithParameters);
+        return fail(DB_E_NOCOMMAND, "Nebyl zadán text příkazu.", IID_ICommandWithParameters);
     std::vector<ParameterInfo> params;
     if (prepared_) {
         for (std::size_t i = 0; i < prepared_->parameterCount(); ++i) {
@@ -264,15 +266,13 @@ HRESULT STDMETHODCALLTYPE Command::GetParameterInfo(DB_UPARAMS* pcParams,
             params.push_back(info);
         }
     } else {
-        return fail(DB_E_NOTPREPARED,
-                    "The command must be prepared before its parameters can be described.",
+        return fail(DB_E_NOTPREPARED, "Před popisem parametrů je nutné příkaz připravit.",
                     IID_ICommandWithParameters);
     }
     for (const ParameterInfo& p : params)
         if (!p.known)
             return fail(DB_E_PARAMUNAVAILABLE,
-                        "The type of a parameter cannot be told from the statement; describe "
-                        "it with SetParameterInfo.",
+                        "Typ parametru nelze z příkazu určit; popište jej pomocí SetParameterInfo.",
                         IID_ICommandWithParameters);
     if (params.empty())
         return S_OK;
@@ -329,9 +329,9 @@ HRESULT STDMETHODCALLTYPE Command::MapParameterNames(DB_UPARAMS cParamNames,
     if (cParamNames && (!rgParamNames || !rgParamOrdinals))
         return E_INVALIDARG;
     if (!hasText_)
-        return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_ICommandWithParameters);
+        return fail(DB_E_NOCOMMAND, "Nebyl zadán text příkazu.", IID_ICommandWithParameters);
     if (!prepared_ && described_.empty())
-        return fail(DB_E_NOTPREPARED, "The command must be prepared first.",
+        return fail(DB_E_NOTPREPARED, "Příkaz je nutné nejprve připravit.",
                     IID_ICommandWithParameters);
     DB_UPARAMS found = 0;
     for (DB_UPARAMS i = 0; i < cParamNames; ++i) {
@@ -368,7 +368,7 @@ HRESULT STDMETHODCALLTYPE Command::SetParameterInfo(DB_UPARAMS cParams,
     for (DB_UPARAMS i = 0; i < cParams; ++i) {
         DB_UPARAMS ordinal = rgParamOrdinals[i];
         if (ordinal == 0)
-            return fail(DB_E_BADORDINAL, "Parameter ordinals start at 1.",
+            return fail(DB_E_BADORDINAL, "Pořadová čísla parametrů začínají od 1.",
                         IID_ICommandWithParameters);
         if (!rgParamBindInfo) {
             updated.erase(ordinal);
@@ -383,10 +383,10 @@ HRESULT STDMETHODCALLTYPE Command::SetParameterInfo(DB_UPARAMS cParams,
             if (typeName == t.name)
                 match = &t;
         if (!match)
-            return fail(DB_E_BADTYPENAME, "The parameter type name is not known.",
+            return fail(DB_E_BADTYPENAME, "Název typu parametru není znám.",
                         IID_ICommandWithParameters);
         if (b.dwFlags & DBPARAMFLAGS_ISOUTPUT)
-            return fail(E_INVALIDARG, "Output parameters are not supported.",
+            return fail(E_INVALIDARG, "Výstupní parametry nejsou podporovány.",
                         IID_ICommandWithParameters);
         ParameterInfo info;
         info.known = true;
@@ -440,9 +440,9 @@ HRESULT STDMETHODCALLTYPE Command::GetColumnInfo(DBORDINAL* pcColumns, DBCOLUMNI
     if (ppStringsBuffer)
         *ppStringsBuffer = nullptr;
     if (!hasText_)
-        return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_IColumnsInfo);
+        return fail(DB_E_NOCOMMAND, "Nebyl zadán text příkazu.", IID_IColumnsInfo);
     if (!prepared_)
-        return fail(DB_E_NOTPREPARED, "The command must be prepared first.", IID_IColumnsInfo);
+        return fail(DB_E_NOTPREPARED, "Příkaz je nutné nejprve připravit.", IID_IColumnsInfo);
     bool bookmarks = effective_.value(DBPROPSET_ROWSET, DBPROP_BOOKMARKS).boolean();
     bool change = change_ && prepared_->hasRowIdentity();
     return getColumnInfo({prepared_->columns(), bookmarks, change}, pcColumns, prgInfo,
@@ -452,9 +452,9 @@ HRESULT STDMETHODCALLTYPE Command::GetColumnInfo(DBORDINAL* pcColumns, DBCOLUMNI
 HRESULT STDMETHODCALLTYPE Command::MapColumnIDs(DBORDINAL cColumnIDs, const DBID rgColumnIDs[],
                                                 DBORDINAL rgColumns[]) {
     if (!hasText_)
-        return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_IColumnsInfo);
+        return fail(DB_E_NOCOMMAND, "Nebyl zadán text příkazu.", IID_IColumnsInfo);
     if (!prepared_)
-        return fail(DB_E_NOTPREPARED, "The command must be prepared first.", IID_IColumnsInfo);
+        return fail(DB_E_NOTPREPARED, "Příkaz je nutné nejprve připravit.", IID_IColumnsInfo);
     bool bookmarks = effective_.value(DBPROPSET_ROWSET, DBPROP_BOOKMARKS).boolean();
     return mapColumnIds({prepared_->columns(), bookmarks, false}, cColumnIDs, rgColumnIDs,
                         rgColumns);
@@ -466,7 +466,7 @@ HRESULT STDMETHODCALLTYPE Command::CanConvert(DBTYPE wFromType, DBTYPE wToType,
         DBCONVERTFLAGS(DBCONVERTFLAGS_PARAMETER) | DBCONVERTFLAGS(DBCONVERTFLAGS_ISLONG) |
         DBCONVERTFLAGS(DBCONVERTFLAGS_ISFIXEDLENGTH) | DBCONVERTFLAGS(DBCONVERTFLAGS_FROMVARIANT);
     if (dwConvertFlags & ~known)
-        return fail(DB_E_BADCONVERTFLAG, "Unknown conversion flags.", IID_IConvertType);
+        return fail(DB_E_BADCONVERTFLAG, "Neznámé příznaky převodu.", IID_IConvertType);
     return canConvert(wFromType, wToType) ? S_OK : S_FALSE;
 }
 
@@ -477,8 +477,7 @@ HRESULT Command::bindParameters(Statement& statement, const Accessor& accessor,
     void* data = static_cast<char*>(params.pData) + index * accessor.rowSize;
     if (FAILED(readRow(accessor, data, scratch_)))
         return fail(DB_E_ERRORSOCCURRED,
-                    "A parameter value could not be converted (see the parameters' status).",
-                    IID_ICommand);
+                    "Hodnotu parametru nebylo možné převést (viz stav parametrů).", IID_ICommand);
     for (const BoundValue& v : scratch_)
         statement.bind(v.ordinal - 1,
                        v.use == BoundValue::Use::Value ? v.value.view() : ValueView::null());
@@ -505,14 +504,14 @@ HRESULT Command::checkParameterBindings(const Accessor& accessor, const DBPARAMS
     }
     if (badBinding)
         return fail(DB_E_ERRORSOCCURRED,
-                    "A parameter binding names a parameter the command does not have (see the "
-                    "parameters' status); nothing was run.",
+                    "Vazba parametru odkazuje na parametr, který příkaz nemá (viz stav parametrů); "
+                    "nic nebylo provedeno.",
                     IID_ICommand);
     for (std::size_t i = 0; i < count; ++i)
         if (!bound[i])
             return postError(DB_E_PARAMNOTOPTIONAL,
-                             "No value was given for parameter " + std::to_string(i + 1) +
-                                 "; nothing was run.",
+                             "Pro parametr " + std::to_string(i + 1) +
+                                 " nebyla zadána hodnota; nic nebylo provedeno.",
                              session_->source(), IID_ICommand);
     return S_OK;
 }
@@ -536,7 +535,7 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
     if (pUnkOuter)
         return DB_E_NOAGGREGATION;
     if (!hasText_)
-        return fail(DB_E_NOCOMMAND, "No command text has been set.", IID_ICommand);
+        return fail(DB_E_NOCOMMAND, "Nebyl zadán text příkazu.", IID_ICommand);
     inError_.clear();
 
     // Asking for IRowsetChange or IRowsetLocate asks for what they need.
@@ -545,17 +544,18 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
     if (pParams && pParams->cParamSets > 0) {
         accessor = accessors_.find(pParams->hAccessor);
         if (!accessor)
-            return fail(DB_E_BADACCESSORHANDLE, "The parameter accessor handle is not valid.",
-                        IID_ICommand);
+            return fail(DB_E_BADACCESSORHANDLE,
+                        "Popisovač přístupového objektu parametrů není platný.", IID_ICommand);
         if (!(accessor->flags & DBACCESSOR_PARAMETERDATA))
-            return fail(DB_E_BADACCESSORTYPE, "The accessor is not a parameter accessor.",
+            return fail(DB_E_BADACCESSORTYPE, "Přístupový objekt není určen pro parametry.",
                         IID_ICommand);
         if (!pParams->pData)
             return E_INVALIDARG;
         if (pParams->cParamSets > 1 && accessor->rowSize == 0)
-            return fail(E_INVALIDARG,
-                        "Several parameter sets need the accessor's row size to be given.",
-                        IID_ICommand);
+            return fail(
+                E_INVALIDARG,
+                "Pro více sad parametrů je nutné zadat velikost řádku přístupového objektu.",
+                IID_ICommand);
     }
     bool wantRowset = riid != IID_NULL;
     std::shared_ptr<Statement> statement;
@@ -563,7 +563,7 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
         statement = statementFor(change);
         std::size_t count = statement->parameterCount();
         if (count > 0 && !accessor)
-            return fail(DB_E_PARAMNOTOPTIONAL, "The command has parameters but none were given.",
+            return fail(DB_E_PARAMNOTOPTIONAL, "Příkaz má parametry, ale žádné nebyly zadány.",
                         IID_ICommand);
         if (accessor) {
             HRESULT hr = checkParameterBindings(*accessor, *pParams, count);

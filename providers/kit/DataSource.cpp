@@ -99,7 +99,7 @@ HRESULT DataSource::fail(HRESULT hr, const char* description, REFIID iid) {
 HRESULT STDMETHODCALLTYPE DataSource::Initialize() {
     clearError();
     if (initialized_)
-        return fail(DB_E_ALREADYINITIALIZED, "The data source is already initialised.",
+        return fail(DB_E_ALREADYINITIALIZED, "Datový zdroj je již inicializován.",
                     IID_IDBInitialize);
     InitSettings settings;
     for (const PropertyDef& d : properties_.defs()) {
@@ -122,7 +122,7 @@ HRESULT STDMETHODCALLTYPE DataSource::Initialize() {
     try {
         connection_ = provider_.descriptor->open(settings);
         if (!connection_)
-            return fail(E_FAIL, "The data source could not be opened.", IID_IDBInitialize);
+            return fail(E_FAIL, "Datový zdroj nebylo možné otevřít.", IID_IDBInitialize);
         publishInformation();
     } catch (...) {
         connection_.reset();
@@ -162,7 +162,7 @@ HRESULT STDMETHODCALLTYPE DataSource::Uninitialize() {
     if (!initialized_)
         return S_OK;
     if (sessions_ > 0)
-        return fail(DB_E_OBJECTOPEN, "Sessions of this data source are still open.",
+        return fail(DB_E_OBJECTOPEN, "Relace tohoto datového zdroje jsou stále otevřené.",
                     IID_IDBInitialize);
     connection_.reset();
     initialized_ = false;
@@ -197,7 +197,8 @@ HRESULT STDMETHODCALLTYPE DataSource::SetProperties(ULONG cPropertySets,
     HRESULT hr = properties_.setProperties(cPropertySets, rgPropertySets, !initialized_,
                                            validateInit, nullptr);
     if (hr == DB_E_ERRORSOCCURRED)
-        return fail(hr, "No property could be set (see each property's status).",
+        return fail(hr,
+                    "Nepodařilo se nastavit žádnou vlastnost (viz stav jednotlivých vlastností).",
                     IID_IDBProperties);
     return hr;
 }
@@ -209,7 +210,7 @@ HRESULT STDMETHODCALLTYPE DataSource::CreateSession(IUnknown* pUnkOuter, REFIID 
         return E_INVALIDARG;
     *ppDBSession = nullptr;
     if (!initialized_)
-        return fail(E_UNEXPECTED, "The data source is not initialised.", IID_IDBCreateSession);
+        return fail(E_UNEXPECTED, "Datový zdroj není inicializován.", IID_IDBCreateSession);
     if (pUnkOuter)
         return DB_E_NOAGGREGATION;
     try {
@@ -224,7 +225,7 @@ HRESULT STDMETHODCALLTYPE DataSource::GetKeywords(LPOLESTR* ppwszKeywords) {
         return E_INVALIDARG;
     *ppwszKeywords = nullptr;
     if (!initialized_)
-        return fail(E_UNEXPECTED, "The data source is not initialised.", IID_IDBInfo);
+        return fail(E_UNEXPECTED, "Datový zdroj není inicializován.", IID_IDBInfo);
     return S_OK;
 }
 
@@ -241,7 +242,7 @@ HRESULT STDMETHODCALLTYPE DataSource::GetLiteralInfo(ULONG cLiterals, const DBLI
     if (!pcLiteralInfo || !prgLiteralInfo || !ppCharBuffer || (cLiterals && !rgLiterals))
         return E_INVALIDARG;
     if (!initialized_)
-        return fail(E_UNEXPECTED, "The data source is not initialised.", IID_IDBInfo);
+        return fail(E_UNEXPECTED, "Datový zdroj není inicializován.", IID_IDBInfo);
     // Identifiers are quoted the SQL way; other literals are not described.
     static const DBLITERAL supported[] = {DBLITERAL_QUOTE, DBLITERAL_QUOTE_SUFFIX};
     std::vector<DBLITERAL> asked(rgLiterals, rgLiterals + cLiterals);

@@ -64,12 +64,11 @@ HRESULT postCurrentException(const char16_t* source, REFIID iid) {
     } catch (const BackendError& e) {
         return postError(hresultFor(e.errorClass()), std::string_view(e.what()), source, iid);
     } catch (const std::bad_alloc&) {
-        return postError(E_OUTOFMEMORY, std::string_view("Not enough memory."), source, iid);
+        return postError(E_OUTOFMEMORY, std::string_view("Nedostatek paměti."), source, iid);
     } catch (const std::exception& e) {
         return postError(E_FAIL, std::string_view(e.what()), source, iid);
     } catch (...) {
-        return postError(E_FAIL, std::string_view("Unexpected failure in the provider."), source,
-                         iid);
+        return postError(E_FAIL, std::string_view("Neočekávaná chyba ovladače."), source, iid);
     }
 }
 

@@ -294,7 +294,7 @@ HRESULT Rowset::fetchFrom(std::int64_t start, DBROWCOUNT cRows, DBCOUNTITEM* obt
         if (!out) {
             out = static_cast<HROW*>(CoTaskMemAlloc(picked.size() * sizeof(HROW)));
             if (!out)
-                return fail(E_OUTOFMEMORY, "Not enough memory for the row handles.", iid);
+                return fail(E_OUTOFMEMORY, "Nedostatek paměti pro popisovače řádků.", iid);
             *rows = out;
         }
         for (std::size_t k = 0; k < picked.size(); ++k) {
@@ -315,11 +315,13 @@ HRESULT STDMETHODCALLTYPE Rowset::GetNextRows(HCHAPTER, DBROWOFFSET lRowsOffset,
         return E_INVALIDARG;
     if (lRowsOffset < 0 && !scrollBackwards_)
         return fail(DB_E_CANTSCROLLBACKWARDS,
-                    "The rowset cannot skip backwards (DBPROP_CANSCROLLBACKWARDS is not set).",
+                    "Sada řádků neumí přeskakovat zpět (vlastnost DBPROP_CANSCROLLBACKWARDS není "
+                    "nastavena).",
                     IID_IRowset);
     if (cRows < 0 && !fetchBackwards_)
         return fail(DB_E_CANTFETCHBACKWARDS,
-                    "The rowset cannot fetch backwards (DBPROP_CANFETCHBACKWARDS is not set).",
+                    "Sada řádků neumí načítat pozpátku (vlastnost DBPROP_CANFETCHBACKWARDS není "
+                    "nastavena).",
                     IID_IRowset);
     if (cRows == 0)
         return S_OK;
@@ -403,19 +405,20 @@ HRESULT STDMETHODCALLTYPE Rowset::GetData(HROW hRow, HACCESSOR hAccessor, void* 
     clearError();
     auto accessor = accessors_.find(hAccessor);
     if (!accessor)
-        return fail(DB_E_BADACCESSORHANDLE, "The accessor handle is not valid.", IID_IRowset);
+        return fail(DB_E_BADACCESSORHANDLE, "Popisovač přístupového objektu není platný.",
+                    IID_IRowset);
     if (!(accessor->flags & DBACCESSOR_ROWDATA))
-        return fail(DB_E_BADACCESSORTYPE, "The accessor is not a row accessor.", IID_IRowset);
+        return fail(DB_E_BADACCESSORTYPE, "Přístupový objekt není určen pro řádky.", IID_IRowset);
     if (!validRow(hRow))
-        return fail(DB_E_BADROWHANDLE, "The row handle is not valid.", IID_IRowset);
+        return fail(DB_E_BADROWHANDLE, "Popisovač řádku není platný.", IID_IRowset);
     std::size_t row = hRow - 1;
     if (cache_.isDeleted(row))
-        return fail(DB_E_DELETEDROW, "The row has been deleted.", IID_IRowset);
+        return fail(DB_E_DELETEDROW, "Řádek byl odstraněn.", IID_IRowset);
     if (!pData)
         return E_INVALIDARG;
     for (const DBBINDING& b : accessor->bindings)
         if (b.iOrdinal > columns_.size() || (b.iOrdinal == 0 && !bookmarks_))
-            return fail(DB_E_BADORDINAL, "A binding names a column the rowset does not have.",
+            return fail(DB_E_BADORDINAL, "Vazba odkazuje na sloupec, který sada řádků nemá.",
                         IID_IRowset);
     return writeRow(*accessor, pData, [&](DBORDINAL ordinal) {
         if (ordinal == 0)
@@ -468,7 +471,7 @@ HRESULT STDMETHODCALLTYPE Rowset::Compare(HCHAPTER, DBBKMARK cbBookmark1, const 
             return n != 1 || *b == DBBMK_FIRST || *b == DBBMK_LAST;
         };
         if (!validSpecial(cbBookmark1, pBookmark1) || !validSpecial(cbBookmark2, pBookmark2))
-            return fail(DB_E_BADBOOKMARK, "The bookmark is not valid.", IID_IRowsetLocate);
+            return fail(DB_E_BADBOOKMARK, "Záložka není platná.", IID_IRowsetLocate);
         bool same = cbBookmark1 == cbBookmark2 && *pBookmark1 == *pBookmark2;
         *pComparison = same ? DBCOMPARE_EQ : DBCOMPARE_NE;
         return S_OK;
@@ -477,7 +480,7 @@ HRESULT STDMETHODCALLTYPE Rowset::Compare(HCHAPTER, DBBKMARK cbBookmark1, const 
     std::int64_t a = rowOfBookmark(cbBookmark1, pBookmark1, hr);
     std::int64_t b = rowOfBookmark(cbBookmark2, pBookmark2, hr);
     if (a < 0 || b < 0)
-        return fail(DB_E_BADBOOKMARK, "The bookmark is not valid.", IID_IRowsetLocate);
+        return fail(DB_E_BADBOOKMARK, "Záložka není platná.", IID_IRowsetLocate);
     *pComparison = a < b ? DBCOMPARE_LT : a > b ? DBCOMPARE_GT : DBCOMPARE_EQ;
     return S_OK;
 }
@@ -492,7 +495,7 @@ HRESULT STDMETHODCALLTYPE Rowset::GetRowsAt(HWATCHREGION, HCHAPTER, DBBKMARK cbB
     if (!pcRowsObtained || !prghRows || !pBookmark || !cbBookmark)
         return E_INVALIDARG;
     if (cRows < 0 && !fetchBackwards_)
-        return fail(DB_E_CANTFETCHBACKWARDS, "The rowset cannot fetch backwards.",
+        return fail(DB_E_CANTFETCHBACKWARDS, "Sada řádků neumí načítat pozpátku.",
                     IID_IRowsetLocate);
     HRESULT hr;
     std::int64_t row = rowOfBookmark(cbBookmark, pBookmark, hr);
@@ -501,7 +504,7 @@ HRESULT STDMETHODCALLTYPE Rowset::GetRowsAt(HWATCHREGION, HCHAPTER, DBBKMARK cbB
     if (row == -2)
         return DB_S_ENDOFROWSET;
     if (row < 0)
-        return fail(DB_E_BADBOOKMARK, "The bookmark is not valid.", IID_IRowsetLocate);
+        return fail(DB_E_BADBOOKMARK, "Záložka není platná.", IID_IRowsetLocate);
     if (cRows == 0)
         return S_OK;
     std::int64_t start = row + lRowsOffset;
@@ -616,10 +619,9 @@ HRESULT STDMETHODCALLTYPE Rowset::GetReferencedRowset(DBORDINAL iOrdinal, REFIID
         return E_INVALIDARG;
     *ppReferencedRowset = nullptr;
     if (iOrdinal > columns_.size() || (iOrdinal == 0 && !bookmarks_))
-        return fail(DB_E_BADORDINAL, "The rowset has no such column.", IID_IRowsetInfo);
+        return fail(DB_E_BADORDINAL, "Sada řádků takový sloupec nemá.", IID_IRowsetInfo);
     if (iOrdinal != 0)
-        return fail(DB_E_NOTAREFERENCECOLUMN, "The column does not refer to a rowset.",
-                    IID_IRowsetInfo);
+        return fail(DB_E_NOTAREFERENCECOLUMN, "Sloupec neodkazuje na sadu řádků.", IID_IRowsetInfo);
     return QueryInterface(riid, reinterpret_cast<void**>(ppReferencedRowset));
 }
 
@@ -637,7 +639,7 @@ HRESULT STDMETHODCALLTYPE Rowset::CanConvert(DBTYPE wFromType, DBTYPE wToType,
     constexpr DBCONVERTFLAGS known =
         DBCONVERTFLAGS_ISLONG | DBCONVERTFLAGS_ISFIXEDLENGTH | DBCONVERTFLAGS_FROMVARIANT;
     if ((dwConvertFlags & DBCONVERTFLAGS_PARAMETER) || (dwConvertFlags & ~known))
-        return fail(DB_E_BADCONVERTFLAG, "Rowsets convert column data only.", IID_IConvertType);
+        return fail(DB_E_BADCONVERTFLAG, "Sada řádků převádí jen data sloupců.", IID_IConvertType);
     return canConvert(wFromType, wToType) ? S_OK : S_FALSE;
 }
 
@@ -676,18 +678,20 @@ HRESULT Rowset::checkWrite(HROW hRow, HACCESSOR hAccessor, void* pData,
                            std::shared_ptr<const Accessor>& accessor) {
     accessor = accessors_.find(hAccessor);
     if (!accessor)
-        return fail(DB_E_BADACCESSORHANDLE, "The accessor handle is not valid.", IID_IRowsetChange);
+        return fail(DB_E_BADACCESSORHANDLE, "Popisovač přístupového objektu není platný.",
+                    IID_IRowsetChange);
     if (!(accessor->flags & DBACCESSOR_ROWDATA))
-        return fail(DB_E_BADACCESSORTYPE, "The accessor is not a row accessor.", IID_IRowsetChange);
+        return fail(DB_E_BADACCESSORTYPE, "Přístupový objekt není určen pro řádky.",
+                    IID_IRowsetChange);
     if (hRow != DB_NULL_HROW && !validRow(hRow))
-        return fail(DB_E_BADROWHANDLE, "The row handle is not valid.", IID_IRowsetChange);
+        return fail(DB_E_BADROWHANDLE, "Popisovač řádku není platný.", IID_IRowsetChange);
     if (hRow != DB_NULL_HROW && cache_.isDeleted(hRow - 1))
-        return fail(DB_E_DELETEDROW, "The row has been deleted.", IID_IRowsetChange);
+        return fail(DB_E_DELETEDROW, "Řádek byl odstraněn.", IID_IRowsetChange);
     if (!pData)
         return E_INVALIDARG;
     for (const DBBINDING& b : accessor->bindings)
         if (b.iOrdinal > columns_.size() || (b.iOrdinal == 0 && !bookmarks_))
-            return fail(DB_E_BADORDINAL, "A binding names a column the rowset does not have.",
+            return fail(DB_E_BADORDINAL, "Vazba odkazuje na sloupec, který sada řádků nemá.",
                         IID_IRowsetChange);
     return S_OK;
 }
@@ -725,9 +729,8 @@ HRESULT Rowset::checkConcurrency(std::size_t row) {
             return S_OK; // this rowset's own lock: its values are the row's values
         if (owner)
             return fail(DB_E_RESOURCELOCKED,
-                        "The row is locked: another rowset of this session has changed it and "
-                        "still holds it. It can be changed here after that rowset releases the "
-                        "row.",
+                        "Řádek je zamčený: jiná sada řádků této relace jej změnila a stále jej "
+                        "drží. Zde jej bude možné změnit, až jej ta sada řádků uvolní.",
                         IID_IRowsetChange);
     }
     std::vector<std::string> names;
@@ -740,13 +743,12 @@ HRESULT Rowset::checkConcurrency(std::size_t row) {
         }
     std::vector<Value> current;
     if (!host_->connection().readRow(baseTable_, id, names, current))
-        return fail(DB_E_DELETEDROW, "The row no longer exists in the database.",
-                    IID_IRowsetChange);
+        return fail(DB_E_DELETEDROW, "Řádek již v databázi neexistuje.", IID_IRowsetChange);
     for (std::size_t k = 0; k < which.size() && k < current.size(); ++k)
         if (!sameValue(current[k].view(), cache_.value(row, which[k])))
             return fail(DB_E_CONCURRENCYVIOLATION,
-                        "The row was changed in the database after this rowset fetched it; "
-                        "the change was refused (optimistic concurrency).",
+                        "Řádek byl v databázi změněn poté, co jej tato sada řádků načetla; změna "
+                        "byla odmítnuta (optimistické řízení souběhu).",
                         IID_IRowsetChange);
     return S_OK;
 }
@@ -754,24 +756,23 @@ HRESULT Rowset::checkConcurrency(std::size_t row) {
 HRESULT STDMETHODCALLTYPE Rowset::SetData(HROW hRow, HACCESSOR hAccessor, void* pData) {
     clearError();
     if (!(updatability_ & DBPROPVAL_UP_CHANGE))
-        return fail(DB_E_NOTSUPPORTED, "The rowset does not allow changing rows.",
-                    IID_IRowsetChange);
+        return fail(DB_E_NOTSUPPORTED, "Sada řádků nedovoluje měnit řádky.", IID_IRowsetChange);
     if (hRow == DB_NULL_HROW)
-        return fail(DB_E_BADROWHANDLE, "The row handle is not valid.", IID_IRowsetChange);
+        return fail(DB_E_BADROWHANDLE, "Popisovač řádku není platný.", IID_IRowsetChange);
     std::shared_ptr<const Accessor> accessor;
     HRESULT hr = checkWrite(hRow, hAccessor, pData, accessor);
     if (hr != S_OK)
         return hr;
     std::vector<BoundValue> values;
     if (FAILED(readRow(*accessor, pData, values)))
-        return fail(DB_E_ERRORSOCCURRED, "A value could not be read from the consumer's buffer.",
+        return fail(DB_E_ERRORSOCCURRED,
+                    "Hodnotu nebylo možné přečíst z vyrovnávací paměti konzumenta.",
                     IID_IRowsetChange);
     std::vector<std::string> names;
     std::vector<ValueView> views;
     if (!writableValues(*accessor, pData, values, names, views))
         return fail(DB_E_ERRORSOCCURRED,
-                    "A bound column cannot be changed (see the columns' status); nothing was "
-                    "changed.",
+                    "Navázaný sloupec nelze změnit (viz stav sloupců); nic nebylo změněno.",
                     IID_IRowsetChange);
     if (names.empty())
         return S_OK;
@@ -787,8 +788,7 @@ HRESULT STDMETHODCALLTYPE Rowset::SetData(HROW hRow, HACCESSOR hAccessor, void* 
     try {
         hr = checkConcurrency(row);
         if (hr == S_OK && !connection.updateRow(baseTable_, id, names, views))
-            hr = fail(DB_E_DELETEDROW, "The row no longer exists in the database.",
-                      IID_IRowsetChange);
+            hr = fail(DB_E_DELETEDROW, "Řádek již v databázi neexistuje.", IID_IRowsetChange);
         if (hr == S_OK) {
             connection.releaseSavepoint(savepoint);
             refreshRow(row, id);
@@ -813,8 +813,7 @@ HRESULT STDMETHODCALLTYPE Rowset::DeleteRows(HCHAPTER, DBCOUNTITEM cRows, const 
     if (cRows && !rghRows)
         return E_INVALIDARG;
     if (!(updatability_ & DBPROPVAL_UP_DELETE))
-        return fail(DB_E_NOTSUPPORTED, "The rowset does not allow deleting rows.",
-                    IID_IRowsetChange);
+        return fail(DB_E_NOTSUPPORTED, "Sada řádků nedovoluje mazat řádky.", IID_IRowsetChange);
     DBCOUNTITEM good = 0;
     Connection& connection = host_->connection();
     for (DBCOUNTITEM i = 0; i < cRows; ++i) {
@@ -869,22 +868,21 @@ HRESULT STDMETHODCALLTYPE Rowset::InsertRow(HCHAPTER, HACCESSOR hAccessor, void*
     if (phRow)
         *phRow = DB_NULL_HROW;
     if (!(updatability_ & DBPROPVAL_UP_INSERT))
-        return fail(DB_E_NOTSUPPORTED, "The rowset does not allow inserting rows.",
-                    IID_IRowsetChange);
+        return fail(DB_E_NOTSUPPORTED, "Sada řádků nedovoluje vkládat řádky.", IID_IRowsetChange);
     std::shared_ptr<const Accessor> accessor;
     HRESULT hr = checkWrite(DB_NULL_HROW, hAccessor, pData, accessor);
     if (hr != S_OK)
         return hr;
     std::vector<BoundValue> values;
     if (FAILED(readRow(*accessor, pData, values)))
-        return fail(DB_E_ERRORSOCCURRED, "A value could not be read from the consumer's buffer.",
+        return fail(DB_E_ERRORSOCCURRED,
+                    "Hodnotu nebylo možné přečíst z vyrovnávací paměti konzumenta.",
                     IID_IRowsetChange);
     std::vector<std::string> names;
     std::vector<ValueView> views;
     if (!writableValues(*accessor, pData, values, names, views))
         return fail(DB_E_ERRORSOCCURRED,
-                    "A bound column cannot be set (see the columns' status); no row was "
-                    "inserted.",
+                    "Navázaný sloupec nelze nastavit (viz stav sloupců); žádný řádek nebyl vložen.",
                     IID_IRowsetChange);
     try {
         // Every row before the new one is fetched first so the new row's index is its place.

@@ -227,11 +227,11 @@ HRESULT STDMETHODCALLTYPE Session::OpenRowset(IUnknown* pUnkOuter, DBID* pTableI
     if (pUnkOuter)
         return DB_E_NOAGGREGATION;
     if (pIndexID)
-        return fail(DB_E_NOINDEX, "Opening a rowset over an index is not supported.",
+        return fail(DB_E_NOINDEX, "Otevření sady řádků nad indexem není podporováno.",
                     IID_IOpenRowset);
     std::string table;
     if (!tableNameOf(pTableID, table))
-        return fail(DB_E_NOTABLE, "The table is not named.", IID_IOpenRowset);
+        return fail(DB_E_NOTABLE, "Tabulka nemá zadaný název.", IID_IOpenRowset);
     PropertyStore requested(
         std::vector<PropertyDef>(rowsetProperties().begin(), rowsetProperties().end()));
     HRESULT props = requested.setProperties(cPropertySets, rgPropertySets, true, nullptr, nullptr);
@@ -243,13 +243,13 @@ HRESULT STDMETHODCALLTYPE Session::OpenRowset(IUnknown* pUnkOuter, DBID* pTableI
                 (rgPropertySets[s].rgProperties[p].dwStatus != DBPROPSTATUS_OK &&
                  rgPropertySets[s].rgProperties[p].dwOptions == DBPROPOPTIONS_REQUIRED);
     if (requiredFailed)
-        return fail(DB_E_ERRORSOCCURRED, "A required rowset property is not supported.",
+        return fail(DB_E_ERRORSOCCURRED, "Požadovaná vlastnost sady řádků není podporována.",
                     IID_IOpenRowset);
     try {
         if (!ppRowset)
             return connection().tableExists(table)
                        ? S_OK
-                       : fail(DB_E_NOTABLE, "The table does not exist.", IID_IOpenRowset);
+                       : fail(DB_E_NOTABLE, "Tabulka neexistuje.", IID_IOpenRowset);
         bool change = wantsChanges(effectiveRowsetProperties(requested));
         std::shared_ptr<Statement> statement =
             connection().prepareTableScan(table, PrepareOptions{change});
@@ -263,9 +263,10 @@ HRESULT STDMETHODCALLTYPE Session::OpenRowset(IUnknown* pUnkOuter, DBID* pTableI
                          prop.dwPropertyID == DBPROP_UPDATABILITY))
                         prop.dwStatus = DBPROPSTATUS_NOTSETTABLE;
                 }
-            return fail(DB_E_ERRORSOCCURRED,
-                        "The table's rows have no identity, so the rowset cannot be updatable.",
-                        IID_IOpenRowset);
+            return fail(
+                DB_E_ERRORSOCCURRED,
+                "Řádky tabulky nemají identitu, proto sada řádků nemůže být aktualizovatelná.",
+                IID_IOpenRowset);
         }
         bool first = statement->step();
         HRESULT hr =
@@ -310,11 +311,12 @@ HRESULT STDMETHODCALLTYPE Session::CreateTable(IUnknown* pUnkOuter, DBID* pTable
         return DB_E_NOAGGREGATION;
     std::string table;
     if (pTableID && !tableNameOf(pTableID, table))
-        return fail(DB_E_BADTABLEID, "The table name is not valid.", IID_ITableDefinition);
+        return fail(DB_E_BADTABLEID, "Název tabulky není platný.", IID_ITableDefinition);
     if (!pTableID)
         table = "table_" + std::to_string(++savepoints_);
     if (cColumnDescs == 0)
-        return fail(DB_E_BADCOLUMNID, "A table needs at least one column.", IID_ITableDefinition);
+        return fail(DB_E_BADCOLUMNID, "Tabulka musí mít alespoň jeden sloupec.",
+                    IID_ITableDefinition);
 
     std::vector<ColumnDefinition> columns;
     std::set<std::string> names;
@@ -324,16 +326,16 @@ HRESULT STDMETHODCALLTYPE Session::CreateTable(IUnknown* pUnkOuter, DBID* pTable
         const DBCOLUMNDESC& d = rgColumnDescs[i];
         ColumnDefinition c;
         if (!tableNameOf(&d.dbcid, c.name))
-            return fail(DB_E_BADCOLUMNID, "A column has no valid name.", IID_ITableDefinition);
+            return fail(DB_E_BADCOLUMNID, "Sloupec nemá platný název.", IID_ITableDefinition);
         std::string folded = c.name;
         for (char& ch : folded)
             if (ch >= 'A' && ch <= 'Z')
                 ch += 32;
         if (!names.insert(folded).second)
-            return fail(DB_E_DUPLICATECOLUMNID, "Two columns have the same name.",
+            return fail(DB_E_DUPLICATECOLUMNID, "Dva sloupce mají stejný název.",
                         IID_ITableDefinition);
         if (d.wType == DBTYPE_EMPTY || !isSupportedType(d.wType) || d.wType == DBTYPE_VARIANT)
-            return fail(DB_E_BADTYPE, "A column's type is not supported.", IID_ITableDefinition);
+            return fail(DB_E_BADTYPE, "Typ sloupce není podporován.", IID_ITableDefinition);
         if (d.pwszTypeName)
             c.typeName = utf16ToUtf8(d.pwszTypeName);
         c.type = d.wType;
@@ -360,8 +362,8 @@ HRESULT STDMETHODCALLTYPE Session::CreateTable(IUnknown* pUnkOuter, DBID* pTable
         }
     if (requiredFailed)
         return fail(DB_E_ERRORSOCCURRED,
-                    "A required column or table property is not supported; no table was "
-                    "created.",
+                    "Požadovaná vlastnost sloupce nebo tabulky není podporována; žádná tabulka "
+                    "nebyla vytvořena.",
                     IID_ITableDefinition);
     try {
         connection().createTable(table, columns);
@@ -401,7 +403,7 @@ HRESULT STDMETHODCALLTYPE Session::DropTable(DBID* pTableID) {
     if (!pTableID)
         return E_INVALIDARG;
     if (!tableNameOf(pTableID, table))
-        return fail(DB_E_NOTABLE, "The table is not named.", IID_ITableDefinition);
+        return fail(DB_E_NOTABLE, "Tabulka nemá zadaný název.", IID_ITableDefinition);
     try {
         connection().dropTable(table);
     } catch (...) {
@@ -416,14 +418,14 @@ HRESULT STDMETHODCALLTYPE Session::AddColumn(DBID* pTableID, DBCOLUMNDESC* pColu
         *ppColumnID = nullptr;
     if (!pTableID || !pColumnDesc)
         return E_INVALIDARG;
-    return fail(E_NOTIMPL, "Adding columns to an existing table is not supported.",
+    return fail(E_NOTIMPL, "Přidávání sloupců do existující tabulky není podporováno.",
                 IID_ITableDefinition);
 }
 
 HRESULT STDMETHODCALLTYPE Session::DropColumn(DBID* pTableID, DBID* pColumnID) {
     if (!pTableID || !pColumnID)
         return E_INVALIDARG;
-    return fail(E_NOTIMPL, "Dropping columns of an existing table is not supported.",
+    return fail(E_NOTIMPL, "Odebírání sloupců existující tabulky není podporováno.",
                 IID_ITableDefinition);
 }
 
@@ -436,16 +438,15 @@ HRESULT STDMETHODCALLTYPE Session::StartTransaction(ISOLEVEL isoLevel, ULONG iso
     if (pulTransactionLevel)
         *pulTransactionLevel = 0;
     if (isoFlags != 0)
-        return fail(XACT_E_NOISORETAIN, "Isolation flags are not supported.",
+        return fail(XACT_E_NOISORETAIN, "Příznaky izolace nejsou podporovány.",
                     IID_ITransactionLocal);
     IsolationLevel level = IsolationLevel::ReadCommitted;
     if (!levelOf(isoLevel, level))
-        return fail(XACT_E_ISOLATIONLEVEL, "The isolation level is not supported.",
+        return fail(XACT_E_ISOLATIONLEVEL, "Úroveň izolace není podporována.",
                     IID_ITransactionLocal);
     if (inTransaction_)
         return fail(XACT_E_XTIONEXISTS,
-                    "A transaction is already running in this session; nested transactions "
-                    "are not supported.",
+                    "V této relaci již probíhá transakce; vnořené transakce nejsou podporovány.",
                     IID_ITransactionLocal);
     try {
         connection().begin(level);
@@ -464,9 +465,10 @@ HRESULT STDMETHODCALLTYPE Session::StartTransaction(ISOLEVEL isoLevel, ULONG iso
 HRESULT STDMETHODCALLTYPE Session::Commit(BOOL fRetaining, DWORD grfTC, DWORD) {
     clearError();
     if (grfTC != XACTTC_NONE && grfTC != XACTTC_SYNC_PHASEONE && grfTC != XACTTC_SYNC_PHASETWO)
-        return fail(XACT_E_NOTSUPPORTED, "Asynchronous commit is not supported.", IID_ITransaction);
+        return fail(XACT_E_NOTSUPPORTED, "Asynchronní potvrzení transakce není podporováno.",
+                    IID_ITransaction);
     if (!inTransaction_)
-        return fail(XACT_E_NOTRANSACTION, "No transaction is running in this session.",
+        return fail(XACT_E_NOTRANSACTION, "V této relaci neprobíhá žádná transakce.",
                     IID_ITransaction);
     IsolationLevel level = IsolationLevel::ReadCommitted;
     levelOf(isolation_, level);
@@ -486,9 +488,10 @@ HRESULT STDMETHODCALLTYPE Session::Commit(BOOL fRetaining, DWORD grfTC, DWORD) {
 HRESULT STDMETHODCALLTYPE Session::Abort(BOID*, BOOL fRetaining, BOOL fAsync) {
     clearError();
     if (fAsync)
-        return fail(XACT_E_NOTSUPPORTED, "Asynchronous abort is not supported.", IID_ITransaction);
+        return fail(XACT_E_NOTSUPPORTED, "Asynchronní zrušení transakce není podporováno.",
+                    IID_ITransaction);
     if (!inTransaction_)
-        return fail(XACT_E_NOTRANSACTION, "No transaction is running in this session.",
+        return fail(XACT_E_NOTRANSACTION, "V této relaci neprobíhá žádná transakce.",
                     IID_ITransaction);
     IsolationLevel level = IsolationLevel::ReadCommitted;
     levelOf(isolation_, level);
@@ -509,7 +512,7 @@ HRESULT STDMETHODCALLTYPE Session::GetTransactionInfo(XACTTRANSINFO* pinfo) {
     if (!pinfo)
         return E_INVALIDARG;
     if (!inTransaction_)
-        return fail(XACT_E_NOTRANSACTION, "No transaction is running in this session.",
+        return fail(XACT_E_NOTRANSACTION, "V této relaci neprobíhá žádná transakce.",
                     IID_ITransaction);
     std::memset(pinfo, 0, sizeof *pinfo);
     pinfo->isoLevel = isolation_;
@@ -521,7 +524,7 @@ HRESULT STDMETHODCALLTYPE Session::GetOptionsObject(ITransactionOptions** ppOpti
     if (!ppOptions)
         return E_INVALIDARG;
     *ppOptions = nullptr;
-    return fail(E_NOTIMPL, "Transaction options are not supported.", IID_ITransactionLocal);
+    return fail(E_NOTIMPL, "Možnosti transakce nejsou podporovány.", IID_ITransactionLocal);
 }
 
 } // namespace vantrel::kit

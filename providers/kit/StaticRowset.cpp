@@ -58,10 +58,11 @@ HRESULT createStaticRowset(std::vector<ColumnInfo> columns, std::vector<std::vec
             for (ULONG p = 0; p < rgPropertySets[s].cProperties; ++p) {
                 const DBPROP& prop = rgPropertySets[s].rgProperties[p];
                 if (prop.dwStatus != DBPROPSTATUS_OK && prop.dwOptions != DBPROPOPTIONS_OPTIONAL)
-                    return postError(DB_E_ERRORSOCCURRED,
-                                     std::string_view("A required rowset property is not "
-                                                      "supported by this read-only rowset."),
-                                     source, IID_IUnknown);
+                    return postError(
+                        DB_E_ERRORSOCCURRED,
+                        std::string_view("Požadovaná vlastnost sady řádků není u této sady řádků, "
+                                         "určené jen pro čtení, podporována."),
+                        source, IID_IUnknown);
             }
         PropertyStore effective = effectiveRowsetProperties(requested);
         auto statement = std::make_shared<StaticStatement>(std::move(columns), std::move(rows));

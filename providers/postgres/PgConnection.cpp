@@ -55,7 +55,7 @@ bool succeeded(const PGresult* r) {
 const std::string& identityText(const kit::RowIdentity& id) {
     if (const auto* text = std::get_if<std::string>(&id))
         return *text;
-    throw kit::BackendError(kit::ErrorClass::Other, "not a row identity of this provider");
+    throw kit::BackendError(kit::ErrorClass::Other, "nejde o identitu řádku tohoto ovladače");
 }
 
 // Notices ("NOTICE: table does not exist, skipping") are not errors; libpq would print them.
@@ -114,7 +114,7 @@ std::vector<std::string> decodeIdentity(const std::string& identity) {
         const std::size_t colon = static_cast<std::size_t>(end - identity.data());
         if (ec != std::errc() || colon >= identity.size() || identity[colon] != ':' ||
             length > identity.size() - colon - 1)
-            throw kit::BackendError(kit::ErrorClass::Other, "malformed row identity");
+            throw kit::BackendError(kit::ErrorClass::Other, "poškozená identita řádku");
         parts.push_back(identity.substr(colon + 1, length));
         pos = colon + 1 + length;
     }
@@ -133,13 +133,14 @@ PgConnection::PgConnection(const Keywords& keywords, std::string dataSource)
     values.push_back(nullptr);
     connection_ = PQconnectdbParams(keys.data(), values.data(), 0);
     if (connection_ == nullptr)
-        throw kit::BackendError(kit::ErrorClass::CantOpen, "libpq could not allocate a connection");
+        throw kit::BackendError(kit::ErrorClass::CantOpen,
+                                "knihovna libpq nedokázala vytvořit spojení");
     if (PQstatus(connection_) != CONNECTION_OK) {
         const std::string message = connectionMessage(connection_);
         PQfinish(connection_);
         connection_ = nullptr;
         throw kit::BackendError(kit::ErrorClass::CantOpen,
-                                message.empty() ? "could not connect to the server" : message);
+                                message.empty() ? "k serveru se nepodařilo připojit" : message);
     }
     PQsetNoticeProcessor(connection_, &ignoreNotice, nullptr);
     // The forms the value reading expects, whatever the server's defaults.
@@ -222,7 +223,7 @@ void PgConnection::flushForgotten() {
 void PgConnection::requireConnection() const {
     if (PQstatus(connection_) != CONNECTION_OK)
         throw kit::BackendError(kit::ErrorClass::Other,
-                                "the connection to the PostgreSQL server was lost: " +
+                                "spojení se serverem PostgreSQL bylo ztraceno: " +
                                     connectionMessage(connection_));
 }
 
@@ -297,7 +298,7 @@ std::vector<Result> PgConnection::runPipeline(const std::vector<Step>& steps, bo
         }
         if (!results[i] && (sendFailed || PQstatus(c) != CONNECTION_OK))
             throw kit::BackendError(kit::ErrorClass::Other,
-                                    "the connection to the PostgreSQL server was lost: " +
+                                    "spojení se serverem PostgreSQL bylo ztraceno: " +
                                         connectionMessage(c));
         kit::BackendError error = resultError(c, results[i].get());
         // A failure under the savepoint leaves the transaction to be repaired; a failed
@@ -382,14 +383,14 @@ Result PgConnection::executeReplayable(const Execution& e) {
         PQexitPipelineMode(c);
         if (answers.size() != prefix.size() + 1)
             throw kit::BackendError(kit::ErrorClass::Other,
-                                    "the connection to the PostgreSQL server was lost: " +
+                                    "spojení se serverem PostgreSQL bylo ztraceno: " +
                                         connectionMessage(c));
         for (std::size_t i = 0; i < prefix.size(); ++i) {
             if (!succeeded(answers[i].get())) {
                 // The old checkpoint may be gone with the failed renewal: the transaction
                 // cannot be restored any more.
                 if (renew)
-                    brokenTransaction_ = "the transaction could not renew its checkpoint: " +
+                    brokenTransaction_ = "transakce nedokázala obnovit svůj kontrolní bod: " +
                                          std::string(resultError(c, answers[i].get()).what());
                 throw resultError(c, answers[i].get());
             }
@@ -466,10 +467,9 @@ void PgConnection::restoreCheckpoint() {
     if (!sent || answered != expected || !failure.empty()) {
         checkpoint_ = false;
         brokenTransaction_ =
-            "statements that had succeeded in this transaction could not be repeated after a "
-            "later one failed (" +
-            (failure.empty() ? connectionMessage(c) : failure) +
-            "); the transaction can only be rolled back";
+            "příkazy, které v této transakci uspěly, nebylo možné zopakovat poté, co "
+            "pozdější příkaz selhal (" +
+            (failure.empty() ? connectionMessage(c) : failure) + "); transakci lze již jen odvolat";
         return;
     }
     checkpoint_ = true;
@@ -521,15 +521,14 @@ void PgConnection::commit() {
     if (!brokenTransaction_.empty()) {
         const std::string why = brokenTransaction_;
         rollbackQuietly();
-        throw kit::BackendError(kit::ErrorClass::Other, "the transaction was rolled back: " + why);
+        throw kit::BackendError(kit::ErrorClass::Other, "transakce byla odvolána: " + why);
     }
     Result r = executeText("COMMIT", false);
     checkpoint_ = false;
     journal_.clear();
     // COMMIT of a transaction that failed answers ROLLBACK: that is no success.
     if (std::strcmp(PQcmdStatus(r.get()), "ROLLBACK") == 0)
-        throw kit::BackendError(kit::ErrorClass::Other,
-                                "the transaction had failed and was rolled back");
+        throw kit::BackendError(kit::ErrorClass::Other, "transakce selhala a byla odvolána");
 }
 
 void PgConnection::rollback() {
@@ -587,10 +586,10 @@ void PgConnection::rollbackQuietly() {
 void PgConnection::createTable(std::string_view table,
                                std::span<const kit::ColumnDefinition> columns) {
     if (table.empty())
-        throw kit::BackendError(kit::ErrorClass::Syntax, "a table needs a name");
+        throw kit::BackendError(kit::ErrorClass::Syntax, "tabulka musí mít název");
     if (columns.empty())
         throw kit::BackendError(kit::ErrorClass::Syntax,
-                                "a table needs at least one column: " + std::string(table));
+                                "tabulka musí mít alespoň jeden sloupec: " + std::string(table));
     // A type the consumer names, by its catalog name ("int4") or its standard spelling
     // ("timestamp with time zone"): the catalog's spelling of a visible type that can hold data.
     const auto catalogType = [this](const std::string& name) {
@@ -749,7 +748,7 @@ std::string PgConnection::identityCondition(const TableFacts& facts, const kit::
     const std::size_t expected = facts.keyAttnums.empty() ? 1 : facts.keyAttnums.size();
     if (parts.size() != expected)
         throw kit::BackendError(kit::ErrorClass::Other,
-                                "the row identity does not fit the key of " + facts.name);
+                                "identita řádku neodpovídá klíči tabulky " + facts.name);
     if (facts.keyAttnums.empty()) {
         params.push_back(parts[0]);
         return "ctid = $" + std::to_string(params.size()) + "::tid";
@@ -836,7 +835,8 @@ bool PgConnection::updateRow(std::string_view table, const kit::RowIdentity& id,
                              std::span<const std::string> columns,
                              std::span<const kit::ValueView> values) {
     if (columns.size() != values.size())
-        throw kit::BackendError(kit::ErrorClass::Other, "one value per column is needed");
+        throw kit::BackendError(kit::ErrorClass::Other,
+                                "pro každý sloupec je potřeba právě jedna hodnota");
     if (columns.empty()) {
         std::vector<kit::Value> none;
         return readRow(table, id, columns, none);
@@ -862,7 +862,8 @@ kit::RowIdentity PgConnection::insertRow(std::string_view table,
                                          std::span<const std::string> columns,
                                          std::span<const kit::ValueView> values) {
     if (columns.size() != values.size())
-        throw kit::BackendError(kit::ErrorClass::Other, "one value per column is needed");
+        throw kit::BackendError(kit::ErrorClass::Other,
+                                "pro každý sloupec je potřeba právě jedna hodnota");
     const TableFacts& facts = requireTable(table);
     std::string sql = "INSERT INTO " + facts.qualified;
     std::vector<std::optional<std::string>> params;
@@ -879,7 +880,7 @@ kit::RowIdentity PgConnection::insertRow(std::string_view table,
     sql += " RETURNING " + identityList(facts);
     Result r = executeParams(sql, params);
     if (PQntuples(r.get()) != 1)
-        throw kit::BackendError(kit::ErrorClass::Other, "the inserted row was not returned");
+        throw kit::BackendError(kit::ErrorClass::Other, "server nevrátil vložený řádek");
     return identityOf(facts, r.get(), 0, 0);
 }
 

@@ -48,7 +48,7 @@ kit::BackendError resultError(PGconn* connection, const PGresult* result) {
         if (message.empty())
             message = connectionMessage(connection);
         if (message.empty())
-            message = "the PostgreSQL server gave no answer";
+            message = "server PostgreSQL neodpověděl";
         return kit::BackendError(kit::ErrorClass::Other, message);
     }
     const char* state = PQresultErrorField(result, PG_DIAG_SQLSTATE);

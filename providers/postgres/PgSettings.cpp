@@ -23,7 +23,7 @@ void checkPort(const std::string& port) {
     const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
     if (port.empty() || ec != std::errc() || end != port.data() + port.size() || value == 0 ||
         value > 65535)
-        refuse("Data Source: \"" + port + "\" is not a port number (1 to 65535)");
+        refuse("Data Source: \"" + port + "\" není číslo portu (1 až 65535)");
 }
 
 } // namespace
@@ -34,12 +34,12 @@ std::pair<std::string, std::string> splitDataSource(const std::string& dataSourc
     if (dataSource.front() == '[') {
         const std::size_t close = dataSource.find(']');
         if (close == std::string::npos)
-            refuse("Data Source: \"" + dataSource + "\" lacks the closing ']'");
+            refuse("Data Source: \"" + dataSource + "\" postrádá uzavírací ']'");
         std::string host = dataSource.substr(1, close - 1);
         if (close + 1 == dataSource.size())
             return {host, ""};
         if (dataSource[close + 1] != ':')
-            refuse("Data Source: \"" + dataSource + "\" must be [address] or [address]:port");
+            refuse("Data Source: \"" + dataSource + "\" musí mít tvar [adresa] nebo [adresa]:port");
         std::string port = dataSource.substr(close + 2);
         checkPort(port);
         return {host, port};
@@ -70,7 +70,7 @@ Keywords connectionKeywords(const kit::InitSettings& settings) {
     if (const kit::Value* v = kit::findSetting(settings, kit::PropertySet::DbInit, propTimeout);
         v != nullptr && v->kind == kit::ValueKind::Int) {
         if (v->integer < 0)
-            refuse("Connect Timeout must not be negative");
+            refuse("Connect Timeout nesmí být záporný");
         // libpq reads 0 as "wait for ever": a window must never hang on a dead server.
         timeout = v->integer == 0 ? defaultConnectTimeout : v->integer;
     }
@@ -82,7 +82,7 @@ Keywords connectionKeywords(const kit::InitSettings& settings) {
         std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(
             PQconninfoParse(extra.c_str(), &error), &PQconninfoFree);
         if (!options) {
-            std::string message = error != nullptr ? error : "out of memory";
+            std::string message = error != nullptr ? error : "nedostatek paměti";
             PQfreemem(error);
             while (!message.empty() && message.back() == '\n')
                 message.pop_back();
@@ -93,9 +93,9 @@ Keywords connectionKeywords(const kit::InitSettings& settings) {
                 continue;
             const std::string keyword = o->keyword;
             if (keyword == "client_encoding")
-                refuse("Extended Properties: client_encoding is fixed to UTF8 by the provider");
+                refuse("Extended Properties: client_encoding je ovladačem pevně nastaven na UTF8");
             if (keyword == "replication")
-                refuse("Extended Properties: a replication connection cannot run SQL statements");
+                refuse("Extended Properties: replikační spojení nemůže spouštět příkazy SQL");
             keywords.emplace_back(keyword, o->val);
         }
     }

@@ -221,7 +221,7 @@ void PgStatement::describeInsert(std::string_view numbered) {
 void PgStatement::bind(std::size_t index, const kit::ValueView& value) {
     if (index >= parameters_.size())
         throw kit::BackendError(kit::ErrorClass::Other,
-                                "parameter " + std::to_string(index + 1) + " does not exist");
+                                "parametr " + std::to_string(index + 1) + " neexistuje");
     parameterNull_[index] = value.isNull();
     if (!value.isNull())
         parameterText(value, parameterTypes_[index], parameterText_[index]);

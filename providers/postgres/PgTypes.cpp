@@ -76,7 +76,7 @@ int hexDigit(char c) {
 void requireNoNul(std::string_view text) {
     if (text.find('\0') != std::string_view::npos)
         throw kit::BackendError(kit::ErrorClass::TypeMismatch,
-                                "PostgreSQL text cannot hold a NUL character");
+                                "text v PostgreSQL nemůže obsahovat znak NUL");
 }
 
 } // namespace
@@ -153,7 +153,7 @@ kit::ValueView readValue(ValueReading reading, std::string_view text, std::strin
         const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
         if (ec != std::errc() || end != text.data() + text.size())
             throw kit::BackendError(kit::ErrorClass::TypeMismatch,
-                                    "the server sent \"" + std::string(text) + "\" for an integer");
+                                    "server poslal \"" + std::string(text) + "\" jako celé číslo");
         return kit::ValueView::ofInt(v);
     }
     case ValueReading::Real: {
@@ -163,15 +163,16 @@ kit::ValueView readValue(ValueReading reading, std::string_view text, std::strin
         const double v = std::strtod(scratch.c_str(), &end);
         if (end != scratch.c_str() + scratch.size())
             throw kit::BackendError(kit::ErrorClass::TypeMismatch,
-                                    "the server sent \"" + scratch + "\" for a number");
+                                    "server poslal \"" + scratch + "\" jako číslo");
         return kit::ValueView::ofReal(v);
     }
     case ValueReading::Bool:
         return kit::ValueView::ofInt(!text.empty() && (text[0] == 't' || text[0] == 'T'));
     case ValueReading::Bytes: {
         if (text.size() < 2 || text[0] != '\\' || text[1] != 'x' || text.size() % 2 != 0)
-            throw kit::BackendError(kit::ErrorClass::TypeMismatch,
-                                    "bytea values must come in hex form (bytea_output = hex)");
+            throw kit::BackendError(
+                kit::ErrorClass::TypeMismatch,
+                "hodnoty bytea musí přicházet v šestnáctkovém tvaru (bytea_output = hex)");
         scratch.clear();
         scratch.reserve((text.size() - 2) / 2);
         for (std::size_t i = 2; i < text.size(); i += 2) {
@@ -179,7 +180,7 @@ kit::ValueView readValue(ValueReading reading, std::string_view text, std::strin
             const int lo = hexDigit(text[i + 1]);
             if (hi < 0 || lo < 0)
                 throw kit::BackendError(kit::ErrorClass::TypeMismatch,
-                                        "malformed bytea hex text from the server");
+                                        "server poslal poškozený šestnáctkový text hodnoty bytea");
             scratch += static_cast<char>(hi * 16 + lo);
         }
         return kit::ValueView::ofBlob(scratch);
@@ -215,7 +216,7 @@ void parameterText(const kit::ValueView& value, unsigned oid, std::string& out) 
         if (isIntegerType(oid)) {
             if (!std::isfinite(v) || v != std::trunc(v) || std::fabs(v) > 9.2e18)
                 throw kit::BackendError(kit::ErrorClass::TypeMismatch,
-                                        "the number cannot be stored in an integer parameter");
+                                        "číslo nelze uložit do celočíselného parametru");
             appendInt(out, static_cast<std::int64_t>(v));
             return;
         }
@@ -364,9 +365,9 @@ std::string declarationFor(const kit::ColumnDefinition& column,
         column.size > 0 && column.size <= 10'485'760 ? "(" + std::to_string(column.size) + ")" : "";
     if (column.size > 10'485'760)
         throw kit::BackendError(kit::ErrorClass::TypeMismatch,
-                                "column " + column.name +
-                                    ": PostgreSQL character types hold at "
-                                    "most 10485760 characters");
+                                "sloupec " + column.name +
+                                    ": znakové typy PostgreSQL pojmou nejvýše "
+                                    "10485760 znaků");
     struct Named {
         std::string_view name;
         std::string_view declaration; // "char" and "varchar" get the size appended
@@ -424,9 +425,9 @@ std::string declarationFor(const kit::ColumnDefinition& column,
                                       ? catalogType(catalogName)
                                       : std::string();
         if (found.empty())
-            throw kit::BackendError(kit::ErrorClass::UnknownType,
-                                    "column " + column.name + ": type \"" + column.typeName +
-                                        "\" does not exist");
+            throw kit::BackendError(kit::ErrorClass::UnknownType, "sloupec " + column.name +
+                                                                      ": typ \"" + column.typeName +
+                                                                      "\" neexistuje");
         return found + modifier;
     }
     // No type name: the OLE DB type decides.
@@ -462,16 +463,17 @@ std::string declarationFor(const kit::ColumnDefinition& column,
     case dbtype::DbTime:
         return "time";
     default:
-        throw kit::BackendError(kit::ErrorClass::TypeMismatch,
-                                "column " + column.name + ": no PostgreSQL type for DBTYPE " +
-                                    std::to_string(column.type));
+        throw kit::BackendError(
+            kit::ErrorClass::TypeMismatch,
+            "sloupec " + column.name +
+                ": pro DBTYPE neexistuje typ PostgreSQL: " + std::to_string(column.type));
     }
 }
 
 std::string quoteName(std::string_view name) {
     if (name.empty() || name.find('\0') != std::string_view::npos)
         throw kit::BackendError(kit::ErrorClass::Syntax,
-                                "a name must not be empty or contain a NUL character");
+                                "název nesmí být prázdný ani obsahovat znak NUL");
     std::string out = "\"";
     for (char c : name) {
         if (c == '"')

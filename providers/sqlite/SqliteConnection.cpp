@@ -22,7 +22,7 @@ namespace {
 std::int64_t rowidOf(const kit::RowIdentity& id) {
     if (const auto* rowid = std::get_if<std::int64_t>(&id))
         return *rowid;
-    throw kit::BackendError(kit::ErrorClass::Other, "not a row identity of this provider");
+    throw kit::BackendError(kit::ErrorClass::Other, "nejde o identitu řádku tohoto ovladače");
 }
 
 std::string literalOf(const kit::Value& value) {
@@ -34,7 +34,7 @@ std::string literalOf(const kit::Value& value) {
     case kit::ValueKind::Real: {
         if (!std::isfinite(value.real))
             throw kit::BackendError(kit::ErrorClass::TypeMismatch,
-                                    "a default value must be a finite number");
+                                    "výchozí hodnota musí být konečné číslo");
         char buffer[32];
         std::snprintf(buffer, sizeof buffer, "%.17g", value.real);
         return buffer;
@@ -130,10 +130,10 @@ void SqliteConnection::rollbackToSavepoint(std::string_view name) {
 void SqliteConnection::createTable(std::string_view table,
                                    std::span<const kit::ColumnDefinition> columns) {
     if (table.empty())
-        throw kit::BackendError(kit::ErrorClass::Syntax, "a table needs a name");
+        throw kit::BackendError(kit::ErrorClass::Syntax, "tabulka musí mít název");
     if (columns.empty())
         throw kit::BackendError(kit::ErrorClass::Syntax,
-                                "a table needs at least one column: " + std::string(table));
+                                "tabulka musí mít alespoň jeden sloupec: " + std::string(table));
     std::size_t keyColumns = 0;
     for (const kit::ColumnDefinition& c : columns)
         keyColumns += c.primaryKey ? 1 : 0;
@@ -142,9 +142,9 @@ void SqliteConnection::createTable(std::string_view table,
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const kit::ColumnDefinition& c = columns[i];
         if (c.name.empty())
-            throw kit::BackendError(kit::ErrorClass::Syntax, "column " + std::to_string(i + 1) +
-                                                                 " of " + std::string(table) +
-                                                                 " has no name");
+            throw kit::BackendError(kit::ErrorClass::Syntax, "sloupec " + std::to_string(i + 1) +
+                                                                 " tabulky " + std::string(table) +
+                                                                 " nemá název");
         if (i != 0)
             sql += ", ";
         sql += quoteName(c.name) + " " +
@@ -189,9 +189,9 @@ std::string SqliteConnection::identityColumn(std::string_view table) const {
         throw kit::BackendError(tableOrViewExists(database_.handle(), table)
                                     ? kit::ErrorClass::Other
                                     : kit::ErrorClass::NoTable,
-                                "rows of " + std::string(table) +
-                                    " have no rowid to find them by (a view or a WITHOUT ROWID "
-                                    "table)");
+                                "řádky objektu " + std::string(table) +
+                                    " nemají rowid, podle kterého by je bylo možné najít (pohled "
+                                    "nebo tabulka WITHOUT ROWID)");
     return rowid;
 }
 
@@ -251,7 +251,8 @@ bool SqliteConnection::updateRow(std::string_view table, const kit::RowIdentity&
                                  std::span<const kit::ValueView> values) {
     const std::string rowid = identityColumn(table);
     if (columns.size() != values.size())
-        throw kit::BackendError(kit::ErrorClass::Other, "one value per column is needed");
+        throw kit::BackendError(kit::ErrorClass::Other,
+                                "pro každý sloupec je potřeba právě jedna hodnota");
     if (columns.empty()) {
         std::vector<kit::Value> none;
         return readRow(table, id, columns, none);
@@ -276,7 +277,8 @@ kit::RowIdentity SqliteConnection::insertRow(std::string_view table,
                                              std::span<const kit::ValueView> values) {
     identityColumn(table);
     if (columns.size() != values.size())
-        throw kit::BackendError(kit::ErrorClass::Other, "one value per column is needed");
+        throw kit::BackendError(kit::ErrorClass::Other,
+                                "pro každý sloupec je potřeba právě jedna hodnota");
     std::string sql = "INSERT INTO " + quoteName(table);
     if (columns.empty()) {
         sql += " DEFAULT VALUES";
@@ -319,15 +321,14 @@ std::unique_ptr<kit::Connection> openSqliteConnection(const kit::InitSettings& s
         if (v->integer < 0 || v->integer > modeAllBits)
             throw kit::BackendError(kit::ErrorClass::CantOpen,
                                     "Mode " + std::to_string(v->integer) +
-                                        " is not a combination of DB_MODE_ flags");
+                                        " není kombinací příznaků DB_MODE_");
         // Read-only unless writing is asked for; share modes are SQLite's own locking.
         options.readOnly = (v->integer & modeWrite) == 0 && (v->integer & modeRead) != 0;
     }
     if (const kit::Value* v = kit::findSetting(settings, kit::PropertySet::DbInit, propTimeout);
         v && v->kind == kit::ValueKind::Int) {
         if (v->integer < 0)
-            throw kit::BackendError(kit::ErrorClass::CantOpen,
-                                    "Connect Timeout must not be negative");
+            throw kit::BackendError(kit::ErrorClass::CantOpen, "Connect Timeout nesmí být záporný");
         options.busyTimeoutMs =
             static_cast<int>(std::min<std::int64_t>(v->integer, INT_MAX / 1000) * 1000);
     }
@@ -338,8 +339,8 @@ std::unique_ptr<kit::Connection> openSqliteConnection(const kit::InitSettings& s
     if (const kit::Value* v = kit::findSetting(settings, kit::PropertySet::DbInit, propCatalog);
         v && v->kind == kit::ValueKind::Text && !v->bytes.empty() && !sameName(v->bytes, "main"))
         throw kit::BackendError(kit::ErrorClass::CantOpen,
-                                "an SQLite database has the one catalog \"main\", not \"" +
-                                    v->bytes + "\"");
+                                "databáze SQLite má jediný katalog \"main\", nikoli \"" + v->bytes +
+                                    "\"");
     return std::make_unique<SqliteConnection>(options);
 }
 

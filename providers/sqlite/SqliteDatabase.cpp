@@ -19,7 +19,7 @@ namespace {
 Database::Database(const OpenOptions& options) : path_(options.path) {
     if (options.path.empty())
         throw kit::BackendError(kit::ErrorClass::CantOpen,
-                                "no database file given (the Data Source property is empty)");
+                                "není zadán soubor databáze (vlastnost Data Source je prázdná)");
     const int flags =
         (options.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
         SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
@@ -34,7 +34,7 @@ Database::Database(const OpenOptions& options) : path_(options.path) {
     if (!options.readOnly && sqlite3_db_readonly(db, "main") == 1) {
         sqlite3_close_v2(db);
         throw kit::BackendError(kit::ErrorClass::ReadOnly,
-                                "the database file can only be read, not written (open it with "
+                                "soubor databáze lze jen číst, nikoli zapisovat (otevřete jej s "
                                 "Mode=Read): " +
                                     options.path,
                                 SQLITE_READONLY);
@@ -102,10 +102,10 @@ void Database::checkTransactionAlive() const {
     if (!transactionEndedByEngine())
         return;
     const std::string cause =
-        transactionEndedBy_.empty() ? std::string("an earlier error") : transactionEndedBy_;
+        transactionEndedBy_.empty() ? std::string("předchozí chyba") : transactionEndedBy_;
     throw kit::BackendError(kit::ErrorClass::Other,
-                            "SQLite has rolled the transaction back after " + cause +
-                                "; nothing more runs in it until it is ended");
+                            "SQLite transakci odvolal (příčina: " + cause +
+                                "); dokud nebude ukončena, nic dalšího v ní neproběhne");
 }
 
 void Database::noteFailure(const std::string& message) {

@@ -43,9 +43,9 @@ bool isPragmaValue(std::string_view text) {
 }
 
 [[noreturn]] void refuse(std::string_view item) {
-    throw kit::BackendError(kit::ErrorClass::CantOpen,
-                            "Extended Properties: '" + std::string(item) +
-                                "' is not a pragma of the form name=value");
+    throw kit::BackendError(kit::ErrorClass::CantOpen, "Extended Properties: '" +
+                                                           std::string(item) +
+                                                           "' není pragma ve tvaru název=hodnota");
 }
 
 } // namespace

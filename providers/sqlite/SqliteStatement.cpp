@@ -144,11 +144,11 @@ SqliteStatement::SqliteStatement(Database& database, std::string_view sql,
         StatementHandle compiled = database.prepare(text, &tail, true);
         if (!compiled)
             throw kit::BackendError(kit::ErrorClass::Syntax,
-                                    "the command text holds no SQL statement");
+                                    "text příkazu neobsahuje žádný příkaz SQL");
         if (!isOnlyTrivia(text.substr(static_cast<std::size_t>(tail - text.data()))))
             throw kit::BackendError(kit::ErrorClass::Syntax,
-                                    "the command text holds more than one SQL statement; run "
-                                    "them one command at a time");
+                                    "text příkazu obsahuje více než jeden příkaz SQL; spouštějte "
+                                    "je každý zvlášť");
         return compiled;
     };
     statement_ = compile(sql);

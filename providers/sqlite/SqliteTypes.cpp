@@ -232,14 +232,14 @@ std::string declarationFor(kit::DbType type, std::size_t size, std::uint8_t prec
     if (!typeName.empty()) {
         const Declaration given = splitDeclaration(typeName);
         if (!isKnownTypeName(given))
-            throw kit::BackendError(kit::ErrorClass::UnknownType,
-                                    "the type name '" + std::string(typeName) +
-                                        "' is not a type of this database");
+            throw kit::BackendError(kit::ErrorClass::UnknownType, "název typu '" +
+                                                                      std::string(typeName) +
+                                                                      "' není typem této databáze");
         const std::optional<OleDbType> named = typeOfDeclaration(typeName);
         if (!named || (type != dbtype::Empty && named->type != type))
             throw kit::BackendError(kit::ErrorClass::TypeMismatch,
-                                    "the type name '" + std::string(typeName) +
-                                        "' does not describe OLE DB type " + std::to_string(type));
+                                    "název typu '" + std::string(typeName) +
+                                        "' neodpovídá typu OLE DB " + std::to_string(type));
         // Written from its parts, so nothing of the consumer's text but the name reaches SQL.
         declaration = given.base;
         type = named->type;

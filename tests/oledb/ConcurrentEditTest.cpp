@@ -51,6 +51,10 @@ TEST_P(ConcurrentEditTest, OptimisticPolicyRefusesSideTwo) {
     EXPECT_EQ(refused.rfind(cp(refusedPrefix2.c_str()) + "\nErrorInfo:  HResult: 0x80040e38", 0),
               0u)
         << refused; // DB_E_CONCURRENCYVIOLATION with the provider's own description
+    EXPECT_NE(refused.find(cp("Description: Řádek byl v databázi změněn poté, co jej tato sada "
+                              "řádků načetla; změna byla odmítnuta")),
+              std::string::npos)
+        << refused;
     EXPECT_EQ(refused.back(), '\n');
 
     EXPECT_EQ(queryText("SELECT Remark FROM tellers WHERE Tid = 1"), "filler");
@@ -71,6 +75,10 @@ TEST_P(ConcurrentEditTest, LockingPolicyRefusesSideTwoWithTheLock) {
         EXPECT_EQ(progress.lines[i], expected[i]) << i;
     const std::string& refused = progress.lines.back();
     EXPECT_EQ(refused.rfind(cp(refusedPrefix2.c_str()) + "\nErrorInfo:  HResult: 0x", 0), 0u)
+        << refused;
+    EXPECT_NE(refused.find(cp("Description: Řádek je zamčený: jiná sada řádků této relace jej "
+                              "změnila")),
+              std::string::npos)
         << refused;
     EXPECT_EQ(queryText("SELECT Remark FROM tellers WHERE Tid = 1"), "filler");
     EXPECT_EQ(boxes.count(), 0u);

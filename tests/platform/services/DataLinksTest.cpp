@@ -180,7 +180,7 @@ TEST_F(DataLinksTest, OkWritesTheValuesAndCancelLeavesThemAlone) {
         dialog->reject();
     };
     EXPECT_EQ(prompt(dataSource), DB_E_CANCELED);
-    EXPECT_NE(takeErrorDescription().find(u"canceled"), std::u16string::npos);
+    EXPECT_NE(takeErrorDescription().find(u"zrušen"), std::u16string::npos);
     EXPECT_EQ(dataSource.get(), original);
     EXPECT_EQ(initText(dataSource.get(), DBPROP_INIT_DATASOURCE), u"vantrel.db");
     EXPECT_EQ(initText(dataSource.get(), DBPROP_INIT_TIMEOUT), u"5");
@@ -254,7 +254,8 @@ TEST_F(DataLinksTest, TestConnectionReportsTheOutcomeWithTheProvidersMessage) {
     script = [&](QDialog* dialog) {
         edit(dialog, names::dataSource)->setText(QString::fromStdU16String(file));
         dialog->findChild<QPushButton*>(names::testConnection)->click();
-        EXPECT_TRUE(status(dialog).contains("succeeded")) << status(dialog).toStdString();
+        EXPECT_TRUE(status(dialog).contains(QString::fromUtf8("proběhl úspěšně")))
+            << status(dialog).toStdString();
         dialog->reject();
     };
     EXPECT_EQ(prompt(dataSource), DB_E_CANCELED);
@@ -275,7 +276,8 @@ TEST_F(DataLinksTest, TestConnectionReportsTheOutcomeWithTheProvidersMessage) {
         edit(dialog, names::userName)->setText("karel");
         edit(dialog, names::password)->setText("wrong");
         dialog->findChild<QPushButton*>(names::testConnection)->click();
-        EXPECT_TRUE(status(dialog).contains("failed")) << status(dialog).toStdString();
+        EXPECT_TRUE(status(dialog).startsWith(QString::fromUtf8("Test připojení selhal: ")))
+            << status(dialog).toStdString();
         EXPECT_TRUE(status(dialog).contains("password authentication failed for user \"karel\""))
             << status(dialog).toStdString();
         dialog->accept();

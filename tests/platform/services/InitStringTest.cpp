@@ -105,7 +105,7 @@ TEST(InitStringParse, ErrorDescriptionNamesKeywordAndOneBasedPosition) {
     ASSERT_TRUE(parse.error);
     const std::u16string text = describeInitStringError(*parse.error);
     EXPECT_NE(text.find(u"'Data Source'"), std::u16string::npos);
-    EXPECT_NE(text.find(u"character 24"), std::u16string::npos);
+    EXPECT_NE(text.find(u"znaku 24"), std::u16string::npos);
 }
 
 TEST(InitStringParse, HandlesStringsOfSeveralThousandCharacters) {
