@@ -11,7 +11,15 @@
 namespace conformance {
 
 std::string nameOf(Provider provider) {
-    return provider == Provider::SQLite ? "SQLite" : "PostgreSQL";
+    switch (provider) {
+    case Provider::SQLite:
+        return "SQLite";
+    case Provider::PostgreSQL:
+        return "PostgreSQL";
+    case Provider::OdbcSQLite:
+        break;
+    }
+    return "OdbcSQLite";
 }
 
 std::u16string u16(const std::string& utf8) {
@@ -45,6 +53,12 @@ void ProviderTest::SetUp() {
                                       " CASCADE; CREATE SCHEMA " + schema_),
                   "");
     } else {
+        if (GetParam() == Provider::OdbcSQLite && std::getenv("ODBCSYSINI") == nullptr) {
+            const char* skip = std::getenv("VANTREL_SKIP_ODBC");
+            if (skip != nullptr && std::string(skip) == "1")
+                GTEST_SKIP() << "VANTREL_SKIP_ODBC=1";
+            FAIL() << "no test ODBC configuration: export what scripts/odbc-config prints";
+        }
         std::string pattern =
             (std::filesystem::temp_directory_path() / "vantrel-conformance.XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -77,6 +91,9 @@ void ProviderTest::TearDown() {
 std::string ProviderTest::initString() const {
     if (GetParam() == Provider::SQLite)
         return "Provider=Vantrel.SQLite.1;Data Source=" + directory_ + "/conformance.db";
+    if (GetParam() == Provider::OdbcSQLite)
+        return "Provider=Vantrel.ODBC.1;Extended Properties=\"DRIVER={Vantrel SQLite3};Database=" +
+               directory_ + "/conformance.db;\"";
     std::string why;
     const pgtest::ServerSettings& s = *pgtest::server(why);
     return "Provider=Vantrel.PostgreSQL.1;Data Source=" + s.dataSource() +

@@ -54,12 +54,14 @@ private:
     T* p_ = nullptr;
 };
 
-enum class Provider { SQLite, PostgreSQL };
+enum class Provider { SQLite, PostgreSQL, OdbcSQLite };
 std::string nameOf(Provider provider);
 
 // A test run once per provider, with a data source and a session of its own. The SQLite
 // provider works on a file in a fresh temporary directory; the PostgreSQL provider in a fresh
-// schema on the test server (skipped with VANTREL_SKIP_POSTGRES=1).
+// schema on the test server (skipped with VANTREL_SKIP_POSTGRES=1); the ODBC bridge on a file
+// through the SQLite ODBC driver of the test-only unixODBC configuration (skipped with
+// VANTREL_SKIP_ODBC=1).
 class ProviderTest : public ::testing::TestWithParam<Provider> {
 protected:
     void SetUp() override;
@@ -80,7 +82,8 @@ protected:
     // A rowset over sql, updatable when `changeable`.
     Ptr<IRowset> open(const std::string& sql, bool changeable = false) const;
 
-    bool isSQLite() const { return GetParam() == Provider::SQLite; }
+    // The database speaks SQLite's SQL (the SQLite provider, or SQLite behind the ODBC bridge).
+    bool isSQLite() const { return GetParam() != Provider::PostgreSQL; }
 
     Ptr<IDBInitialize> dataSource_;
     Ptr<IUnknown> session_;
@@ -104,7 +107,7 @@ std::string takeErrorDescription();
 
 std::u16string u16(const std::string& utf8);
 
-// Printed test names: "SQLite", "PostgreSQL".
+// Printed test names: "SQLite", "PostgreSQL", "OdbcSQLite".
 struct ProviderName {
     std::string operator()(const ::testing::TestParamInfo<Provider>& info) const {
         return nameOf(info.param);
