@@ -1,3 +1,7 @@
+// The conversions over iconv, for every platform but Windows (TextWindows.cpp converts with the
+// system's own code-page functions there).
+#ifndef _WIN32
+
 #include "core/Text.h"
 
 #include <cerrno>
@@ -160,3 +164,5 @@ std::string utf16ToCp1250(std::u16string_view utf16) {
     return convert(3, reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2, "?", 2,
                    utf16SequenceLength);
 }
+
+#endif // _WIN32

@@ -2,6 +2,7 @@
 // Data Links connection dialog.
 #pragma once
 
+// Like the published header, usable on its own: oledb.h brings COM and OLE Automation along.
 #include "oledb.h"
 #include "unknwn.h"
 #include "wtypes.h"

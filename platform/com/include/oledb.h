@@ -3,6 +3,13 @@
 // property-set GUIDs, and the data source, session, command and rowset interfaces.
 #pragma once
 
+// As the published header does, this one brings in the whole of COM and OLE Automation (ole2.h)
+// and the platform's message box, so that a consumer needs no other include for the calls it
+// makes around OLE DB: CoInitializeEx, CoCreateInstance, CoTaskMemFree, SysFreeString,
+// VariantClear, GetErrorInfo, MessageBoxA.
+#include "ole2.h"
+#include "winuser.h"
+
 #include "oaidl.h"
 #include "objidl.h"
 #include "transact.h"
