@@ -14,11 +14,12 @@ constexpr kit::VarType vtI4 = 3;
 constexpr kit::VarType vtBstr = 8;
 constexpr std::uint32_t readWrite = kit::propFlagDbInit | kit::propFlagRead | kit::propFlagWrite;
 
-constexpr std::array<kit::PropertyRow, 7> initialisationProperties = {{
+constexpr std::array<kit::PropertyRow, 8> initialisationProperties = {{
     {kit::PropertySet::DbInit, propDataSource, vtBstr, readWrite, 0, nullptr, u"Data Source"},
     {kit::PropertySet::DbInit, propCatalog, vtBstr, readWrite, 0, nullptr, u"Initial Catalog"},
     {kit::PropertySet::DbInit, propUserId, vtBstr, readWrite, 0, nullptr, u"User ID"},
     {kit::PropertySet::DbInit, propPassword, vtBstr, readWrite, 0, nullptr, u"Password"},
+    {kit::PropertySet::DbInit, propMode, vtI4, readWrite, modeReadWrite, nullptr, u"Mode"},
     {kit::PropertySet::DbInit, propTimeout, vtI4, readWrite, defaultConnectTimeout, nullptr,
      u"Connect Timeout"},
     {kit::PropertySet::DbInit, propProviderString, vtBstr, readWrite, 0, nullptr,

@@ -7,6 +7,10 @@
 //   Initial Catalog      the database. Empty: libpq's default (PGDATABASE, then the user name).
 //   User ID, Password    the role and its password (the password is masked by the Data Links
 //                        dialog).
+//   Mode                 DB_MODE_READ opens a read-only session: the server refuses every
+//                        write (default_transaction_read_only) and DBPROP_DATASOURCEREADONLY
+//                        is true. Any mode with DB_MODE_WRITE reads and writes. Default
+//                        DB_MODE_READWRITE.
 //   Connect Timeout      seconds to wait for the server when connecting. Default 15; 0 means
 //                        the default too, so a dead server never hangs the window.
 //   Extended Properties  further libpq connection keywords in libpq's own syntax, e.g.

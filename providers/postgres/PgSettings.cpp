@@ -2,7 +2,9 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <memory>
 
 namespace vantrel::postgres {
@@ -24,6 +26,17 @@ void checkPort(const std::string& port) {
     if (port.empty() || ec != std::errc() || end != port.data() + port.size() || value == 0 ||
         value > 65535)
         refuse("Data Source: \"" + port + "\" není číslo portu (1 až 65535)");
+}
+
+// Read-only unless writing is asked for, as with the SQLite provider; the share modes mean
+// nothing to a server.
+bool readOnlyMode(const kit::InitSettings& settings) {
+    const kit::Value* v = kit::findSetting(settings, kit::PropertySet::DbInit, propMode);
+    if (v == nullptr || v->kind != kit::ValueKind::Int)
+        return false;
+    if (v->integer < 0 || v->integer > modeAllBits)
+        refuse("Mode " + std::to_string(v->integer) + " is not a combination of DB_MODE_ flags");
+    return (v->integer & modeWrite) == 0 && (v->integer & modeRead) != 0;
 }
 
 } // namespace
@@ -98,6 +111,22 @@ Keywords connectionKeywords(const kit::InitSettings& settings) {
                 refuse("Extended Properties: replikační spojení nemůže spouštět příkazy SQL");
             keywords.emplace_back(keyword, o->val);
         }
+    }
+    if (readOnlyMode(settings)) {
+        // Later -c settings win, so the consumer's own options cannot turn writing back on.
+        std::string options;
+        auto given = std::find_if(keywords.begin(), keywords.end(),
+                                  [](const auto& k) { return k.first == "options"; });
+        if (given != keywords.end()) {
+            options = given->second;
+            keywords.erase(given);
+        } else if (const char* fromEnvironment = std::getenv("PGOPTIONS")) {
+            options = fromEnvironment;
+        }
+        if (!options.empty())
+            options += ' ';
+        options += "-c default_transaction_read_only=on";
+        keywords.emplace_back("options", options);
     }
     keywords.emplace_back("client_encoding", "UTF8");
     keywords.emplace_back("fallback_application_name", "Vantrel");
