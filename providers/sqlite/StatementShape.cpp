@@ -41,9 +41,14 @@ bool isLiteralOrParameter(const Token& token) {
            token.kind == TokenKind::String || isKeyword(token, "null");
 }
 
+// The highest parameter number SQLite can be built to accept (Debian's SQLITE_MAX_VARIABLE_NUMBER).
+// The text is read before SQLite compiles it, so a larger number ("?2000000000") must neither
+// size the shape nor overflow the count: it gets no number here, and SQLite refuses it.
+constexpr int maxParameterNumber = 250000;
+
 // SQLite's numbering: '?' takes one more than the largest number so far, '?NNN' takes NNN, a
 // named parameter keeps the number its first occurrence took. 0 for tokens that are not
-// parameters.
+// parameters and for numbers beyond maxParameterNumber.
 std::vector<int> parameterNumbers(const Tokens& t) {
     std::vector<int> numbers(t.size(), 0);
     std::map<std::string, int, std::less<>> named;
@@ -63,6 +68,8 @@ std::vector<int> parameterNumbers(const Tokens& t) {
             number = largest + 1;
             named.emplace(std::string(text), number);
         }
+        if (number > maxParameterNumber)
+            number = 0;
         largest = std::max(largest, number);
         numbers[i] = number;
     }

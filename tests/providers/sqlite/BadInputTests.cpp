@@ -158,6 +158,21 @@ TEST_F(BadInput, SyntaxErrorsAndBadCommandsAreRefused) {
     EXPECT_TRUE(FAILED(execute(c.session.get(), "-- only a comment")));
 }
 
+TEST_F(BadInput, ParameterNumbersBeyondSQLitesLimitAreRefusedWithoutRunawayMemory) {
+    auto c = connect();
+    run(c.session.get(), "CREATE TABLE t (id INTEGER)");
+    // Read before SQLite compiles the text, these once sized the statement's parameter list
+    // by the number written (gigabytes) or overflowed the count.
+    for (const char* sql : {"SELECT * FROM t WHERE id = ?2000000000",
+                            "SELECT * FROM t WHERE id = ?2147483647 OR id = ?",
+                            "SELECT * FROM t WHERE id = ?250000 OR id = :next"}) {
+        EXPECT_EQ(DB_E_ERRORSINCOMMAND, execute(c.session.get(), sql)) << sql;
+        const auto error = takeError();
+        ASSERT_TRUE(error) << sql;
+        EXPECT_TRUE(contains(error->description, "variable")) << error->description;
+    }
+}
+
 TEST_F(BadInput, ParameterTextIsReadNoFurtherThanItsBuffer) {
     auto c = connect();
     run(c.session.get(), "CREATE TABLE t (id INTEGER, s VARCHAR(20))");
