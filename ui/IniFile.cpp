@@ -228,6 +228,18 @@ bool replaceContent(const std::string& path, const std::string& content,
     return true;
 }
 
+// False for a section or key name that a read could never find again: one holding a character
+// of `forbidden`, or with blanks around it (reads trim them from the file's lines).
+bool readsBackAsName(const std::string& name, const char* forbidden) {
+    return name.find_first_of(forbidden) == std::string::npos && trimmed(name) == name;
+}
+
+// The same for a key; its line would be read as a comment or a section header if it started
+// with ';' or '['.
+bool readsBackAsKey(const std::string& key) {
+    return readsBackAsName(key, "\r\n=") && (key.empty() || (key[0] != ';' && key[0] != '['));
+}
+
 } // namespace
 
 TIniFile::TIniFile(std::string path) : path(std::move(path)) {}
@@ -280,9 +292,8 @@ std::string TIniFile::readString(const std::string& section, const std::string& 
 void TIniFile::writeString(const std::string& section, const std::string& key,
                            const std::string& value) {
     const EIniFileException failure("Unable to write to " + path);
-    if (value.find_first_of("\r\n") != std::string::npos ||
-        key.find_first_of("\r\n=") != std::string::npos ||
-        section.find_first_of("\r\n]") != std::string::npos) {
+    if (value.find_first_of("\r\n") != std::string::npos || !readsBackAsKey(key) ||
+        !readsBackAsName(section, "\r\n]")) {
         throw failure;
     }
     // A file that exists but cannot be read (or written) is left as it is: writing it from

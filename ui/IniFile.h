@@ -37,8 +37,9 @@ public:
     // line ends. The file is replaced in one step (a temporary file in its directory, renamed
     // over it), so a failure half-way leaves it as it was. Throws EIniFileException, leaving the
     // file untouched, when it exists but cannot be read or written or is no regular file, when
-    // the new content cannot be stored, or when the value holds a line break (which would add
-    // lines of its own to the file).
+    // the new content cannot be stored, when the value holds a line break (which would add
+    // lines of its own to the file), or when a read could never find the section or key again
+    // (blanks around it, ']' in a section, '=' in a key, a key starting with ';' or '[').
     void writeString(const std::string& section, const std::string& key, const std::string& value);
 
 private:

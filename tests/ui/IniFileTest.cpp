@@ -212,6 +212,26 @@ TEST_F(IniFileTest, LineBreaksInAValueAreRefusedInsteadOfAddingLines) {
     EXPECT_EQ(content(), "[General]\nDriver=safe\n");
 }
 
+TEST_F(IniFileTest, NamesAReadCouldNeverFindAgainAreRefusedAndTheFileStaysAsItWas) {
+    // Each of these once wrote a line that reads back as something else: a section or key
+    // with blanks around it (reads trim them), a key read as a comment or as a section header.
+    put("[General]\nDriver=safe\n");
+    const std::pair<const char*, const char*> names[] = {
+        {" General", "Driver"},  {"General ", "Driver"}, {"General", " Driver"},
+        {"General", "Driver\t"}, {"General", ";Driver"}, {"General", "[Other]"},
+        {"Gen]eral", "Driver"},  {"General", "Dri=ver"}};
+    for (const auto& [section, key] : names) {
+        EXPECT_THROW(ini().writeString(section, key, "evil"), EIniFileException)
+            << '"' << section << "\" \"" << key << '"';
+    }
+    EXPECT_EQ(content(), "[General]\nDriver=safe\n");
+    // Names with inner blanks, brackets and an empty key still work.
+    ini().writeString("My Section", "a b[1]", "v1");
+    ini().writeString("My Section", "", "v2");
+    EXPECT_EQ(ini().readString("my section", "A B[1]", "-"), "v1");
+    EXPECT_EQ(ini().readString("My Section", "", "-"), "v2");
+}
+
 TEST_F(IniFileTest, BackslashPathIsResolvedAgainstTheWorkingDirectory) {
     const fs::path before = fs::current_path();
     fs::current_path(dir);
