@@ -213,7 +213,7 @@ TEST_F(ProviderProperties, InitialisationPropertiesForTheDialog) {
         for (ULONG p = 0; p < sets[s].cPropertyInfos; ++p)
             byKeyword[narrow(sets[s].rgPropertyInfos[p].pwszDescription)] =
                 &sets[s].rgPropertyInfos[p];
-    for (const char* keyword : {"Data Source", "Initial Catalog", "User ID", "Password",
+    for (const char* keyword : {"Data Source", "Initial Catalog", "User ID", "Password", "Mode",
                                 "Connect Timeout", "Extended Properties", "Concurrency"})
         EXPECT_EQ(byKeyword.count(keyword), 1u) << keyword;
     ASSERT_EQ(byKeyword.count("Password"), 1u);
