@@ -57,7 +57,9 @@ std::vector<std::string> fields(std::string_view input, std::size_t count) {
     return out;
 }
 
-const std::string noValue = "\x01 not in the file";
+// The default a read gives when it finds nothing: a line break, which no value read from the file
+// can hold and no write accepts.
+const std::string noValue = "\n(not in the file)";
 
 // A read that may fail only as the class promises (an exception of its own), never otherwise.
 bool read(const TIniFile& ini, const std::string& section, const std::string& key,

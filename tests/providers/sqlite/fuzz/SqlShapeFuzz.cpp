@@ -51,17 +51,15 @@ void checkShape(std::string_view sql, const StatementShape& shape) {
     // SQLite numbers parameters up to its variable limit at most; the shape never holds more
     // entries than the text could address.
     check(shape.parameters.size() <= 250000);
-    for (const auto& target : shape.parameters)
-        check(!target || !target->column.empty() || target->integerOnly);
+    // A quoted "" is a name SQLite accepts, so only named tables must resolve by their name.
     for (const TableReference& table : shape.tables) {
-        check(!table.name.empty());
-        check(resolveTable(shape.tables, table.alias.empty() ? table.name : table.alias) !=
-              nullptr);
+        const std::string& qualifier = table.alias.empty() ? table.name : table.alias;
+        if (!qualifier.empty())
+            check(resolveTable(shape.tables, qualifier) != nullptr);
     }
     if (shape.singleTable) {
         check(shape.singleTable->insertPosition <= sql.size());
-        check(!shape.singleTable->table.name.empty());
-        check(!shape.singleTable->qualifier.empty());
+        check(!shape.singleTable->qualifier.empty() || shape.singleTable->table.name.empty());
     }
 }
 
