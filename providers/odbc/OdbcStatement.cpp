@@ -108,8 +108,11 @@ void OdbcStatement::describeColumns(std::size_t hidden) {
         c.nullable = nullable != SQL_NO_NULLS;
         c.baseTable = columnText(s, n, SQL_DESC_BASE_TABLE_NAME);
         c.baseColumn = columnText(s, n, SQL_DESC_BASE_COLUMN_NAME);
+        // A column changes only where the driver names the table and column it comes from: some
+        // drivers (SQLite's) name an expression's label as its base column and leave the table
+        // empty, and call it updatable.
         c.writable =
-            !c.baseColumn.empty() &&
+            !c.baseTable.empty() && !c.baseColumn.empty() &&
             columnNumber(s, n, SQL_DESC_UPDATABLE, SQL_ATTR_READWRITE_UNKNOWN) != SQL_ATTR_READONLY;
         columns_.push_back(std::move(c));
     }
@@ -187,11 +190,17 @@ void OdbcStatement::findRowIdentity(const std::string& sql) {
         if (!named)
             return;
         table = *named;
+        const std::vector<TableColumn>& known = connection_.tableColumns(table);
         for (kit::ColumnInfo& c : columns_) {
-            c.baseTable = table;
             if (c.baseColumn.empty())
                 c.baseColumn = c.name;
-            c.writable = true;
+            // Only a column of the table itself changes; an expression stays read-only.
+            const bool ofTable = std::any_of(known.begin(), known.end(), [&](const TableColumn& t) {
+                return equalNames(t.name, c.baseColumn);
+            });
+            if (ofTable)
+                c.baseTable = table;
+            c.writable = ofTable;
         }
     }
     const std::vector<std::string>& key = connection_.primaryKey(table);

@@ -5,6 +5,7 @@
 #include "ConformanceSupport.h"
 
 #include <cstring>
+#include <map>
 
 namespace conformance {
 namespace {
@@ -213,7 +214,36 @@ TEST_P(ReturnCodes, ARowsetAskedForWithoutAPlaceToPutItIsAnInvalidArgumentAndNot
     EXPECT_EQ(firstCell("SELECT COUNT(*) FROM t"), "4");
 }
 
-TEST_P(ReturnCodes, AColumnThatCannotChangeSaysSoInItsStatusAndNothingChanges) {
+// Changing a rowset's columns: held on the ODBC bridge too, whose driver calls an expression's
+// label its base column.
+class ColumnChanges : public ProviderTest {};
+
+TEST_P(ColumnChanges, OnlyAColumnOfATableIsWritable) {
+    Ptr<IRowset> rowset =
+        open("SELECT id, name, amount*2 AS twice, upper(name) AS shout FROM t ORDER BY id", true);
+    ASSERT_TRUE(rowset);
+    auto info = rowset.query<IColumnsInfo>(IID_IColumnsInfo);
+    ASSERT_TRUE(info);
+    DBORDINAL count = 0;
+    DBCOLUMNINFO* columns = nullptr;
+    OLECHAR* names = nullptr;
+    ASSERT_EQ(info->GetColumnInfo(&count, &columns, &names), S_OK);
+    std::map<std::string, bool> writable;
+    for (DBORDINAL i = 0; i < count; ++i) {
+        std::string name;
+        for (const OLECHAR* c = columns[i].pwszName; c != nullptr && *c != 0; ++c)
+            name += static_cast<char>(*c);
+        writable[name] =
+            (columns[i].dwFlags & (DBCOLUMNFLAGS_WRITE | DBCOLUMNFLAGS_WRITEUNKNOWN)) != 0;
+    }
+    CoTaskMemFree(columns);
+    CoTaskMemFree(names);
+    EXPECT_TRUE(writable["name"]);
+    EXPECT_FALSE(writable["twice"]) << "arithmetic";
+    EXPECT_FALSE(writable["shout"]) << "a function call";
+}
+
+TEST_P(ColumnChanges, AColumnThatCannotChangeSaysSoInItsStatusAndNothingChanges) {
     Ptr<IRowset> rowset =
         open("SELECT id, name, amount, amount*2 AS twice FROM t ORDER BY id", true);
     ASSERT_TRUE(rowset);
@@ -250,6 +280,10 @@ TEST_P(ReturnCodes, AColumnThatCannotChangeSaysSoInItsStatusAndNothingChanges) {
 
 INSTANTIATE_TEST_SUITE_P(BothProviders, ReturnCodes,
                          ::testing::Values(Provider::SQLite, Provider::PostgreSQL), ProviderName());
+INSTANTIATE_TEST_SUITE_P(EveryProvider, ColumnChanges,
+                         ::testing::Values(Provider::SQLite, Provider::PostgreSQL,
+                                           Provider::OdbcSQLite),
+                         ProviderName());
 
 } // namespace
 } // namespace conformance
