@@ -188,6 +188,11 @@ struct PrepareOptions {
     // when the statement reads a single base table that has one; Statement::hasRowIdentity
     // says whether it succeeded. The identity is never one of the visible columns.
     bool wantRowIdentity = false;
+    // The statement runs once, right away, and nobody asked for its columns or parameters
+    // before that: a backend may skip compiling it ahead and describe it from its result
+    // (a client/server backend saves a round trip). Until the first step() such a statement
+    // reports no parameters it cannot tell without the server, and columns() may be empty.
+    bool runOnce = false;
 };
 
 class Statement {

@@ -208,7 +208,11 @@ void Command::rememberRowset(const std::shared_ptr<Statement>& statement) {
 std::shared_ptr<Statement> Command::statementFor(bool change) {
     if (prepared_ && prepared_.use_count() == 1 && preparedForChange_ == change)
         return prepared_;
-    return session_->connection().prepare(utf16ToUtf8(text_), PrepareOptions{change});
+    PrepareOptions options;
+    options.wantRowIdentity = change;
+    // Not prepared by the consumer: nothing was asked of the statement before this execution.
+    options.runOnce = true;
+    return session_->connection().prepare(utf16ToUtf8(text_), options);
 }
 
 HRESULT STDMETHODCALLTYPE Command::Prepare(ULONG) {

@@ -45,6 +45,10 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
     const std::string numbered = numberPlaceholders(sql, questionMarks);
     keyword_ = leadingKeyword(numbered);
     atomic_ = !isTransactionControl(keyword_);
+    if (options.runOnce && !options.wantRowIdentity && questionMarks == 0) {
+        directText_ = numbered;
+        return;
+    }
     name_ = connection_.nextStatementName();
     Result description = connection_.prepareAndDescribe(name_, numbered);
     try {
@@ -60,7 +64,8 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
 }
 
 PgStatement::~PgStatement() {
-    connection_.forgetStatement(name_);
+    if (!name_.empty())
+        connection_.forgetStatement(name_);
 }
 
 void PgStatement::describe(const PGresult* d) {
@@ -245,12 +250,17 @@ bool PgStatement::step() {
     for (std::size_t i = 0; i < parameters_.size(); ++i)
         parameterValues_[i] = parameterNull_[i] ? nullptr : parameterText_[i].c_str();
     Execution e;
-    e.preparedName = &name_;
+    if (name_.empty())
+        e.sql = &directText_;
+    else
+        e.preparedName = &name_;
     e.parameterCount = static_cast<int>(parameters_.size());
     e.values = parameterValues_.data();
     e.atomic = atomic_;
     e.replayable = replayable_;
     Result r = connection_.execute(e);
+    if (name_.empty())
+        describe(r.get());
     const char* tag = PQcmdStatus(r.get());
     rowsAffected_ = changesData(tag) ? std::atoll(PQcmdTuples(r.get())) : -1;
     if (changesCatalog(tag))

@@ -4,7 +4,9 @@
 // consumer's text is a parameter. A query runs at the first step and its rows are read from
 // the result as the kit fetches them (the kit keeps what it has fetched, so rewinding never
 // re-runs the query). With PrepareOptions::wantRowIdentity, a query over one table is prepared
-// again with the table's primary key (or ctid) as hidden leading columns.
+// again with the table's primary key (or ctid) as hidden leading columns. A statement that runs
+// once without parameters (PrepareOptions::runOnce) is not prepared on the server at all: its
+// text is sent with its execution and it is described from the result, one round trip.
 #pragma once
 
 #include "PgConnection.h"
@@ -47,7 +49,8 @@ private:
     void describeInsert(std::string_view numberedSql);
 
     PgConnection& connection_;
-    std::string name_;
+    std::string name_; // empty for a direct statement
+    std::string directText_;
     std::string keyword_; // the statement's first keyword, upper case
     std::vector<kit::ParameterInfo> parameters_;
     std::vector<unsigned> parameterTypes_;

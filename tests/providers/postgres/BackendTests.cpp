@@ -393,6 +393,44 @@ TEST_F(BackendTest, SavepointsOutsideATransactionGroupStatements) {
     EXPECT_EQ(count(*other, "SELECT coalesce(sum(v), 0) FROM t"), 2);
 }
 
+TEST_F(BackendTest, AStatementRunOnceIsSentWithItsExecutionAndDescribedFromItsResult) {
+    auto c = open();
+    createAccounts(*c);
+    exec(*c, "INSERT INTO accounts VALUES (1, 7, 0, 'x'), (2, 7, 5, NULL)");
+    kit::PrepareOptions once;
+    once.runOnce = true;
+    // Prepared ahead, the statement is one of the session's prepared statements; sent with its
+    // execution, it is none, and its columns come from the result.
+    EXPECT_EQ(count(*c, "SELECT count(*) FROM pg_prepared_statements WHERE statement LIKE "
+                        "'%pg_prepared_statements%'"),
+              1);
+    auto direct = c->prepare("SELECT count(*) FROM pg_prepared_statements WHERE statement LIKE "
+                             "'%pg_prepared_statements%'",
+                             once);
+    ASSERT_TRUE(direct->step());
+    EXPECT_EQ(direct->value(0).integer, 0);
+    auto rows = c->prepare("SELECT Aid, Remark FROM accounts ORDER BY Aid", once);
+    ASSERT_TRUE(rows->step());
+    ASSERT_EQ(rows->columns().size(), 2u);
+    EXPECT_EQ(rows->columns()[0].type, I4);
+    EXPECT_EQ(rows->columns()[1].baseColumn, "remark");
+    EXPECT_TRUE(rows->returnsRows());
+    EXPECT_TRUE(rows->step());
+    EXPECT_TRUE(rows->value(1).isNull());
+    EXPECT_FALSE(rows->step());
+    // A change reports its count; an error is classed when the statement runs.
+    auto update = c->prepare("UPDATE accounts SET Abalance = Abalance + 1 WHERE Bid = 7", once);
+    EXPECT_FALSE(update->step());
+    EXPECT_EQ(update->rowsAffected(), 2);
+    EXPECT_FALSE(update->returnsRows());
+    auto wrong = c->prepare("SELEC nothing", once);
+    EXPECT_EQ(classOf([&] { wrong->step(); }), kit::ErrorClass::Syntax);
+    // With parameters the statement is still prepared, so their types are known.
+    auto withParameter = c->prepare("SELECT Remark FROM accounts WHERE Aid = ?", once);
+    ASSERT_EQ(withParameter->parameterCount(), 1u);
+    EXPECT_TRUE(withParameter->parameterInfo(0).known);
+}
+
 TEST_F(BackendTest, AHundredThousandRowsStepThrough) {
     auto c = open();
     auto s = c->prepare("SELECT g, 'filler' FROM generate_series(0, 99999) g", {});

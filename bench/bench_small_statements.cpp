@@ -1,0 +1,435 @@
+// Many small statements, as an OLE DB consumer writes them, against the same statements through
+// the database's own API in the same run: point lookups by key with a parameter (one prepared
+// command executed again and again) and as literal SQL text (a command made per statement),
+// short aggregates, and single-row UPDATEs in autocommit. On SQLite (a fresh file) and, when
+// the VANTREL_PG_* variables are set (scripts/pg-cluster prints them), on PostgreSQL.
+//
+// OLE DB side: CreateCommand, SetCommandText, Execute, GetNextRows, GetData, ReleaseRows and the
+// releases, through the data initialisation service and the real provider. Raw side: SQLite's
+// sqlite3_prepare_v2/bind/step/finalize, libpq's PQexec for text and PQexecPrepared for the
+// parameterised form. Five rounds, alternating; medians per statement and their ratio.
+//
+// Usage: bench_small_statements [statements per round]   (default 2,000)
+
+#include "BenchSupport.h"
+#include "oledb/ComPtr.h"
+
+#include <libpq-fe.h>
+#include <sqlite3.h>
+
+#include <cstring>
+#include <functional>
+#include <unistd.h>
+
+namespace {
+
+constexpr int rounds = 5;
+constexpr int accountRows = 100000;
+const char* const pgSchema = "vantrel_bench_small";
+
+[[noreturn]] void die(const std::string& what) {
+    std::fprintf(stderr, "bench_small_statements: %s\n", what.c_str());
+    std::exit(1);
+}
+
+void check(HRESULT hr, const char* what) {
+    if (FAILED(hr)) {
+        char text[160];
+        std::snprintf(text, sizeof text, "%s failed: 0x%08X", what, static_cast<unsigned>(hr));
+        die(text);
+    }
+}
+
+std::u16string widen(const std::string& ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
+
+// The key of the i-th statement: spread over the table, the same on both sides.
+int keyOf(int i) {
+    return static_cast<int>((static_cast<unsigned>(i) * 7919u) % accountRows);
+}
+
+// ---- the OLE DB consumer ----
+
+struct OleDbSession {
+    TComPtr<IDBInitialize> dataSource;
+    TComPtr<IDBCreateCommand> create;
+};
+
+void openSession(const std::string& connectionString, OleDbSession& s) {
+    TComPtr<IDataInitialize> init;
+    check(CoCreateInstance(CLSID_MSDAINITIALIZE, nullptr, CLSCTX_INPROC_SERVER, IID_IDataInitialize,
+                           init.outVoid()),
+          "CoCreateInstance(MSDAINITIALIZE)");
+    const std::u16string text = widen(connectionString);
+    check(init->GetDataSource(nullptr, CLSCTX_INPROC_SERVER, text.c_str(), IID_IDBInitialize,
+                              reinterpret_cast<IUnknown**>(s.dataSource.outVoid())),
+          "GetDataSource");
+    check(s.dataSource->Initialize(), "Initialize");
+    TComPtr<IDBCreateSession> sessions;
+    check(s.dataSource->QueryInterface(IID_IDBCreateSession, sessions.outVoid()),
+          "IDBCreateSession");
+    check(sessions->CreateSession(nullptr, IID_IDBCreateCommand,
+                                  reinterpret_cast<IUnknown**>(s.create.outVoid())),
+          "CreateSession");
+}
+
+// A row accessor over the rowset's first `columns` columns, each read as an 8-byte integer
+// or, for text, into 100 bytes.
+struct RowReader {
+    TComPtr<IAccessor> accessor;
+    HACCESSOR handle = DB_NULL_HACCESSOR;
+    unsigned char buffer[512] = {};
+    ~RowReader() {
+        if (accessor)
+            accessor->ReleaseAccessor(handle, nullptr);
+    }
+};
+
+std::size_t checksum = 0;
+
+// Reads the rowset's rows the way a consumer does and releases it.
+void readAll(IRowset* rowset, int columns, bool textLast) {
+    RowReader reader;
+    check(rowset->QueryInterface(IID_IAccessor, reader.accessor.outVoid()), "IAccessor");
+    DBBINDING bindings[4] = {};
+    for (int c = 0; c < columns; ++c) {
+        DBBINDING& b = bindings[c];
+        const bool text = textLast && c == columns - 1;
+        b.iOrdinal = static_cast<DBORDINAL>(c + 1);
+        b.obValue = static_cast<DBBYTEOFFSET>(c * 16);
+        b.dwPart = DBPART_VALUE;
+        b.dwMemOwner = DBMEMOWNER_CLIENTOWNED;
+        b.eParamIO = DBPARAMIO_NOTPARAM;
+        b.wType = text ? DBTYPE_STR : DBTYPE_I8;
+        b.cbMaxLen = text ? 100 : 8;
+        if (text)
+            b.obValue = 64;
+    }
+    check(reader.accessor->CreateAccessor(DBACCESSOR_ROWDATA, static_cast<DBCOUNTITEM>(columns),
+                                          bindings, 0, &reader.handle, nullptr),
+          "CreateAccessor");
+    HROW rows[1];
+    HROW* p = rows;
+    DBCOUNTITEM obtained = 0;
+    while (SUCCEEDED(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &obtained, &p)) && obtained) {
+        check(rowset->GetData(rows[0], reader.handle, reader.buffer), "GetData");
+        std::int64_t first;
+        std::memcpy(&first, reader.buffer, sizeof first);
+        checksum += static_cast<std::size_t>(first);
+        rowset->ReleaseRows(obtained, rows, nullptr, nullptr, nullptr);
+    }
+}
+
+// One statement as literal text: a command made, set, executed and released.
+void oledbText(IDBCreateCommand* create, const std::string& sql, int columns, bool textLast) {
+    TComPtr<ICommandText> command;
+    check(create->CreateCommand(nullptr, IID_ICommandText,
+                                reinterpret_cast<IUnknown**>(command.outVoid())),
+          "CreateCommand");
+    const std::u16string text = widen(sql);
+    check(command->SetCommandText(DBGUID_DBSQL, text.c_str()), "SetCommandText");
+    if (columns == 0) {
+        DBROWCOUNT affected = 0;
+        check(command->Execute(nullptr, IID_NULL, nullptr, &affected, nullptr), "Execute");
+        checksum += static_cast<std::size_t>(affected);
+        return;
+    }
+    TComPtr<IRowset> rowset;
+    check(command->Execute(nullptr, IID_IRowset, nullptr, nullptr,
+                           reinterpret_cast<IUnknown**>(rowset.outVoid())),
+          "Execute");
+    readAll(rowset.get(), columns, textLast);
+}
+
+// The parameterised lookup: prepared once, executed per key.
+class OleDbLookup {
+public:
+    OleDbLookup(IDBCreateCommand* create, const std::string& sql) {
+        check(create->CreateCommand(nullptr, IID_ICommandText,
+                                    reinterpret_cast<IUnknown**>(command_.outVoid())),
+              "CreateCommand");
+        const std::u16string text = widen(sql);
+        check(command_->SetCommandText(DBGUID_DBSQL, text.c_str()), "SetCommandText");
+        TComPtr<ICommandPrepare> prepare;
+        check(command_->QueryInterface(IID_ICommandPrepare, prepare.outVoid()), "ICommandPrepare");
+        check(prepare->Prepare(0), "Prepare");
+        check(command_->QueryInterface(IID_IAccessor, accessor_.outVoid()), "IAccessor");
+        DBBINDING b{};
+        b.iOrdinal = 1;
+        b.dwPart = DBPART_VALUE;
+        b.dwMemOwner = DBMEMOWNER_CLIENTOWNED;
+        b.eParamIO = DBPARAMIO_INPUT;
+        b.wType = DBTYPE_I4;
+        b.cbMaxLen = 4;
+        check(accessor_->CreateAccessor(DBACCESSOR_PARAMETERDATA, 1, &b, 4, &handle_, nullptr),
+              "CreateAccessor(parameters)");
+    }
+    ~OleDbLookup() { accessor_->ReleaseAccessor(handle_, nullptr); }
+    void run(int key) {
+        std::int32_t value = key;
+        DBPARAMS params{&value, 1, handle_};
+        TComPtr<IRowset> rowset;
+        check(command_->Execute(nullptr, IID_IRowset, &params, nullptr,
+                                reinterpret_cast<IUnknown**>(rowset.outVoid())),
+              "Execute");
+        readAll(rowset.get(), 4, true);
+    }
+
+private:
+    TComPtr<ICommandText> command_;
+    TComPtr<IAccessor> accessor_;
+    HACCESSOR handle_ = DB_NULL_HACCESSOR;
+};
+
+// ---- the statements ----
+
+std::string lookupText(int key) {
+    return "SELECT Aid, Bid, Abalance, Remark FROM accounts WHERE Aid = " + std::to_string(key);
+}
+std::string aggregateText(int key) {
+    return "SELECT COUNT(*), SUM(Abalance) FROM accounts WHERE Aid BETWEEN " + std::to_string(key) +
+           " AND " + std::to_string(key + 99);
+}
+std::string updateText(int key) {
+    return "UPDATE accounts SET Abalance = Abalance + 1 WHERE Aid = " + std::to_string(key);
+}
+
+struct Workload {
+    const char* name;
+    std::function<void(int)> oledb; // statement i
+    std::function<void(int)> raw;
+};
+
+// Times `count` statements of each side per round, alternating; prints the medians (in
+// microseconds per statement) and the ratio.
+void measure(const char* database, const std::vector<Workload>& workloads, int count) {
+    for (const Workload& w : workloads) {
+        std::vector<double> oledb, raw;
+        for (int round = 0; round < rounds; ++round) {
+            auto start = bench::TClock::now();
+            for (int i = 0; i < count; ++i)
+                w.oledb(round * count + i);
+            oledb.push_back(bench::millisecondsSince(start) * 1000 / count);
+            start = bench::TClock::now();
+            for (int i = 0; i < count; ++i)
+                w.raw(round * count + i);
+            raw.push_back(bench::millisecondsSince(start) * 1000 / count);
+        }
+        const double o = bench::median(oledb), r = bench::median(raw);
+        std::printf("%s, %s: OLE DB median %.1f us (%.1f to %.1f), raw median %.1f us (%.1f to "
+                    "%.1f) per statement\n",
+                    database, w.name, o, *std::min_element(oledb.begin(), oledb.end()),
+                    *std::max_element(oledb.begin(), oledb.end()), r,
+                    *std::min_element(raw.begin(), raw.end()),
+                    *std::max_element(raw.begin(), raw.end()));
+        std::printf("ratio: %.2f (target at most 1.10)\n", o / r);
+        std::fflush(stdout);
+    }
+}
+
+// ---- SQLite ----
+
+void sqliteCheck(sqlite3* db, int rc, const char* what) {
+    if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW)
+        die(std::string(what) + ": " + sqlite3_errmsg(db));
+}
+
+// Steps a compiled statement through its rows, reading every column as the consumer does.
+void sqliteRows(sqlite3_stmt* s, bool textLast) {
+    const int columns = sqlite3_column_count(s);
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        checksum += static_cast<std::size_t>(sqlite3_column_int64(s, 0));
+        for (int c = 1; c < columns; ++c)
+            if (textLast && c == columns - 1)
+                checksum += static_cast<std::size_t>(sqlite3_column_bytes(s, c));
+            else
+                checksum += static_cast<std::size_t>(sqlite3_column_int64(s, c));
+    }
+}
+
+void sqliteText(sqlite3* db, const std::string& sql, bool textLast) {
+    sqlite3_stmt* s = nullptr;
+    sqliteCheck(db, sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr), "prepare");
+    sqliteRows(s, textLast);
+    if (sqlite3_column_count(s) == 0)
+        checksum += static_cast<std::size_t>(sqlite3_changes(db));
+    sqlite3_finalize(s);
+}
+
+void runSqlite(int count) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                         ("vantrel-bench-small-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path database = folder / "bench.db";
+    bench::removeDatabase(database);
+    {
+        bench::TNoWindow window;
+        bench::TLinesMemo log;
+        auto communicator = bench::connectTo(window, log, database);
+        if (!communicator->createTables() || !communicator->generateData())
+            die("cannot build the benchmark schema on SQLite");
+        communicator->disconnect();
+    }
+    {
+        OleDbSession session;
+        openSession(bench::connectionStringFor(database), session);
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(database.string().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+            SQLITE_OK)
+            die("cannot open " + database.string());
+        sqlite3_busy_timeout(db, 5000);
+        const char* lookup = "SELECT Aid, Bid, Abalance, Remark FROM accounts WHERE Aid = ?";
+        OleDbLookup oledbLookup(session.create.get(), lookup);
+        sqlite3_stmt* rawLookup = nullptr;
+        sqliteCheck(db, sqlite3_prepare_v2(db, lookup, -1, &rawLookup, nullptr), "prepare");
+        IDBCreateCommand* create = session.create.get();
+        std::vector<Workload> workloads = {
+            {"point lookup with a parameter", [&](int i) { oledbLookup.run(keyOf(i)); },
+             [&](int i) {
+                 sqlite3_bind_int(rawLookup, 1, keyOf(i));
+                 sqliteRows(rawLookup, true);
+                 sqlite3_reset(rawLookup);
+             }},
+            {"point lookup as text",
+             [&](int i) { oledbText(create, lookupText(keyOf(i)), 4, true); },
+             [&](int i) { sqliteText(db, lookupText(keyOf(i)), true); }},
+            {"short aggregate",
+             [&](int i) { oledbText(create, aggregateText(keyOf(i)), 2, false); },
+             [&](int i) { sqliteText(db, aggregateText(keyOf(i)), false); }},
+            {"single-row UPDATE in autocommit",
+             [&](int i) { oledbText(create, updateText(keyOf(i)), 0, false); },
+             [&](int i) { sqliteText(db, updateText(keyOf(i)), false); }},
+        };
+        measure("SQLite", workloads, count);
+        sqlite3_finalize(rawLookup);
+        sqlite3_close(db);
+    }
+    bench::removeDatabase(database);
+    std::filesystem::remove(folder);
+}
+
+// ---- PostgreSQL ----
+
+struct PgServer {
+    std::string host, port, user, password, database;
+};
+
+bool pgServerFromEnvironment(PgServer& s) {
+    const char* names[] = {"VANTREL_PG_HOST", "VANTREL_PG_PORT", "VANTREL_PG_USER",
+                           "VANTREL_PG_PASSWORD", "VANTREL_PG_DATABASE"};
+    std::string* fields[] = {&s.host, &s.port, &s.user, &s.password, &s.database};
+    for (int i = 0; i < 5; ++i) {
+        const char* v = std::getenv(names[i]);
+        if (v == nullptr || *v == '\0')
+            return false;
+        *fields[i] = v;
+    }
+    return true;
+}
+
+PGconn* pgConnect(const PgServer& s, bool inSchema) {
+    const std::string options = std::string("-c search_path=") + pgSchema;
+    const char* keys[] = {"host", "port", "user", "password", "dbname", "options", nullptr};
+    const char* values[] = {s.host.c_str(),
+                            s.port.c_str(),
+                            s.user.c_str(),
+                            s.password.c_str(),
+                            s.database.c_str(),
+                            inSchema ? options.c_str() : "",
+                            nullptr};
+    PGconn* c = PQconnectdbParams(keys, values, 0);
+    if (PQstatus(c) != CONNECTION_OK)
+        die(PQerrorMessage(c));
+    PQsetNoticeProcessor(
+        c, [](void*, const char*) {}, nullptr);
+    return c;
+}
+
+void pgRun(PGconn* c, const std::string& sql) {
+    PGresult* r = PQexec(c, sql.c_str());
+    if (PQresultStatus(r) != PGRES_COMMAND_OK && PQresultStatus(r) != PGRES_TUPLES_OK)
+        die(sql + ": " + PQresultErrorMessage(r));
+    PQclear(r);
+}
+
+// Reads every cell of a result as the consumer does, then frees it.
+void pgRows(PGresult* r) {
+    if (PQresultStatus(r) != PGRES_TUPLES_OK && PQresultStatus(r) != PGRES_COMMAND_OK)
+        die(PQresultErrorMessage(r));
+    for (int row = 0; row < PQntuples(r); ++row)
+        for (int c = 0; c < PQnfields(r); ++c)
+            checksum += static_cast<std::size_t>(PQgetlength(r, row, c));
+    checksum += static_cast<std::size_t>(std::atoi(PQcmdTuples(r)));
+    PQclear(r);
+}
+
+std::string pgConnectionString(const PgServer& s) {
+    return "Provider=Vantrel.PostgreSQL.1;Data Source=" + s.host + ":" + s.port +
+           ";Initial Catalog=" + s.database + ";User ID=" + s.user + ";Password=" + s.password +
+           ";Extended Properties=\"options='-c search_path=" + pgSchema + "'\"";
+}
+
+void runPostgres(const PgServer& server, int count) {
+    PGconn* admin = pgConnect(server, false);
+    pgRun(admin, std::string("DROP SCHEMA IF EXISTS ") + pgSchema + " CASCADE");
+    pgRun(admin, std::string("CREATE SCHEMA ") + pgSchema);
+    {
+        bench::TNoWindow window;
+        bench::TLinesMemo log;
+        TOLEDBCommunicator communicator(&window, &log, pgConnectionString(server), 0);
+        if (!communicator.connect() || !communicator.createTables() || !communicator.generateData())
+            die("cannot build the benchmark schema on PostgreSQL");
+        communicator.disconnect();
+    }
+    {
+        OleDbSession session;
+        openSession(pgConnectionString(server), session);
+        PGconn* c = pgConnect(server, true);
+        const char* lookup = "SELECT Aid, Bid, Abalance, Remark FROM accounts WHERE Aid = ?";
+        OleDbLookup oledbLookup(session.create.get(), lookup);
+        PGresult* prepared =
+            PQprepare(c, "lookup", "SELECT Aid, Bid, Abalance, Remark FROM accounts WHERE Aid = $1",
+                      0, nullptr);
+        if (PQresultStatus(prepared) != PGRES_COMMAND_OK)
+            die(PQresultErrorMessage(prepared));
+        PQclear(prepared);
+        IDBCreateCommand* create = session.create.get();
+        std::vector<Workload> workloads = {
+            {"point lookup with a parameter", [&](int i) { oledbLookup.run(keyOf(i)); },
+             [&](int i) {
+                 const std::string key = std::to_string(keyOf(i));
+                 const char* values[] = {key.c_str()};
+                 pgRows(PQexecPrepared(c, "lookup", 1, values, nullptr, nullptr, 0));
+             }},
+            {"point lookup as text",
+             [&](int i) { oledbText(create, lookupText(keyOf(i)), 4, true); },
+             [&](int i) { pgRows(PQexec(c, lookupText(keyOf(i)).c_str())); }},
+            {"short aggregate",
+             [&](int i) { oledbText(create, aggregateText(keyOf(i)), 2, false); },
+             [&](int i) { pgRows(PQexec(c, aggregateText(keyOf(i)).c_str())); }},
+            {"single-row UPDATE in autocommit",
+             [&](int i) { oledbText(create, updateText(keyOf(i)), 0, false); },
+             [&](int i) { pgRows(PQexec(c, updateText(keyOf(i)).c_str())); }},
+        };
+        measure("PostgreSQL", workloads, count);
+        PQfinish(c);
+    }
+    pgRun(admin, std::string("DROP SCHEMA IF EXISTS ") + pgSchema + " CASCADE");
+    PQfinish(admin);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2000;
+    bench::TOleDbSession environment;
+    runSqlite(count);
+    PgServer server;
+    if (pgServerFromEnvironment(server))
+        runPostgres(server, count);
+    else
+        std::printf("PostgreSQL: left out (VANTREL_PG_* not set)\n");
+    std::printf("(checksum %zu)\n", checksum);
+    return 0;
+}
