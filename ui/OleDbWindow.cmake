@@ -10,5 +10,5 @@ if(TARGET vantrel-oledb-consumer)
   add_executable(vantrel ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
   target_link_libraries(vantrel PRIVATE vantrel-oledb-window)
   # The program and the COM runtime library it links are all the bench needs to start.
-  add_dependencies(bench-runtime vantrel vantrel-oledb)
+  add_dependencies(bench-runtime vantrel vantrel-com)
 endif()

@@ -28,8 +28,6 @@
 namespace vantrel::services {
 namespace {
 
-std::atomic<DataLinksShownHook> shownHook{nullptr};
-
 QString toQString(const std::u16string& s) {
     return QString::fromUtf16(s.data(), qsizetype(s.size()));
 }
@@ -92,7 +90,7 @@ private:
 
 // Runs the dialog modally, letting the test hook drive it when one is installed.
 int runDialog(QDialog& dialog) {
-    if (DataLinksShownHook hook = shownHook.load()) {
+    if (DataLinksShownHook hook = dataLinksShownHook()) {
         QPointer<QDialog> guard(&dialog);
         QTimer::singleShot(0, &dialog, [guard, hook] {
             if (guard)
@@ -188,10 +186,6 @@ HRESULT DataLinks::PromptFileName(HWND parent, DBPROMPTOPTIONS options, LPCOLEST
 }
 
 } // namespace
-
-DataLinksShownHook setDataLinksShownHook(DataLinksShownHook hook) {
-    return shownHook.exchange(hook);
-}
 
 HRESULT createDataLinks(IUnknown* outer, REFIID riid, void** ppv) {
     return createServiceObject<DataLinks>(outer, riid, ppv);

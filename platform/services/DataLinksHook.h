@@ -1,7 +1,13 @@
 // A seam for driving the Data Links dialog without a user: when set, the hook runs once the
 // dialog is shown (from the dialog's own event loop), and may fill fields and press OK or
 // Cancel. Tests use it so that PromptDataSource never waits for input.
+//
+// The dialog runs inside the Data Links module while the test that installs the hook is
+// another binary, so the hook is kept where both meet: a property of the application object.
 #pragma once
+
+#include <QCoreApplication>
+#include <QVariant>
 
 class QDialog;
 
@@ -9,8 +15,26 @@ namespace vantrel::services {
 
 using DataLinksShownHook = void (*)(QDialog* dialog);
 
-// Installs the hook (nullptr removes it) and returns the previous one.
-DataLinksShownHook setDataLinksShownHook(DataLinksShownHook hook);
+inline constexpr const char* dataLinksHookProperty = "vantrelDataLinksShownHook";
+
+// The installed hook, or nullptr (also when there is no application object).
+inline DataLinksShownHook dataLinksShownHook() {
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return nullptr;
+    return reinterpret_cast<DataLinksShownHook>(
+        app->property(dataLinksHookProperty).value<quintptr>());
+}
+
+// Installs the hook (nullptr removes it) and returns the previous one. Needs the application
+// object; without one nothing is installed.
+inline DataLinksShownHook setDataLinksShownHook(DataLinksShownHook hook) {
+    const DataLinksShownHook previous = dataLinksShownHook();
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->setProperty(dataLinksHookProperty,
+                         QVariant::fromValue(reinterpret_cast<quintptr>(hook)));
+    return previous;
+}
 
 // Object names of the dialog's parts, for the hook to find them with findChild.
 namespace dataLinksNames {

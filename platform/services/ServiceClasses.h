@@ -1,13 +1,18 @@
-// Registration of the service components with the class registry.
+// The classes of the service components, as their modules serve them.
 #pragma once
 
-#include <objbase.h>
+#include <vantrel/ClassRegistry.h>
+
+#include <vector>
 
 namespace vantrel::services {
 
-// Registers the root enumerator (CLSID_OLEDB_ENUMERATOR, source type enumerator), the data
-// initialisation service (CLSID_MSDAINITIALIZE) and the Data Links service (CLSID_DataLinks).
-// Returns the first failure, having registered what it could.
-HRESULT registerServiceClasses();
+// The root enumerator (CLSID_OLEDB_ENUMERATOR, source type enumerator) and the data
+// initialisation service (CLSID_MSDAINITIALIZE): the module vantrel-services.so.
+std::vector<VantrelClassRegistration> serviceClasses();
+
+// The Data Links service (CLSID_DataLinks): the module vantrel-datalinks.so, the only one that
+// links Qt Widgets.
+std::vector<VantrelClassRegistration> dataLinksClasses();
 
 } // namespace vantrel::services

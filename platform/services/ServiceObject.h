@@ -3,6 +3,7 @@
 #pragma once
 
 #include <oledb.h>
+#include <vantrel/Module.h>
 
 #include <atomic>
 #include <new>
@@ -39,8 +40,9 @@ public:
     }
 
 protected:
-    ServiceObject() = default;
-    virtual ~ServiceObject() = default;
+    // Each object keeps its module loaded while it lives (DllCanUnloadNow).
+    ServiceObject() { module::objectCreated(); }
+    virtual ~ServiceObject() { module::objectDestroyed(); }
     ServiceObject(const ServiceObject&) = delete;
     ServiceObject& operator=(const ServiceObject&) = delete;
 

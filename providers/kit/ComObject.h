@@ -4,6 +4,8 @@
 
 #include "KitCom.h"
 
+#include <vantrel/Module.h>
+
 #include <atomic>
 
 namespace vantrel::kit {
@@ -34,8 +36,9 @@ public:
     ULONG references() const { return references_; }
 
 protected:
-    ComObject() = default;
-    virtual ~ComObject() = default;
+    // Each object keeps its module loaded while it lives (DllCanUnloadNow).
+    ComObject() { module::objectCreated(); }
+    virtual ~ComObject() { module::objectDestroyed(); }
     ComObject(const ComObject&) = delete;
     ComObject& operator=(const ComObject&) = delete;
 

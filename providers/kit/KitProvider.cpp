@@ -37,9 +37,8 @@ bool parseClsid(const char* text, CLSID& out) {
     return SUCCEEDED(CLSIDFromString(wide.c_str(), &out));
 }
 
-} // namespace
-
-HRESULT registerKitProvider(const ProviderDescriptor& descriptor) {
+// Fills the class registration of a provider, giving it a factory slot.
+HRESULT providerClass(const ProviderDescriptor& descriptor, VantrelClassRegistration& r) {
     CLSID clsid;
     if (!parseClsid(descriptor.clsid, clsid) || !descriptor.open || !descriptor.description)
         return E_INVALIDARG;
@@ -60,7 +59,6 @@ HRESULT registerKitProvider(const ProviderDescriptor& descriptor) {
         entry->initDefs = initProperties(descriptor.initProperties);
         slots[slot] = std::move(entry);
     }
-    VantrelClassRegistration r;
     r.clsid = clsid;
     r.progId = descriptor.progId ? descriptor.progId : u"";
     r.versionIndependentProgId =
@@ -68,7 +66,26 @@ HRESULT registerKitProvider(const ProviderDescriptor& descriptor) {
     r.description = descriptor.description;
     r.sourceType = DBSOURCETYPE_DATASOURCE_TDP;
     r.createInstance = factories[slot];
-    return VantrelRegisterClass(r);
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT registerKitProvider(const ProviderDescriptor& descriptor) {
+    VantrelClassRegistration r;
+    const HRESULT hr = providerClass(descriptor, r);
+    return FAILED(hr) ? hr : VantrelRegisterClass(r);
+}
+
+std::vector<VantrelClassRegistration>
+kitProviderClasses(std::initializer_list<const ProviderDescriptor*> descriptors) {
+    std::vector<VantrelClassRegistration> classes;
+    for (const ProviderDescriptor* descriptor : descriptors) {
+        VantrelClassRegistration r;
+        if (descriptor && SUCCEEDED(providerClass(*descriptor, r)))
+            classes.push_back(std::move(r));
+    }
+    return classes;
 }
 
 HRESULT unregisterKitProvider(const ProviderDescriptor& descriptor) {

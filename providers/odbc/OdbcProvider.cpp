@@ -40,7 +40,7 @@ const kit::ProviderDescriptor& odbcProviderDescriptor() {
         u"Vantrel OLE DB Provider for ODBC Drivers",
         u"Vantrel OLE DB Provider for ODBC Drivers",
         u"01.00.0000",
-        u"libvantrel-oledb.so",
+        u"vantrel-odbc.so",
         initialisationProperties,
         &openOdbcConnection,
     };
@@ -48,7 +48,3 @@ const kit::ProviderDescriptor& odbcProviderDescriptor() {
 }
 
 } // namespace vantrel::odbc
-
-HRESULT VantrelRegisterOdbcProvider() {
-    return vantrel::kit::registerKitProvider(vantrel::odbc::odbcProviderDescriptor());
-}

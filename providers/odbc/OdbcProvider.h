@@ -31,7 +31,3 @@ namespace vantrel::odbc {
 const kit::ProviderDescriptor& odbcProviderDescriptor();
 
 } // namespace vantrel::odbc
-
-// Registers the provider with the COM class registry: the one call VantrelRegisterBuiltinClasses
-// makes for it. Returns the registry's HRESULT.
-HRESULT VantrelRegisterOdbcProvider();

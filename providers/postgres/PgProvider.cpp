@@ -40,7 +40,7 @@ const kit::ProviderDescriptor& postgresProviderDescriptor() {
         u"Vantrel OLE DB Provider for PostgreSQL",
         u"Vantrel OLE DB Provider for PostgreSQL",
         u"01.00.0000",
-        u"libvantrel-oledb.so",
+        u"vantrel-postgres.so",
         initialisationProperties,
         &openPgConnection,
     };
@@ -48,7 +48,3 @@ const kit::ProviderDescriptor& postgresProviderDescriptor() {
 }
 
 } // namespace vantrel::postgres
-
-HRESULT VantrelRegisterPostgresProvider() {
-    return vantrel::kit::registerKitProvider(vantrel::postgres::postgresProviderDescriptor());
-}

@@ -36,7 +36,3 @@ namespace vantrel::postgres {
 const kit::ProviderDescriptor& postgresProviderDescriptor();
 
 } // namespace vantrel::postgres
-
-// Registers the provider with the COM class registry: the one call VantrelRegisterBuiltinClasses
-// makes for it. Returns the registry's HRESULT.
-HRESULT VantrelRegisterPostgresProvider();

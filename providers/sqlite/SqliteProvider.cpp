@@ -35,7 +35,7 @@ const kit::ProviderDescriptor& sqliteProviderDescriptor() {
         u"Vantrel Embedded OLE DB Provider for SQLite",
         u"Vantrel Embedded OLE DB Provider for SQLite",
         u"01.00.0000",
-        u"libvantrel-oledb.so",
+        u"vantrel-sqlite.so",
         initialisationProperties,
         &openSqliteConnection,
     };
@@ -43,7 +43,3 @@ const kit::ProviderDescriptor& sqliteProviderDescriptor() {
 }
 
 } // namespace vantrel::sqlite
-
-HRESULT VantrelRegisterSqliteProvider() {
-    return vantrel::kit::registerKitProvider(vantrel::sqlite::sqliteProviderDescriptor());
-}

@@ -40,7 +40,3 @@ inline constexpr std::int64_t modeAllBits = 0x1f;         // read, write and the
 const kit::ProviderDescriptor& sqliteProviderDescriptor();
 
 } // namespace vantrel::sqlite
-
-// Registers the provider with the COM class registry: the one call VantrelRegisterBuiltinClasses
-// makes for it. Returns the registry's HRESULT.
-HRESULT VantrelRegisterSqliteProvider();

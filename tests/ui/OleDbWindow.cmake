@@ -7,7 +7,7 @@ if(TARGET vantrel-oledb-window)
       ${PROJECT_SOURCE_DIR}/tests/oledb/support/FailingProvider.cpp
       ${PROJECT_SOURCE_DIR}/tests/oledb/support/MessageBoxRecorder.cpp)
   target_include_directories(oledb_window_tests PRIVATE ${PROJECT_SOURCE_DIR}
-                             ${PROJECT_SOURCE_DIR}/tests/oledb)
+                             ${PROJECT_SOURCE_DIR}/tests/oledb ${PROJECT_SOURCE_DIR}/platform/services)
   target_link_libraries(oledb_window_tests PRIVATE vantrel-oledb-window GTest::gtest)
   gtest_discover_tests(oledb_window_tests DISCOVERY_TIMEOUT 60
       PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)

@@ -1,5 +1,5 @@
 // The COM runtime: apartments, the task allocator, object creation through the class registry,
-// and GUID/ProgID conversions. Implemented in libvantrel-oledb.
+// and GUID/ProgID conversions. Implemented in libvantrel-com.
 #pragma once
 
 #include "objidl.h"
@@ -49,7 +49,6 @@ typedef enum tagMEMCTX {
 // further call in the same model S_FALSE (and must be balanced by CoUninitialize too), a call
 // asking for the other model RPC_E_CHANGED_MODE (and needs no balancing). pvReserved must be null
 // (E_INVALIDARG otherwise); dwCoInit must be a valid combination of COINIT flags.
-// The first successful call of the process registers the built-in classes.
 EXTERN_C HRESULT STDAPICALLTYPE CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);
 // CoInitializeEx with COINIT_APARTMENTTHREADED.
 EXTERN_C HRESULT STDAPICALLTYPE CoInitialize(LPVOID pvReserved);
@@ -80,6 +79,20 @@ EXTERN_C HRESULT STDAPICALLTYPE CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnk
 // pvReserved (the server info) must be null.
 EXTERN_C HRESULT STDAPICALLTYPE CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext,
                                                  LPVOID pvReserved, REFIID riid, LPVOID* ppv);
+
+// Unloads every module loaded by CoCreateInstance or CoGetClassObject whose DllCanUnloadNow
+// answers S_OK (no object of it alive, no server lock). Modules that answer otherwise stay.
+EXTERN_C void STDAPICALLTYPE CoFreeUnusedLibraries();
+
+// The entry points every in-process server module exports, with their published meanings:
+// the class object of one of its classes; S_OK when it may be unloaded, S_FALSE while an
+// object or a server lock of it lives; writing and removing its classes' registrations.
+typedef HRESULT(STDAPICALLTYPE* LPFNGETCLASSOBJECT)(REFCLSID, REFIID, LPVOID*);
+typedef HRESULT(STDAPICALLTYPE* LPFNCANUNLOADNOW)();
+EXTERN_C HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv);
+EXTERN_C HRESULT STDAPICALLTYPE DllCanUnloadNow();
+EXTERN_C HRESULT STDAPICALLTYPE DllRegisterServer();
+EXTERN_C HRESULT STDAPICALLTYPE DllUnregisterServer();
 
 // Looks a class up by ProgID, version-dependent ("Vantrel.SQLite.1") or version-independent
 // ("Vantrel.SQLite"), ignoring ASCII case. A ProgID that is not registered answers

@@ -1,5 +1,5 @@
 // OLE Automation runtime: BSTR strings, VARIANT handling and the thread's error object.
-// Implemented in libvantrel-oledb.
+// Implemented in libvantrel-com.
 #pragma once
 
 #include "oaidl.h"

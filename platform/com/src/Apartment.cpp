@@ -1,9 +1,7 @@
 // Apartments: each thread counts its own CoInitializeEx calls and remembers its model.
-#include <mutex>
 
 #include "RuntimeInternal.h"
 #include "objbase.h"
-#include "vantrel/BuiltinClasses.h"
 
 namespace {
 
@@ -15,7 +13,6 @@ struct ThreadApartment {
 };
 
 thread_local ThreadApartment apartment;
-std::once_flag builtinClassesRegistered;
 
 constexpr DWORD knownCoInitFlags =
     COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE | COINIT_SPEED_OVER_MEMORY;
@@ -35,12 +32,6 @@ HRESULT STDAPICALLTYPE CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit) {
         (dwCoInit & COINIT_APARTMENTTHREADED) ? Model::singleThreaded : Model::multiThreaded;
     if (apartment.count > 0 && apartment.model != wanted)
         return RPC_E_CHANGED_MODE;
-    // Registration may throw only on exhausted memory; COM reports that as a result.
-    try {
-        std::call_once(builtinClassesRegistered, VantrelRegisterBuiltinClasses);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
     if (apartment.count++ > 0)
         return S_FALSE;
     apartment.model = wanted;

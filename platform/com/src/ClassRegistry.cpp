@@ -1,86 +1,112 @@
-// The class registry and the calls that create objects or translate ProgIDs through it.
+// The class registry: in-process registrations over the class files on disk, and the calls
+// that create objects or translate ProgIDs through it.
 #include <algorithm>
 #include <mutex>
 #include <new>
 #include <vector>
 
+#include "ClassFiles.h"
 #include "RuntimeInternal.h"
 #include "objbase.h"
 #include "vantrel/ClassRegistry.h"
+
+using vantrel::com::isValidProgId;
+using vantrel::com::sameProgId;
 
 namespace {
 
 std::mutex registryMutex;
 
-// Guarded by registryMutex. A function-local static so that registrations made before any
-// other static is constructed still find it.
-std::vector<VantrelClassRegistration>& registry() {
-    static std::vector<VantrelClassRegistration> classes;
+// Guarded by registryMutex: the classes registered in this process, in registration order, and
+// the class files unregistered in this process.
+struct LocalRegistry {
+    std::vector<VantrelClassRegistration> classes;
+    std::vector<CLSID> hiddenFiles;
+};
+LocalRegistry& local() {
+    static LocalRegistry registry;
+    return registry;
+}
+
+bool claims(const VantrelClassRegistration& entry, const std::u16string& progId) {
+    return !progId.empty() &&
+           (sameProgId(entry.progId, progId) || sameProgId(entry.versionIndependentProgId, progId));
+}
+
+bool clashes(const VantrelClassRegistration& a, const VantrelClassRegistration& b) {
+    return a.clsid == b.clsid || claims(a, b.progId) || claims(a, b.versionIndependentProgId);
+}
+
+bool hidden(const LocalRegistry& registry, REFCLSID clsid) {
+    return std::find(registry.hiddenFiles.begin(), registry.hiddenFiles.end(), clsid) !=
+           registry.hiddenFiles.end();
+}
+
+// Every class visible in this process: the in-process ones, then each class file that is
+// neither unregistered here nor claiming what an in-process class claims. Called with
+// registryMutex held.
+std::vector<VantrelClassRegistration> visibleClasses(const vantrel::com::DiskClasses& disk) {
+    const LocalRegistry& registry = local();
+    std::vector<VantrelClassRegistration> classes = registry.classes;
+    for (const VantrelClassRegistration& file : disk.classes) {
+        if (hidden(registry, file.clsid))
+            continue;
+        if (std::none_of(registry.classes.begin(), registry.classes.end(),
+                         [&](const VantrelClassRegistration& c) { return clashes(c, file); }))
+            classes.push_back(file);
+    }
     return classes;
 }
 
-char16_t asciiLower(char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
-}
-
-bool equalIgnoringAsciiCase(const std::u16string& a, const char16_t* b) {
-    size_t i = 0;
-    for (; i < a.size(); ++i)
-        if (b[i] == 0 || asciiLower(a[i]) != asciiLower(b[i]))
-            return false;
-    return b[i] == 0;
-}
-
-bool hasProgId(const VantrelClassRegistration& entry, const char16_t* progId) {
-    return (!entry.progId.empty() && equalIgnoringAsciiCase(entry.progId, progId)) ||
-           (!entry.versionIndependentProgId.empty() &&
-            equalIgnoringAsciiCase(entry.versionIndependentProgId, progId));
-}
-
-bool isAsciiLetter(char16_t c) {
-    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
-}
-bool isAsciiDigit(char16_t c) {
-    return c >= u'0' && c <= u'9';
-}
-
-// A ProgID as COM allows it: at most 39 characters, letters, digits, '.' and '_', beginning
-// with a letter. Empty means "none".
-bool isValidProgId(const std::u16string& progId) {
-    if (progId.empty())
-        return true;
-    if (progId.size() > 39 || !isAsciiLetter(progId[0]))
+// The registration of clsid as this process sees it. Called with registryMutex held.
+bool findVisible(const vantrel::com::DiskClasses& disk, REFCLSID clsid,
+                 VantrelClassRegistration* out) {
+    const LocalRegistry& registry = local();
+    for (const VantrelClassRegistration& c : registry.classes) {
+        if (c.clsid == clsid) {
+            *out = c;
+            return true;
+        }
+    }
+    if (hidden(registry, clsid))
         return false;
-    return std::all_of(progId.begin(), progId.end(), [](char16_t c) {
-        return isAsciiLetter(c) || isAsciiDigit(c) || c == u'.' || c == u'_';
-    });
+    for (const VantrelClassRegistration& file : disk.classes) {
+        if (file.clsid != clsid)
+            continue;
+        if (std::any_of(registry.classes.begin(), registry.classes.end(),
+                        [&](const VantrelClassRegistration& c) { return clashes(c, file); }))
+            return false;
+        *out = file;
+        return true;
+    }
+    return false;
 }
 
-std::vector<VantrelClassRegistration>::iterator findByClsid(REFCLSID clsid) {
-    auto& classes = registry();
-    return std::find_if(classes.begin(), classes.end(), [&](const VantrelClassRegistration& entry) {
-        return entry.clsid == clsid;
-    });
+HRESULT lookup(REFCLSID clsid, VantrelClassRegistration* out) {
+    try {
+        const auto disk = vantrel::com::currentDiskClasses();
+        std::lock_guard lock(registryMutex);
+        return findVisible(*disk, clsid, out) ? S_OK : REGDB_E_CLASSNOTREG;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 } // namespace
 
 HRESULT VantrelRegisterClass(const VantrelClassRegistration& registration) {
-    if (registration.clsid == GUID_NULL || registration.createInstance == nullptr ||
+    if (registration.clsid == GUID_NULL ||
+        (registration.createInstance == nullptr && registration.modulePath.empty()) ||
         !isValidProgId(registration.progId) ||
         !isValidProgId(registration.versionIndependentProgId))
         return E_INVALIDARG;
     try {
         std::lock_guard lock(registryMutex);
-        auto& classes = registry();
-        for (const auto& entry : classes) {
-            if (entry.clsid == registration.clsid ||
-                (!registration.progId.empty() && hasProgId(entry, registration.progId.c_str())) ||
-                (!registration.versionIndependentProgId.empty() &&
-                 hasProgId(entry, registration.versionIndependentProgId.c_str())))
+        for (const auto& entry : local().classes) {
+            if (clashes(entry, registration) || clashes(registration, entry))
                 return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
         }
-        classes.push_back(registration);
+        local().classes.push_back(registration);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
@@ -88,52 +114,40 @@ HRESULT VantrelRegisterClass(const VantrelClassRegistration& registration) {
 }
 
 HRESULT VantrelUnregisterClass(REFCLSID clsid) {
-    std::lock_guard lock(registryMutex);
-    auto found = findByClsid(clsid);
-    if (found == registry().end())
-        return REGDB_E_CLASSNOTREG;
-    registry().erase(found);
-    return S_OK;
-}
-
-HRESULT VantrelLookupClass(REFCLSID clsid, VantrelClassRegistration* registration) {
-    if (!registration)
-        return E_POINTER;
     try {
+        const auto disk = vantrel::com::currentDiskClasses();
         std::lock_guard lock(registryMutex);
-        auto found = findByClsid(clsid);
-        if (found == registry().end())
+        LocalRegistry& registry = local();
+        auto found =
+            std::find_if(registry.classes.begin(), registry.classes.end(),
+                         [&](const VantrelClassRegistration& c) { return c.clsid == clsid; });
+        if (found != registry.classes.end()) {
+            registry.classes.erase(found);
+            return S_OK;
+        }
+        VantrelClassRegistration file;
+        if (!findVisible(*disk, clsid, &file))
             return REGDB_E_CLASSNOTREG;
-        *registration = *found;
+        registry.hiddenFiles.push_back(clsid);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
     return S_OK;
 }
 
+HRESULT VantrelLookupClass(REFCLSID clsid, VantrelClassRegistration* registration) {
+    if (!registration)
+        return E_POINTER;
+    return lookup(clsid, registration);
+}
+
 std::vector<VantrelClassRegistration> VantrelRegisteredClasses() {
+    const auto disk = vantrel::com::currentDiskClasses();
     std::lock_guard lock(registryMutex);
-    return registry();
+    return visibleClasses(*disk);
 }
 
 namespace vantrel::com {
-
-VantrelCreateInstanceFunction findFactory(REFCLSID clsid) {
-    std::lock_guard lock(registryMutex);
-    auto found = findByClsid(clsid);
-    return found == registry().end() ? nullptr : found->createInstance;
-}
-
-bool findClassByProgId(const char16_t* progId, CLSID* clsid) {
-    std::lock_guard lock(registryMutex);
-    for (const auto& entry : registry()) {
-        if (hasProgId(entry, progId)) {
-            *clsid = entry.clsid;
-            return true;
-        }
-    }
-    return false;
-}
 
 HRESULT createWithFactory(VantrelCreateInstanceFunction factory, IUnknown* outer, REFIID riid,
                           void** ppv) {
@@ -158,6 +172,29 @@ HRESULT createWithFactory(VantrelCreateInstanceFunction factory, IUnknown* outer
 
 } // namespace vantrel::com
 
+namespace {
+
+// Creates an object through the class factory a module hands out.
+HRESULT createThroughModule(const VantrelClassRegistration& entry, IUnknown* outer, REFIID riid,
+                            void** ppv) {
+    if (outer && riid != IID_IUnknown)
+        return CLASS_E_NOAGGREGATION;
+    IClassFactory* factory = nullptr;
+    HRESULT hr = vantrel::com::moduleClassObject(entry, IID_IClassFactory,
+                                                 reinterpret_cast<void**>(&factory));
+    if (FAILED(hr))
+        return hr;
+    hr = factory->CreateInstance(outer, riid, ppv);
+    factory->Release();
+    if (FAILED(hr))
+        *ppv = nullptr;
+    else if (!*ppv)
+        hr = E_UNEXPECTED;
+    return hr;
+}
+
+} // namespace
+
 HRESULT STDAPICALLTYPE CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext,
                                         REFIID riid, LPVOID* ppv) {
     if (!ppv)
@@ -167,10 +204,13 @@ HRESULT STDAPICALLTYPE CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DW
         return CO_E_NOTINITIALIZED;
     if (!(dwClsContext & CLSCTX_INPROC_SERVER))
         return REGDB_E_CLASSNOTREG;
-    VantrelCreateInstanceFunction factory = vantrel::com::findFactory(rclsid);
-    if (!factory)
-        return REGDB_E_CLASSNOTREG;
-    return vantrel::com::createWithFactory(factory, pUnkOuter, riid, ppv);
+    VantrelClassRegistration entry;
+    const HRESULT found = lookup(rclsid, &entry);
+    if (FAILED(found))
+        return found;
+    if (entry.createInstance)
+        return vantrel::com::createWithFactory(entry.createInstance, pUnkOuter, riid, ppv);
+    return createThroughModule(entry, pUnkOuter, riid, ppv);
 }
 
 HRESULT STDAPICALLTYPE CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved,
@@ -184,10 +224,13 @@ HRESULT STDAPICALLTYPE CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPV
         return CO_E_NOTINITIALIZED;
     if (!(dwClsContext & CLSCTX_INPROC_SERVER))
         return REGDB_E_CLASSNOTREG;
-    VantrelCreateInstanceFunction factory = vantrel::com::findFactory(rclsid);
-    if (!factory)
-        return REGDB_E_CLASSNOTREG;
-    return vantrel::com::createClassObject(factory, riid, ppv);
+    VantrelClassRegistration entry;
+    const HRESULT found = lookup(rclsid, &entry);
+    if (FAILED(found))
+        return found;
+    if (entry.createInstance)
+        return vantrel::com::createClassObject(entry.createInstance, riid, ppv);
+    return vantrel::com::moduleClassObject(entry, riid, ppv);
 }
 
 HRESULT STDAPICALLTYPE CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
@@ -196,7 +239,18 @@ HRESULT STDAPICALLTYPE CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
     *lpclsid = GUID_NULL;
     if (!lpszProgID)
         return E_INVALIDARG;
-    return vantrel::com::findClassByProgId(lpszProgID, lpclsid) ? S_OK : CO_E_CLASSSTRING;
+    try {
+        const std::u16string progId(lpszProgID);
+        for (const VantrelClassRegistration& entry : VantrelRegisteredClasses()) {
+            if (claims(entry, progId)) {
+                *lpclsid = entry.clsid;
+                return S_OK;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return CO_E_CLASSSTRING;
 }
 
 HRESULT STDAPICALLTYPE ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* lplpszProgID) {

@@ -123,7 +123,7 @@ HRESULT STDAPICALLTYPE CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
         return S_OK;
     if (vantrel::com::parseBracedGuid(lpsz, pclsid))
         return S_OK;
-    if (*lpsz != u'{' && vantrel::com::findClassByProgId(lpsz, pclsid))
+    if (*lpsz != u'{' && CLSIDFromProgID(lpsz, pclsid) == S_OK)
         return S_OK;
     *pclsid = GUID_NULL;
     return CO_E_CLASSSTRING;

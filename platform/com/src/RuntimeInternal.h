@@ -15,11 +15,11 @@ bool threadInApartment();
 // Drops the calling thread's error object (on leaving the apartment).
 void clearThreadErrorInfo();
 
-// Finds the factory function of a registered class; null when the class is not registered.
-VantrelCreateInstanceFunction findFactory(REFCLSID clsid);
-
-// Finds a class by ProgID (either kind, ignoring ASCII case). False when none has it.
-bool findClassByProgId(const char16_t* progId, CLSID* clsid);
+// The class object of a class served by a module (r.modulePath), loading the module on first
+// use. Failures post an error object naming the module, the class and its class file:
+// CO_E_DLLNOTFOUND for a missing module, CO_E_ERRORINDLL for one that cannot be loaded or does
+// not export DllGetClassObject, and the module's own answer when it refuses the class.
+HRESULT moduleClassObject(const VantrelClassRegistration& r, REFIID riid, void** ppv);
 
 // Runs a class's factory function with the checks CoCreateInstance promises: *ppv is null on
 // failure, a success with no object is turned into E_UNEXPECTED, and exceptions become

@@ -4,6 +4,8 @@
 
 #include "vantrel/ClassRegistry.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <atomic>
 #include <map>
@@ -618,14 +620,37 @@ public:
     }
 };
 
+// The real root enumerator behind the stand-in: from its factory when it is registered in the
+// process, else from the class object of the module that serves it.
+HRESULT createRealEnumerator(IUnknown** inner) {
+    if (realEnumerator.createInstance) {
+        return realEnumerator.createInstance(nullptr, IID_IUnknown,
+                                             reinterpret_cast<void**>(inner));
+    }
+    static void* module = dlopen(realEnumerator.modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    auto getClassObject =
+        module ? reinterpret_cast<LPFNGETCLASSOBJECT>(dlsym(module, "DllGetClassObject")) : nullptr;
+    if (!getClassObject) {
+        return CO_E_ERRORINDLL;
+    }
+    IClassFactory* factory = nullptr;
+    HRESULT hr = getClassObject(CLSID_OLEDB_ENUMERATOR, IID_IClassFactory,
+                                reinterpret_cast<void**>(&factory));
+    if (hr < 0) {
+        return hr;
+    }
+    hr = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(inner));
+    factory->Release();
+    return hr;
+}
+
 HRESULT createEnumerator(IUnknown* outer, REFIID iid, void** ppv) {
     *ppv = nullptr;
     if (outer != nullptr) {
         return CLASS_E_NOAGGREGATION;
     }
     IUnknown* inner = nullptr;
-    HRESULT hr =
-        realEnumerator.createInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&inner));
+    HRESULT hr = createRealEnumerator(&inner);
     if (hr < 0) {
         return hr;
     }
@@ -641,9 +666,6 @@ bool registered = false;
 } // namespace
 
 TEnumeratorOverride::TEnumeratorOverride() {
-    // The built-in classes exist once COM has been entered in the process.
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    CoUninitialize();
     if (VantrelLookupClass(CLSID_OLEDB_ENUMERATOR, &realEnumerator) < 0) {
         throw std::runtime_error("no root enumerator to stand in front of");
     }

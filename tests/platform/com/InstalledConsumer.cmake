@@ -15,7 +15,7 @@ if(result)
 endif()
 foreach(required include/vantrel-oledb/oledb.h include/vantrel-oledb/oledberr.h
         include/vantrel-oledb/msdasc.h include/vantrel-oledb/vantrel/ClassRegistry.h
-        lib/libvantrel-oledb.so)
+        lib/libvantrel-com.so)
     if(NOT EXISTS "${prefix}/${required}")
         message(FATAL_ERROR "not installed: ${required}")
     endif()
@@ -24,7 +24,7 @@ endforeach()
 file(COPY "${CONSUMER_SOURCE}" DESTINATION "${WORK_DIR}")
 get_filename_component(source_name "${CONSUMER_SOURCE}" NAME)
 set(flags "-I${prefix}/include/vantrel-oledb" "${WORK_DIR}/${source_name}"
-          "-L${prefix}/lib" -lvantrel-oledb -o "${WORK_DIR}/consumer")
+          "-L${prefix}/lib" -lvantrel-com -o "${WORK_DIR}/consumer")
 if(SANITIZE)
     # The library was built with the sanitizers; the program must carry their runtime.
     list(APPEND flags -fsanitize=address,undefined)

@@ -1,5 +1,5 @@
 // A program written against the published COM and OLE DB API only, built outside the project
-// against an installed copy of libvantrel-oledb.
+// against an installed copy of libvantrel-com.
 #include <cstdio>
 
 #include <msdasc.h>

@@ -1,0 +1,50 @@
+# Building in-process server modules (providers and service components).
+#
+#   vantrel_module_library(TARGET)
+#       Makes a static library fit to be linked into a module: position-independent, and its
+#       symbols hidden so that two modules carrying the same code never bind to each other's.
+#
+#   vantrel_add_module(NAME SOURCES file... [LIBRARIES target...])
+#       Builds lib/vantrel/modules/NAME.so from the module's one source file (the one that says
+#       VANTREL_MODULE, see platform/com/include/vantrel/Module.h), registers it in the build
+#       tree's class registry (share/vantrel/classes) with vantrel-regsvr, and installs it into
+#       lib/vantrel/modules. The install step registers the installed modules.
+
+set(VANTREL_BUILD_CLASSES_DIR ${CMAKE_BINARY_DIR}/share/vantrel/classes)
+
+function(vantrel_module_library target)
+  set_target_properties(${target} PROPERTIES
+      POSITION_INDEPENDENT_CODE ON
+      CXX_VISIBILITY_PRESET hidden
+      VISIBILITY_INLINES_HIDDEN ON)
+endfunction()
+
+function(vantrel_add_module name)
+  cmake_parse_arguments(MODULE "" "" "SOURCES;LIBRARIES" ${ARGN})
+  add_library(${name} MODULE ${MODULE_SOURCES})
+  target_link_libraries(${name} PRIVATE ${MODULE_LIBRARIES} vantrel-module vantrel-com)
+  set_target_properties(${name} PROPERTIES
+      PREFIX ""
+      LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/vantrel/modules
+      CXX_VISIBILITY_PRESET hidden
+      VISIBILITY_INLINES_HIDDEN ON
+      INSTALL_RPATH "$ORIGIN/../..")
+  if(NOT VANTREL_SANITIZE)
+    target_link_options(${name} PRIVATE -Wl,--no-undefined)
+  endif()
+
+  # The build registers the module in its own registry, never in the user's or the system's.
+  set(stamp ${CMAKE_BINARY_DIR}/share/vantrel/${name}.registered)
+  add_custom_command(OUTPUT ${stamp}
+      COMMAND ${CMAKE_COMMAND} -E env --unset=VANTREL_CLASSES_DIR
+              $<TARGET_FILE:vantrel-regsvr> --dir ${VANTREL_BUILD_CLASSES_DIR} $<TARGET_FILE:${name}>
+      COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+      DEPENDS ${name} vantrel-regsvr
+      COMMENT "Registering ${name} in the build tree's class registry"
+      VERBATIM)
+  add_custom_target(${name}-registered ALL DEPENDS ${stamp})
+  set_property(GLOBAL APPEND PROPERTY VANTREL_MODULE_TARGETS ${name} ${name}-registered)
+  set_property(GLOBAL APPEND PROPERTY VANTREL_MODULE_NAMES ${name})
+
+  install(TARGETS ${name} LIBRARY DESTINATION lib/vantrel/modules COMPONENT runtime)
+endfunction()

@@ -1,0 +1,6 @@
+// The module vantrel-odbc.so: serves the ODBC provider's class.
+#include "OdbcProvider.h"
+
+#include <vantrel/Module.h>
+
+VANTREL_MODULE(vantrel::kit::kitProviderClasses({&vantrel::odbc::odbcProviderDescriptor()}))
