@@ -12,3 +12,11 @@ if(TARGET vantrel-oledb-consumer)
   # The program and the COM runtime library it links are all the bench needs to start.
   add_dependencies(bench-runtime vantrel vantrel-com)
 endif()
+
+if(TARGET vantrel)
+  install(TARGETS vantrel RUNTIME DESTINATION bin COMPONENT runtime)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/desktop/vantrel.desktop
+          DESTINATION share/applications COMPONENT runtime)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/desktop/vantrel.svg
+          DESTINATION share/icons/hicolor/scalable/apps COMPONENT runtime)
+endif()
