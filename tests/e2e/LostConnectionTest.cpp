@@ -54,6 +54,9 @@ protected:
     void TearDown() override {
         window.reset();
         setMessageBoxes(nullptr);
+        // A fixture that skipped before this SetUp ran has no directory to leave.
+        if (directory.empty())
+            return;
         fs::current_path(before);
         std::error_code ignored;
         fs::remove_all(directory, ignored);
