@@ -315,6 +315,7 @@ std::vector<Result> PgConnection::runPipeline(const std::vector<Step>& steps, bo
 }
 
 Result PgConnection::execute(const Execution& execution) {
+    settleCursors();
     requireConnection();
     if (!brokenTransaction_.empty() && inTransaction())
         throw kit::BackendError(kit::ErrorClass::Other, brokenTransaction_);
@@ -476,6 +477,7 @@ void PgConnection::restoreCheckpoint() {
 }
 
 void PgConnection::resetTransactionState() {
+    cursorsGone();
     repairPending_ = false;
     implicitTransaction_ = false;
     checkpoint_ = false;
@@ -503,6 +505,7 @@ Result PgConnection::executeParams(const std::string& sql,
 }
 
 Result PgConnection::prepareAndDescribe(const std::string& name, const std::string& sql) {
+    settleCursors();
     requireConnection();
     flushForgotten();
     std::vector<Step> steps{{Step::Kind::Prepare, nullptr, sql.c_str(), &name},
@@ -524,6 +527,7 @@ void PgConnection::commit() {
         throw kit::BackendError(kit::ErrorClass::Other, "transakce byla odvolána: " + why);
     }
     Result r = executeText("COMMIT", false);
+    cursorsGone();
     checkpoint_ = false;
     journal_.clear();
     // COMMIT of a transaction that failed answers ROLLBACK: that is no success.
@@ -544,6 +548,7 @@ void PgConnection::rollback() {
 // savepoint opens a transaction that its release commits, so the statements between them
 // still succeed or fail together (as a change through a rowset in autocommit mode needs).
 void PgConnection::savepoint(std::string_view name) {
+    settleCursors();
     const std::string sql = "SAVEPOINT " + quoteName(name);
     if (!inTransaction()) {
         executeText("BEGIN", false);
@@ -573,6 +578,71 @@ void PgConnection::releaseSavepoint(std::string_view name) {
 
 void PgConnection::rollbackToSavepoint(std::string_view name) {
     executeText("ROLLBACK TO SAVEPOINT " + quoteName(name), false);
+    // Cursors declared after the savepoint are gone; which ones is not worth tracking.
+    cursorsGone();
+}
+
+std::string PgConnection::nextCursorName() {
+    return "vantrel_cursor_" + std::to_string(++cursorCounter_);
+}
+
+void PgConnection::settleCursors() noexcept {
+    if (!cursorTransaction_)
+        return;
+    cursorTransaction_ = false;
+    cursorsGone();
+    // Nothing was changed in it; a failure here leaves nothing to report, and a broken
+    // connection is reported by the request that follows.
+    if (PQstatus(connection_) == CONNECTION_OK && inTransaction())
+        Result r(PQexec(connection_, "COMMIT"));
+}
+
+std::vector<Result> PgConnection::runCursorRequests(const std::vector<Execution>& requests,
+                                                    bool declares) {
+    requireConnection();
+    const bool own = cursorTransaction_ || !inTransaction();
+    if (!own && !brokenTransaction_.empty())
+        throw kit::BackendError(kit::ErrorClass::Other, brokenTransaction_);
+    flushForgotten();
+    std::vector<Step> steps;
+    if (!inTransaction()) {
+        cursorsGone();
+        cursorTransaction_ = true;
+        steps.push_back({Step::Kind::RunText, nullptr, "BEGIN", nullptr});
+    }
+    const std::size_t first = steps.size();
+    for (const Execution& e : requests)
+        steps.push_back({Step::Kind::Run, &e, nullptr, nullptr});
+    std::vector<Result> results;
+    try {
+        results = runPipeline(steps, !own);
+    } catch (...) {
+        // A failed request aborts the cursors' own transaction: end it, and its cursors.
+        if (own)
+            settleCursors();
+        throw;
+    }
+    if (declares)
+        ++cursorsOpen_;
+    results.erase(results.begin(), results.begin() + static_cast<std::ptrdiff_t>(first));
+    return results;
+}
+
+void PgConnection::closeCursor(const std::string& name) noexcept {
+    if (cursorsOpen_ > 0)
+        --cursorsOpen_;
+    if (cursorTransaction_ && cursorsOpen_ == 0) {
+        settleCursors();
+        return;
+    }
+    try {
+        const std::string sql = "CLOSE " + name;
+        Execution e;
+        e.sql = &sql;
+        runCursorRequests({e}, false);
+    } catch (...) {
+        // A cursor that cannot be closed goes with its transaction or connection.
+    }
 }
 
 void PgConnection::rollbackQuietly() {

@@ -145,6 +145,22 @@ public:
     // Identity text of the current form of a row this connection has moved (ctid identities).
     std::string currentIdentity(unsigned table, const std::string& identity) const;
 
+    // ---- for PgCursor ----
+    std::string nextCursorName();
+    // Sends a cursor's requests in one round trip and returns their results. Inside a
+    // transaction they run under the statement savepoint like any statement. Outside one they
+    // run in a transaction the connection opens for its cursors (no locks beyond reading, no
+    // changes): it stays open while cursors are read and is committed before any other request
+    // or when its last cursor closes, so every other statement still commits on its own.
+    // `declares`: the requests declare a cursor. Throws BackendError.
+    std::vector<Result> runCursorRequests(const std::vector<Execution>& requests, bool declares);
+    // Closes a cursor of the current generation; never throws.
+    void closeCursor(const std::string& name) noexcept;
+    // Changes whenever cursors declared before may have gone with the end of a transaction.
+    std::uint64_t cursorGeneration() const { return cursorGeneration_; }
+    // A transaction (or part of one) has ended by a statement's own text.
+    void transactionEnded() { cursorsGone(); }
+
 private:
     // One request of a pipeline.
     struct Step {
@@ -191,6 +207,12 @@ private:
     // does not succeed.
     void restoreCheckpoint();
     void resetTransactionState();
+    // Commits the transaction opened for cursors, if one is open, before any other request.
+    void settleCursors() noexcept;
+    void cursorsGone() {
+        ++cursorGeneration_;
+        cursorsOpen_ = 0;
+    }
 
     bool repairPending_ = false; // the last statement failed under its savepoint
     bool checkpoint_ = false;    // the checkpoint savepoint is established
@@ -199,6 +221,10 @@ private:
     bool implicitTransaction_ = false; // opened by savepoint() outside a transaction
     int implicitSavepoints_ = 0;
     std::map<unsigned, std::unique_ptr<TableFacts>> facts_;
+    std::uint64_t cursorCounter_ = 0;
+    std::uint64_t cursorGeneration_ = 0;
+    int cursorsOpen_ = 0;            // declared in the current generation and not closed
+    bool cursorTransaction_ = false; // the open transaction is the cursors' own
     std::map<std::pair<unsigned, std::string>, std::string> moved_;
 };
 

@@ -4,6 +4,7 @@
 #include "PgSqlText.h"
 
 #include <array>
+#include <cctype>
 #include <cstring>
 
 namespace vantrel::postgres {
@@ -29,6 +30,27 @@ bool changesCatalog(const char* commandTag) {
     return false;
 }
 
+// Queries whose rows a cursor can give; anything else (data-changing WITH, SELECT INTO,
+// utility statements) runs as it is.
+bool browsable(const std::string& keyword) {
+    return keyword == "SELECT" || keyword == "VALUES" || keyword == "TABLE";
+}
+
+// The query without trailing blanks and semicolons, so that it nests in other statements.
+std::string_view nestable(std::string_view sql) {
+    while (!sql.empty() &&
+           (sql.back() == ';' || std::isspace(static_cast<unsigned char>(sql.back()))))
+        sql.remove_suffix(1);
+    return sql;
+}
+
+// The first batch and one row more: that row tells whether the result goes on. The line
+// breaks end a trailing comment of the query.
+std::string firstBatchOf(std::string_view query) {
+    return "SELECT * FROM (\n" + std::string(query) + "\n) AS vantrel_rows LIMIT " +
+           std::to_string(PgStatement::batchRows + 1);
+}
+
 bool changesData(const char* commandTag) {
     for (const char* prefix : {"INSERT", "UPDATE", "DELETE", "MERGE"})
         if (std::strncmp(commandTag, prefix, std::strlen(prefix)) == 0)
@@ -40,17 +62,32 @@ bool changesData(const char* commandTag) {
 
 PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
                          const kit::PrepareOptions& options)
-    : connection_(connection) {
+    : connection_(connection), cursor_(connection) {
     std::size_t questionMarks = 0;
     const std::string numbered = numberPlaceholders(sql, questionMarks);
     keyword_ = leadingKeyword(numbered);
     atomic_ = !isTransactionControl(keyword_);
+    batched_ = browsable(keyword_) && !options.wantRowIdentity;
+    if (batched_)
+        query_ = std::string(nestable(numbered));
     if (options.runOnce && !options.wantRowIdentity && questionMarks == 0) {
-        directText_ = numbered;
+        directText_ = batched_ ? firstBatchOf(query_) : numbered;
         return;
     }
     name_ = connection_.nextStatementName();
-    Result description = connection_.prepareAndDescribe(name_, numbered);
+    Result description;
+    if (batched_) {
+        try {
+            description = connection_.prepareAndDescribe(name_, firstBatchOf(query_));
+        } catch (const kit::BackendError&) {
+            // Not a query that nests (SELECT ... INTO): as it is, and its own error if any.
+            connection_.forgetStatement(name_);
+            batched_ = false;
+            name_ = connection_.nextStatementName();
+        }
+    }
+    if (!batched_)
+        description = connection_.prepareAndDescribe(name_, numbered);
     try {
         describe(description.get());
         if (options.wantRowIdentity && returnsRows_)
@@ -239,14 +276,26 @@ void PgStatement::clearBindings() {
 bool PgStatement::step() {
     if (done_)
         return false;
-    if (result_) {
-        if (++row_ < PQntuples(result_.get()))
-            return true;
-        // All rows have been handed over (the kit keeps them): free the result.
-        result_.reset();
-        done_ = true;
-        return false;
+    if (!result_) {
+        run();
+    } else if (++row_ >= batchLength_) {
+        if (!moreRows_) {
+            // All rows have been handed over (the kit keeps what it needs): free the result.
+            result_.reset();
+            done_ = true;
+            return false;
+        }
+        fetchBatch(batchStart_ + static_cast<std::uint64_t>(batchLength_));
+        row_ = 0;
     }
+    if (row_ < batchLength_)
+        return true;
+    result_.reset();
+    done_ = true;
+    return false;
+}
+
+void PgStatement::run() {
     for (std::size_t i = 0; i < parameters_.size(); ++i)
         parameterValues_[i] = parameterNull_[i] ? nullptr : parameterText_[i].c_str();
     Execution e;
@@ -258,20 +307,73 @@ bool PgStatement::step() {
     e.values = parameterValues_.data();
     e.atomic = atomic_;
     e.replayable = replayable_;
-    Result r = connection_.execute(e);
+    Result r;
+    try {
+        r = connection_.execute(e);
+    } catch (const kit::BackendError&) {
+        if (!batched_ || !name_.empty())
+            throw;
+        // A query that does not nest (SELECT ... INTO) runs as it is, and fails as it is.
+        batched_ = false;
+        directText_ = query_;
+        r = connection_.execute(e);
+    }
     if (name_.empty())
         describe(r.get());
     const char* tag = PQcmdStatus(r.get());
     rowsAffected_ = changesData(tag) ? std::atoll(PQcmdTuples(r.get())) : -1;
     if (changesCatalog(tag))
         connection_.catalogChanged();
-    if (PQresultStatus(r.get()) == PGRES_TUPLES_OK && PQntuples(r.get()) > 0) {
+    if (!atomic_)
+        connection_.transactionEnded();
+    batchStart_ = 0;
+    row_ = 0;
+    batchLength_ = 0;
+    moreRows_ = false;
+    if (PQresultStatus(r.get()) == PGRES_TUPLES_OK) {
+        batchLength_ = PQntuples(r.get());
+        if (batched_ && batchLength_ > batchRows) {
+            batchLength_ = batchRows;
+            moreRows_ = true;
+        }
         result_ = std::move(r);
-        row_ = 0;
+    }
+}
+
+void PgStatement::fetchBatch(std::uint64_t from) {
+    result_.reset();
+    batchLength_ = 0;
+    moreRows_ = false;
+    Execution parameters;
+    parameters.parameterCount = static_cast<int>(parameters_.size());
+    parameters.values = parameterValues_.data();
+    result_ = cursor_.fetch(query_, parameters, from, batchRows);
+    batchStart_ = from;
+    batchLength_ = PQntuples(result_.get());
+    moreRows_ = batchLength_ == batchRows;
+}
+
+bool PgStatement::seek(std::uint64_t row) {
+    if (!batched_)
+        return false;
+    done_ = false;
+    for (std::size_t i = 0; i < parameters_.size(); ++i)
+        parameterValues_[i] = parameterNull_[i] ? nullptr : parameterText_[i].c_str();
+    if (result_ && row >= batchStart_ && row - batchStart_ <= std::uint64_t(batchLength_) &&
+        (row - batchStart_ < std::uint64_t(batchLength_) || !moreRows_)) {
+        // Within the batch at hand (or at the known end): nothing to ask the server.
+        row_ = static_cast<int>(row - batchStart_) - 1;
         return true;
     }
-    done_ = true;
-    return false;
+    try {
+        fetchBatch(row);
+    } catch (...) {
+        result_.reset();
+        done_ = true;
+        throw;
+    }
+    row_ = -1;
+    return true;
 }
 
 kit::ValueView PgStatement::value(std::size_t index) const {
@@ -295,6 +397,7 @@ void PgStatement::reset() {
     result_.reset();
     row_ = -1;
     done_ = false;
+    cursor_.close();
 }
 
 } // namespace vantrel::postgres

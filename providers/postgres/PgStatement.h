@@ -2,14 +2,19 @@
 //
 // Parameters and result columns are described by the server (PQdescribePrepared); a '?' in the
 // consumer's text is a parameter. A query runs at the first step and its rows are read from
-// the result as the kit fetches them (the kit keeps what it has fetched, so rewinding never
-// re-runs the query). With PrepareOptions::wantRowIdentity, a query over one table is prepared
-// again with the table's primary key (or ctid) as hidden leading columns. A statement that runs
-// once without parameters (PrepareOptions::runOnce) is not prepared on the server at all: its
-// text is sent with its execution and it is described from the result, one round trip.
+// the result as the kit fetches them. A query a read-only rowset may browse (SELECT, VALUES or
+// TABLE without row identities) is read in batches: the first execution asks for one batch and
+// one row more (LIMIT), which is the whole answer of every small query in one round trip; a
+// larger result continues through a server-side cursor (PgCursor), batch by batch, and can
+// seek to any row without reading the rows before it. With PrepareOptions::wantRowIdentity, a query
+// over one table is prepared again with the table's primary key (or ctid) as hidden leading
+// columns. A statement that runs once without parameters (PrepareOptions::runOnce) is not prepared
+// on the server at all: its text is sent with its execution and it is described from the result,
+// one round trip.
 #pragma once
 
 #include "PgConnection.h"
+#include "PgCursor.h"
 #include "PgTypes.h"
 
 #include <string>
@@ -37,7 +42,12 @@ public:
     kit::ValueView value(std::size_t index) const override;
     kit::RowIdentity rowIdentity() const override;
     void reset() override;
+    bool canSeek() const override { return batched_; }
+    bool seek(std::uint64_t row) override;
     std::int64_t rowsAffected() const override { return rowsAffected_; }
+
+    // Rows of one batch of a browsed query.
+    static constexpr int batchRows = 1024;
 
 private:
     // Reads the description of the prepared statement `name_`.
@@ -47,6 +57,10 @@ private:
     // Sizes of parameters put into an INSERT's columns, from the table's declarations, and
     // whether the INSERT can be repeated to the same effect (Execution::replayable).
     void describeInsert(std::string_view numberedSql);
+    // The first execution: one request, and the rows of a browsed query's first batch.
+    void run();
+    // The batch of a browsed query's rows from row `from`, through the cursor.
+    void fetchBatch(std::uint64_t from);
 
     PgConnection& connection_;
     std::string name_; // empty for a direct statement
@@ -67,6 +81,14 @@ private:
     bool returnsRows_ = false;
     bool atomic_ = true;
     bool replayable_ = false;
+
+    // Browsed in batches: query_ is the query itself, the statement sent is its first batch.
+    bool batched_ = false;
+    std::string query_;
+    PgCursor cursor_;
+    std::uint64_t batchStart_ = 0; // row number of result_'s first row
+    int batchLength_ = 0;          // rows of result_ that belong to the batch
+    bool moreRows_ = false;        // rows follow the batch
 
     Result result_;
     int row_ = -1; // current row of result_

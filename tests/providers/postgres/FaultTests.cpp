@@ -66,8 +66,8 @@ TEST_F(ServerFaults, RestartedWhileATableIsBrowsed) {
     EXPECT_EQ(c->cell(1, 1), "0");
     ASSERT_TRUE(pgtest::stopServer());
     ASSERT_TRUE(pgtest::startServer());
-    // Rows the rowset holds stay readable; nothing crashes.
-    EXPECT_EQ(c->cell(1, 70000), "69999");
+    // Rows of the batch the rowset holds stay readable; nothing crashes.
+    EXPECT_EQ(c->cell(1, 1000), "999");
     EXPECT_TRUE(c->unprepareTableForBrowsing(2));
     // The next request needs the server: it fails (with at most one box), it does not hang.
     boxes.clear();

@@ -1,0 +1,196 @@
+// Queries read in batches through a server-side cursor, against the real server: the rows come
+// whole and in order across batches and jumps, statements on the same connection keep their
+// own transactions, and failures mid-result leave the connection usable.
+#include "PgTestServer.h"
+
+#include "postgres/PgConnection.h"
+#include "postgres/PgSettings.h"
+#include "postgres/PgStatement.h"
+
+namespace {
+
+using namespace vantrel;
+
+constexpr int batch = postgres::PgStatement::batchRows;
+
+class BatchedReading : public pgtest::ServerTest {
+protected:
+    std::unique_ptr<kit::Connection> open() const {
+        auto text = [](std::uint32_t id, const std::string& value) {
+            return kit::InitSetting{kit::PropertySet::DbInit, id,
+                                    kit::Value(kit::ValueView::ofText(value))};
+        };
+        return postgres::openPgConnection(
+            {text(postgres::propDataSource, settings().dataSource()),
+             text(postgres::propCatalog, settings().database),
+             text(postgres::propUserId, settings().user),
+             text(postgres::propPassword, settings().password),
+             text(postgres::propProviderString,
+                  searchPathOption() + " application_name=batched_" + schema_)});
+    }
+    static void exec(kit::Connection& c, const std::string& sql) {
+        auto s = c.prepare(sql, {});
+        while (s->step()) {
+        }
+    }
+    // What the server says of this test's connection, asked on another one.
+    std::string connectionState() const {
+        return pgtest::queryText("SELECT state FROM pg_stat_activity WHERE application_name = "
+                                 "'batched_" +
+                                 schema_ + "'");
+    }
+    // Steps `n` rows and checks that they are `first`, `first` + 1, ... in column 0.
+    static void expectRows(kit::Statement& s, std::int64_t first, std::int64_t n) {
+        for (std::int64_t i = 0; i < n; ++i) {
+            ASSERT_TRUE(s.step()) << "row " << first + i;
+            ASSERT_EQ(s.value(0).integer, first + i);
+        }
+    }
+    static kit::PrepareOptions once() {
+        kit::PrepareOptions o;
+        o.runOnce = true;
+        return o;
+    }
+};
+
+TEST_F(BatchedReading, RowsComeWholeAcrossBatchesAndJumps) {
+    auto c = open();
+    exec(*c, "CREATE TABLE t AS SELECT g AS v, repeat('x', g % 7) AS r FROM "
+             "generate_series(0, 9999) g");
+    auto s = c->prepare("SELECT v, r FROM t ORDER BY v -- trailing comment\n;", once());
+    ASSERT_TRUE(s->canSeek());
+    expectRows(*s, 0, 3 * batch + 5);
+    EXPECT_EQ(s->value(1).bytes, std::string((3 * batch + 4) % 7, 'x'));
+    // Back, far ahead, to the last row, past the end, and back again.
+    for (std::uint64_t row : {10u, 9000u, 9999u, 0u, 5000u}) {
+        ASSERT_TRUE(s->seek(row));
+        expectRows(*s, static_cast<std::int64_t>(row), 1);
+    }
+    ASSERT_TRUE(s->seek(9998));
+    expectRows(*s, 9998, 2);
+    EXPECT_FALSE(s->step());
+    ASSERT_TRUE(s->seek(20000));
+    EXPECT_FALSE(s->step());
+    // After the end and a reset, the statement runs afresh.
+    s->reset();
+    expectRows(*s, 0, batch + 1);
+}
+
+TEST_F(BatchedReading, ParametersApplyToEveryBatch) {
+    auto c = open();
+    auto s = c->prepare("SELECT g FROM generate_series(1, ?::int) g WHERE g % 2 = 0", {});
+    ASSERT_TRUE(s->canSeek());
+    s->bind(0, kit::ValueView::ofInt(6000));
+    std::int64_t n = 0;
+    while (s->step())
+        ASSERT_EQ(s->value(0).integer, 2 * ++n);
+    EXPECT_EQ(n, 3000);
+    s->reset();
+    s->bind(0, kit::ValueView::ofInt(4000));
+    ASSERT_TRUE(s->seek(1999));
+    ASSERT_TRUE(s->step());
+    EXPECT_EQ(s->value(0).integer, 4000);
+    EXPECT_FALSE(s->step());
+}
+
+// Outside a transaction the cursor has one of its own; any other statement ends it first, so
+// that statement commits on its own at once, and the browsed rows carry on.
+TEST_F(BatchedReading, OtherStatementsStillCommitOnTheirOwn) {
+    auto c = open();
+    exec(*c, "CREATE TABLE t AS SELECT g AS v FROM generate_series(0, 4999) g");
+    exec(*c, "CREATE TABLE log (v int)");
+    auto s = c->prepare("SELECT v FROM t ORDER BY v", once());
+    expectRows(*s, 0, batch + 10);
+    EXPECT_EQ(connectionState(), "idle in transaction");
+    exec(*c, "INSERT INTO log VALUES (1)");
+    EXPECT_EQ(pgtest::queryText("SELECT count(*) FROM " + schema_ + ".log"), "1");
+    EXPECT_EQ(connectionState(), "idle");
+    expectRows(*s, batch + 10, 2 * batch);
+    // Releasing the rows ends the cursor and its transaction.
+    s.reset();
+    EXPECT_EQ(connectionState(), "idle");
+    // A transaction begun while a cursor is open is the consumer's own: a rollback undoes it.
+    auto again = c->prepare("SELECT v FROM t ORDER BY v", once());
+    expectRows(*again, 0, batch + 1);
+    c->begin(kit::IsolationLevel::ReadCommitted);
+    exec(*c, "INSERT INTO log VALUES (2)");
+    expectRows(*again, batch + 1, batch);
+    c->rollback();
+    EXPECT_EQ(pgtest::queryText("SELECT count(*) FROM " + schema_ + ".log"), "1");
+    expectRows(*again, 2 * batch + 1, 10);
+}
+
+// Inside a transaction the cursor sees its uncommitted rows and survives a refused statement;
+// after the commit the rows are read afresh from where they were.
+TEST_F(BatchedReading, InsideATransactionTheCursorIsPartOfIt) {
+    auto c = open();
+    exec(*c, "CREATE TABLE t (v int PRIMARY KEY)");
+    c->begin(kit::IsolationLevel::ReadCommitted);
+    exec(*c, "INSERT INTO t SELECT g FROM generate_series(0, 2999) g");
+    auto s = c->prepare("SELECT v FROM t ORDER BY v", once());
+    expectRows(*s, 0, batch + 1);
+    EXPECT_THROW(exec(*c, "INSERT INTO t VALUES (1)"), kit::BackendError);
+    expectRows(*s, batch + 1, batch);
+    c->commit();
+    expectRows(*s, 2 * batch + 1, 3000 - 2 * batch - 1);
+    EXPECT_FALSE(s->step());
+    EXPECT_EQ(pgtest::queryText("SELECT count(*) FROM " + schema_ + ".t"), "3000");
+}
+
+TEST_F(BatchedReading, AnErrorMidResultFailsTheStepAndLeavesTheConnectionUsable) {
+    auto c = open();
+    const std::string failing = "SELECT 100 / (3000 - g) FROM generate_series(0, 5000) g";
+    for (bool inTransaction : {false, true}) {
+        SCOPED_TRACE(inTransaction ? "in a transaction" : "autocommit");
+        if (inTransaction)
+            c->begin(kit::IsolationLevel::ReadCommitted);
+        exec(*c, "CREATE TABLE kept_" + std::to_string(inTransaction) + " (v int)");
+        auto s = c->prepare(failing, once());
+        int rows = 0;
+        try {
+            while (s->step())
+                ++rows;
+            ADD_FAILURE() << "no error";
+        } catch (const kit::BackendError& e) {
+            EXPECT_NE(std::string(e.what()).find("division by zero"), std::string::npos)
+                << e.what();
+        }
+        EXPECT_GE(rows, batch);
+        EXPECT_LT(rows, 3000);
+        s->reset();
+        exec(*c, "INSERT INTO kept_" + std::to_string(inTransaction) + " VALUES (1)");
+        if (inTransaction)
+            c->commit();
+        EXPECT_EQ(pgtest::queryText("SELECT count(*) FROM " + schema_ + ".kept_" +
+                                    std::to_string(inTransaction)),
+                  "1");
+    }
+}
+
+// Statements a cursor cannot give run as they are.
+TEST_F(BatchedReading, StatementsThatDoNotNestRunAsTheyAre) {
+    auto c = open();
+    exec(*c, "CREATE TABLE t AS SELECT g AS v FROM generate_series(1, 3) g");
+    auto into = c->prepare("SELECT v INTO copied FROM t", once());
+    EXPECT_FALSE(into->step());
+    EXPECT_EQ(pgtest::queryText("SELECT count(*) FROM " + schema_ + ".copied"), "3");
+    auto prepared = c->prepare("SELECT v INTO copied_again FROM t", {});
+    EXPECT_FALSE(prepared->canSeek());
+    EXPECT_FALSE(prepared->step());
+    auto wrong = c->prepare("SELECT nothing FROM t", once());
+    try {
+        wrong->step();
+        ADD_FAILURE() << "no error";
+    } catch (const kit::BackendError& e) {
+        EXPECT_EQ(e.errorClass(), kit::ErrorClass::Syntax) << e.what();
+        EXPECT_EQ(std::string(e.what()).find("vantrel_rows"), std::string::npos) << e.what();
+    }
+    auto values = c->prepare("VALUES (1, 'a'), (2, 'b');", once());
+    ASSERT_TRUE(values->step());
+    EXPECT_EQ(values->columns().size(), 2u);
+    ASSERT_TRUE(values->step());
+    EXPECT_EQ(values->value(1).bytes, "b");
+    EXPECT_FALSE(values->step());
+}
+
+} // namespace
