@@ -1,0 +1,155 @@
+#include "CsvStatement.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <optional>
+
+namespace csvprovider {
+
+namespace kit = vantrel::kit;
+using kit::BackendError;
+using kit::ErrorClass;
+
+namespace {
+
+std::optional<std::int64_t> wholeNumber(const std::string& text) {
+    std::int64_t value = 0;
+    const char* end = text.data() + text.size();
+    auto [last, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || last != end)
+        return std::nullopt;
+    return value;
+}
+
+// Characters, not bytes: DBTYPE_WSTR column sizes count characters.
+std::size_t characters(const std::string& utf8) {
+    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+bool sameName(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+} // namespace
+
+CsvStatement::CsvStatement(std::filesystem::path file, std::string table, char delimiter,
+                           const std::vector<std::string>& selected)
+    : file_(std::move(file)), table_(std::move(table)), delimiter_(delimiter) {
+    describe(selected);
+}
+
+void CsvStatement::describe(const std::vector<std::string>& selected) {
+    CsvReader reader(file_, delimiter_);
+    Record header;
+    if (!reader.next(header))
+        throw BackendError(ErrorClass::Other,
+                           file_.filename().string() +
+                               " is empty: its first line must name the columns");
+    fileColumns_ = header.size();
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        if (!header[i] || header[i]->empty())
+            reader.fail("column " + std::to_string(i + 1) + " of the header has no name");
+        for (std::size_t j = 0; j < i; ++j)
+            if (sameName(*header[i], *header[j]))
+                reader.fail("the header names column \"" + *header[i] + "\" twice");
+    }
+
+    // One pass over the data decides each column's type and width.
+    std::vector<bool> allNumbers(fileColumns_, true);
+    std::vector<std::size_t> widths(fileColumns_, 1);
+    Record record;
+    while (reader.next(record)) {
+        checkWidth(reader, record);
+        for (std::size_t i = 0; i < fileColumns_; ++i) {
+            if (!record[i])
+                continue;
+            allNumbers[i] = allNumbers[i] && wholeNumber(*record[i]).has_value();
+            widths[i] = std::max(widths[i], characters(*record[i]));
+        }
+    }
+
+    if (selected.empty()) {
+        for (std::size_t i = 0; i < fileColumns_; ++i)
+            selected_.push_back(i);
+    } else {
+        for (const std::string& name : selected) {
+            auto found = std::find_if(header.begin(), header.end(),
+                                      [&](const Field& f) { return sameName(*f, name); });
+            if (found == header.end())
+                throw BackendError(ErrorClass::Syntax,
+                                   "no column \"" + name + "\" in " + file_.filename().string());
+            selected_.push_back(static_cast<std::size_t>(found - header.begin()));
+        }
+    }
+
+    for (std::size_t field : selected_) {
+        kit::ColumnInfo column;
+        column.name = *header[field];
+        column.type = allNumbers[field] ? kit::dbtype::I8 : kit::dbtype::WStr;
+        column.size = allNumbers[field] ? 8 : widths[field];
+        column.nullable = true; // an empty field is NULL, in any column
+        column.baseTable = table_;
+        column.baseColumn = column.name;
+        columns_.push_back(std::move(column));
+    }
+}
+
+void CsvStatement::checkWidth(const CsvReader& reader, const Record& record) const {
+    if (record.size() != fileColumns_)
+        reader.fail(std::to_string(record.size()) + " fields, but the header names " +
+                    std::to_string(fileColumns_) + " columns");
+}
+
+kit::ParameterInfo CsvStatement::parameterInfo(std::size_t) const {
+    throw BackendError(ErrorClass::Other, "the statement has no parameters");
+}
+
+void CsvStatement::bind(std::size_t, const kit::ValueView&) {
+    throw BackendError(ErrorClass::Other, "the statement has no parameters");
+}
+
+bool CsvStatement::step() {
+    if (!reader_) {
+        reader_ = std::make_unique<CsvReader>(file_, delimiter_);
+        if (!reader_->next(record_)) // the header line
+            return false;
+    }
+    if (!reader_->next(record_))
+        return false;
+    // The file may have changed since it was described; never hand out a row that does not
+    // fit the columns the consumer bound.
+    checkWidth(*reader_, record_);
+    row_.clear();
+    for (std::size_t i = 0; i < selected_.size(); ++i) {
+        const Field& field = record_[selected_[i]];
+        if (!field) {
+            row_.emplace_back();
+        } else if (columns_[i].type == kit::dbtype::I8) {
+            std::optional<std::int64_t> number = wholeNumber(*field);
+            if (!number)
+                reader_->fail("\"" + *field + "\" in column " + columns_[i].name +
+                              " is not a whole number (the file changed after the "
+                              "statement was prepared)");
+            row_.emplace_back(kit::ValueView::ofInt(*number));
+        } else {
+            row_.emplace_back(kit::ValueView::ofText(*field));
+        }
+    }
+    return true;
+}
+
+kit::ValueView CsvStatement::value(std::size_t index) const {
+    return row_[index].view();
+}
+
+kit::RowIdentity CsvStatement::rowIdentity() const {
+    throw BackendError(ErrorClass::Other, "rows of a CSV file have no identity");
+}
+
+} // namespace csvprovider
