@@ -89,6 +89,8 @@ bool runModule(const std::string& given, bool unregister) {
     }
     const std::string path = resolved;
     std::free(resolved);
+    // The module stays loaded until the program exits: a library it brought in (Qt) may keep
+    // blocks until then, and a leak checker can only name their owner while it is mapped.
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* reason = ::dlerror();
@@ -103,7 +105,6 @@ bool runModule(const std::string& given, bool unregister) {
                      "vantrel-regsvr: %s is not an in-process server module: it does not "
                      "export %s and DllGetClassObject\n",
                      given.c_str(), entryName);
-        ::dlclose(handle);
         return false;
     }
     SetErrorInfo(0, nullptr);
@@ -116,7 +117,6 @@ bool runModule(const std::string& given, bool unregister) {
         std::printf("%s %s in %s\n", unregister ? "unregistered" : "registered", given.c_str(),
                     VantrelRegistrationDirectory().c_str());
     }
-    ::dlclose(handle);
     return SUCCEEDED(hr);
 }
 
