@@ -18,9 +18,12 @@ CsvConnection::CsvConnection(fs::path directory, char delimiter)
     : directory_(std::move(directory)), delimiter_(delimiter) {
     std::error_code error;
     const fs::file_status status = fs::status(directory_, error);
-    if (!fs::exists(status))
+    if (status.type() == fs::file_type::not_found)
         throw BackendError(ErrorClass::CantOpen,
                            "the directory " + directory_.string() + " does not exist");
+    if (error)
+        throw BackendError(ErrorClass::CantOpen,
+                           "cannot open " + directory_.string() + ": " + error.message());
     if (!fs::is_directory(status))
         throw BackendError(ErrorClass::CantOpen, directory_.string() + " is not a directory");
     fs::directory_iterator probe(directory_, error);

@@ -13,20 +13,27 @@ using kit::ErrorClass;
 
 namespace {
 
+// A whole number written the one way the number itself would be written back: "7" or "-12",
+// never "007" or "+7", so that a column of codes with leading zeros stays text.
 std::optional<std::int64_t> wholeNumber(const std::string& text) {
     std::int64_t value = 0;
     const char* end = text.data() + text.size();
     auto [last, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || last != end)
+    if (text.empty() || error != std::errc() || last != end || std::to_string(value) != text)
         return std::nullopt;
     return value;
 }
 
-// Characters, not bytes: DBTYPE_WSTR column sizes count characters.
-std::size_t characters(const std::string& utf8) {
-    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
+// The width of a DBTYPE_WSTR column counts UTF-16 units: one per character, two for a
+// character beyond the Basic Multilingual Plane (a four-byte UTF-8 sequence).
+std::size_t utf16Units(const std::string& utf8) {
+    std::size_t units = 0;
+    for (char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte & 0xC0) != 0x80)
+            units += byte >= 0xF0 ? 2 : 1;
+    }
+    return units;
 }
 
 bool sameName(const std::string& a, const std::string& b) {
@@ -62,6 +69,7 @@ void CsvStatement::describe(const std::vector<std::string>& selected) {
 
     // One pass over the data decides each column's type and width.
     std::vector<bool> allNumbers(fileColumns_, true);
+    std::vector<bool> anyValue(fileColumns_, false);
     std::vector<std::size_t> widths(fileColumns_, 1);
     Record record;
     while (reader.next(record)) {
@@ -69,8 +77,9 @@ void CsvStatement::describe(const std::vector<std::string>& selected) {
         for (std::size_t i = 0; i < fileColumns_; ++i) {
             if (!record[i])
                 continue;
+            anyValue[i] = true;
             allNumbers[i] = allNumbers[i] && wholeNumber(*record[i]).has_value();
-            widths[i] = std::max(widths[i], characters(*record[i]));
+            widths[i] = std::max(widths[i], utf16Units(*record[i]));
         }
     }
 
@@ -91,8 +100,9 @@ void CsvStatement::describe(const std::vector<std::string>& selected) {
     for (std::size_t field : selected_) {
         kit::ColumnInfo column;
         column.name = *header[field];
-        column.type = allNumbers[field] ? kit::dbtype::I8 : kit::dbtype::WStr;
-        column.size = allNumbers[field] ? 8 : widths[field];
+        const bool numbers = anyValue[field] && allNumbers[field];
+        column.type = numbers ? kit::dbtype::I8 : kit::dbtype::WStr;
+        column.size = numbers ? 8 : widths[field];
         column.nullable = true; // an empty field is NULL, in any column
         column.baseTable = table_;
         column.baseColumn = column.name;

@@ -1,9 +1,10 @@
 // A query over one CSV file: the backend's Statement.
 //
 // Preparing reads the whole file once to describe it: the header line names the columns, a
-// column whose every value is a whole number is DBTYPE_I8, any other is DBTYPE_WSTR as wide as
-// its longest value. A malformed line therefore fails the statement before any row is handed
-// out. Stepping then reads the file again from the top, one record at a time.
+// column with values that are all whole numbers (written plainly: "42", not "042") is
+// DBTYPE_I8, any other is DBTYPE_WSTR as wide as its longest value. A malformed line therefore
+// fails the statement before any row is handed out. Stepping then reads the file again from the
+// top, one record at a time.
 #pragma once
 
 #include "CsvReader.h"

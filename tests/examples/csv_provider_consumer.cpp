@@ -89,8 +89,9 @@ template <typename T> void release(T*& p) {
     p = nullptr;
 }
 
-// Every row of a rowset, each column read as text ("<null>" for NULL), columns joined by '|'.
-std::vector<std::u16string> readAll(IRowset* rowset) {
+// Every row of a rowset, each column read as text ("<null>" for NULL), columns joined by '|';
+// the columns' types in `types` when given.
+std::vector<std::u16string> readAll(IRowset* rowset, std::vector<DBTYPE>* types = nullptr) {
     std::vector<std::u16string> rows;
     IColumnsInfo* columnsInfo = nullptr;
     DBORDINAL count = 0;
@@ -112,6 +113,8 @@ std::vector<std::u16string> readAll(IRowset* rowset) {
     for (DBORDINAL i = 0; i < count; ++i) {
         if (info[i].iOrdinal == 0)
             continue; // the bookmark
+        if (types)
+            types->push_back(info[i].wType);
         DBBINDING b{};
         b.iOrdinal = info[i].iOrdinal;
         b.obStatus = bindings.size() * sizeof(Cell) + offsetof(Cell, status);
@@ -224,7 +227,7 @@ IDBInitialize* dataSource(IDataInitialize* services, const std::u16string& init,
 
 // Runs `sql` on a new command of the session. Answers Execute's HRESULT; the rows in `rows`.
 HRESULT run(IDBCreateCommand* session, const std::u16string& sql,
-            std::vector<std::u16string>* rows = nullptr) {
+            std::vector<std::u16string>* rows = nullptr, std::vector<DBTYPE>* types = nullptr) {
     ICommandText* command = nullptr;
     HRESULT hr =
         session->CreateCommand(nullptr, IID_ICommandText, reinterpret_cast<IUnknown**>(&command));
@@ -237,7 +240,7 @@ HRESULT run(IDBCreateCommand* session, const std::u16string& sql,
                               reinterpret_cast<IUnknown**>(&rowset));
     const std::u16string error = FAILED(hr) ? lastError() : u"";
     if (rowset && rows)
-        *rows = readAll(rowset);
+        *rows = readAll(rowset, types);
     release(rowset);
     release(command);
     if (FAILED(hr)) { // keep the error object for the caller
@@ -271,6 +274,7 @@ void readChecks(const std::string& directory) {
     write(directory + "/broken.csv", "a,b\n1,2\n3,x\"y\n");
     write(directory + "/short.csv", "a,b\n1,2\n3\n");
     write(directory + "/empty.csv", "");
+    write(directory + "/codes.csv", "code,n,nothing\n007,1,\n042,-5,\n");
     write(directory + "/semi.csv", "a;b\n1;2\n");
     write(directory + "/../outside.csv", "secret\n42\n");
 
@@ -305,6 +309,14 @@ void readChecks(const std::string& directory) {
                   {u"1|Jana Nováková|Praha|Brno, Morava", u"2|Petr \"Pepa\" Svoboda|<null>|",
                    u"3|two\nlines|Ústí|x"},
                   "SELECT * FROM people");
+
+        std::vector<DBTYPE> types;
+        rows.clear();
+        checkHr(run(session, u"SELECT * FROM codes", &rows, &types), S_OK, "SELECT * FROM codes");
+        checkRows(rows, {u"007|1|<null>", u"042|-5|<null>"}, "leading zeros and NULLs");
+        check(types == std::vector<DBTYPE>{DBTYPE_WSTR, DBTYPE_I8, DBTYPE_WSTR},
+              "codes with leading zeros stay text, whole numbers are DBTYPE_I8, a column "
+              "without values is text");
 
         rows.clear();
         checkHr(run(session, u"select \"home town\", ID from PEOPLE;", &rows), S_OK,
