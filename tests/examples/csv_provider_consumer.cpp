@@ -310,6 +310,19 @@ void readChecks(const std::string& directory) {
                    u"3|two\nlines|Ústí|x"},
                   "SELECT * FROM people");
 
+        IOpenRowset* open = nullptr;
+        IRowset* table = nullptr;
+        DBID id{};
+        id.eKind = DBKIND_NAME;
+        id.uName.pwszName = const_cast<LPOLESTR>(u"People");
+        if (SUCCEEDED(session->QueryInterface(IID_IOpenRowset, reinterpret_cast<void**>(&open))))
+            checkHr(open->OpenRowset(nullptr, &id, nullptr, IID_IRowset, 0, nullptr,
+                                     reinterpret_cast<IUnknown**>(&table)),
+                    S_OK, "IOpenRowset on People");
+        check(table && readAll(table) == rows, "IOpenRowset gives the rows of SELECT *");
+        release(table);
+        release(open);
+
         std::vector<DBTYPE> types;
         rows.clear();
         checkHr(run(session, u"SELECT * FROM codes", &rows, &types), S_OK, "SELECT * FROM codes");
