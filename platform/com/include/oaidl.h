@@ -90,6 +90,19 @@ typedef struct tagSAFEARRAY {
 } SAFEARRAY;
 typedef SAFEARRAY* LPSAFEARRAY;
 
+// SAFEARRAY.fFeatures bits.
+#define FADF_AUTO 0x0001
+#define FADF_STATIC 0x0002
+#define FADF_EMBEDDED 0x0004
+#define FADF_FIXEDSIZE 0x0010
+#define FADF_RECORD 0x0020
+#define FADF_HAVEIID 0x0040
+#define FADF_HAVEVARTYPE 0x0080
+#define FADF_BSTR 0x0100
+#define FADF_UNKNOWN 0x0200
+#define FADF_DISPATCH 0x0400
+#define FADF_VARIANT 0x0800
+
 struct IDispatch;
 struct ITypeInfo;
 struct IRecordInfo;

@@ -27,12 +27,14 @@ EXTERN_C UINT STDAPICALLTYPE SysStringByteLen(BSTR bstr);
 
 // Sets vt to VT_EMPTY; the rest of the variant is not looked at.
 EXTERN_C void STDAPICALLTYPE VariantInit(VARIANTARG* pvarg);
-// Frees what the variant owns (a BSTR, an interface reference) and sets VT_EMPTY; VT_BYREF
-// values are borrowed and left alone. Null answers E_INVALIDARG; a type this runtime cannot
-// free (arrays and records: there is no SAFEARRAY support) or does not know answers
-// DISP_E_BADVARTYPE and leaves the variant as it was.
+// Frees what the variant owns (a BSTR, an interface reference, a VT_ARRAY's SAFEARRAY) and sets
+// VT_EMPTY; VT_BYREF values are borrowed and left alone. Null answers E_INVALIDARG; a type this
+// runtime cannot free (records, arrays of element types SafeArrayCreateVector refuses) or does
+// not know answers DISP_E_BADVARTYPE, and a locked array DISP_E_ARRAYISLOCKED; both leave the
+// variant as it was.
 EXTERN_C HRESULT STDAPICALLTYPE VariantClear(VARIANTARG* pvarg);
-// Clears pvargDest, then makes it a deep copy of pvargSrc (a new BSTR, an AddRef'd interface).
+// Clears pvargDest, then makes it a deep copy of pvargSrc (a new BSTR, an AddRef'd interface,
+// a copied array).
 // Source and destination may be the same variant (nothing happens).
 EXTERN_C HRESULT STDAPICALLTYPE VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);
 // Converts between the scalar types (VT_EMPTY, VT_NULL as source only, VT_I1..VT_UI8, VT_INT,
@@ -45,6 +47,32 @@ EXTERN_C HRESULT STDAPICALLTYPE VariantChangeType(VARIANTARG* pvargDest, const V
 #define VARIANT_ALPHABOOL 0x02
 #define VARIANT_NOUSEROVERRIDE 0x04
 #define VARIANT_LOCALBOOL 0x10
+
+// One-dimensional SAFEARRAYs (vectors), as OLE DB hands lists of values around (the allowed
+// values of a property in DBPROPINFO.vValues). Element types: VT_I1..VT_UI8, VT_INT, VT_UINT,
+// VT_R4, VT_R8, VT_CY, VT_DATE, VT_BOOL, VT_ERROR, VT_BSTR, VT_VARIANT; elements start zeroed
+// (null BSTRs, VT_EMPTY variants). Only arrays made by these functions may be passed to them.
+
+// A vector of cElements elements indexed from lLbound; null for another element type, an
+// index range past LONG, or exhausted memory.
+EXTERN_C SAFEARRAY* STDAPICALLTYPE SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
+// Frees the array and what its elements own (BSTRs, variants' contents). Null does nothing;
+// an array still accessed (SafeArrayAccessData) answers DISP_E_ARRAYISLOCKED and is kept.
+EXTERN_C HRESULT STDAPICALLTYPE SafeArrayDestroy(SAFEARRAY* psa);
+// The address of the first element, and one more lock until SafeArrayUnaccessData.
+EXTERN_C HRESULT STDAPICALLTYPE SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
+// Releases one lock; E_UNEXPECTED when the array holds none.
+EXTERN_C HRESULT STDAPICALLTYPE SafeArrayUnaccessData(SAFEARRAY* psa);
+// Bounds of dimension nDim (1 for a vector): DISP_E_BADINDEX for another dimension. An empty
+// vector's upper bound is its lower bound minus one.
+EXTERN_C HRESULT STDAPICALLTYPE SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound);
+EXTERN_C HRESULT STDAPICALLTYPE SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound);
+// Number of dimensions; 0 for null.
+EXTERN_C UINT STDAPICALLTYPE SafeArrayGetDim(SAFEARRAY* psa);
+// The element type the array was made with.
+EXTERN_C HRESULT STDAPICALLTYPE SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt);
+// A deep copy (new BSTRs, copied variants); *ppsaOut is null on failure.
+EXTERN_C HRESULT STDAPICALLTYPE SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut);
 
 // A new, empty error object; the caller fills it through ICreateErrorInfo and posts it with
 // SetErrorInfo (after QueryInterface for IErrorInfo).

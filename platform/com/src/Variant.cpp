@@ -7,6 +7,14 @@ namespace {
 bool isKnownType(VARTYPE vt) {
     if (vt & VT_BYREF)
         return true; // borrowed: nothing to free, copied as a pointer
+    if (vt & VT_ARRAY) {
+        // The vectors SafeArrayCreateVector makes; the array itself says its element type.
+        const VARTYPE element = vt & VARTYPE(~VT_ARRAY);
+        if (element == VT_VARIANT)
+            return true;
+        return element != VT_EMPTY && element != VT_NULL && element != VT_UNKNOWN &&
+               element != VT_DISPATCH && element != VT_DECIMAL && isKnownType(element);
+    }
     switch (vt) {
     case VT_EMPTY:
     case VT_NULL:
@@ -50,6 +58,11 @@ HRESULT STDAPICALLTYPE VariantClear(VARIANTARG* pvarg) {
         return E_INVALIDARG;
     if (!isKnownType(pvarg->vt))
         return DISP_E_BADVARTYPE;
+    if (pvarg->vt & VT_ARRAY && !(pvarg->vt & VT_BYREF)) {
+        const HRESULT hr = SafeArrayDestroy(pvarg->parray);
+        if (FAILED(hr))
+            return hr;
+    }
     switch (pvarg->vt) {
     case VT_BSTR:
         SysFreeString(pvarg->bstrVal);
@@ -84,6 +97,11 @@ HRESULT STDAPICALLTYPE VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvar
                                              SysStringByteLen(pvargSrc->bstrVal));
         if (!copy.bstrVal)
             return E_OUTOFMEMORY;
+    }
+    if (copy.vt & VT_ARRAY && !(copy.vt & VT_BYREF) && pvargSrc->parray) {
+        const HRESULT hr = SafeArrayCopy(pvargSrc->parray, &copy.parray);
+        if (FAILED(hr))
+            return hr;
     }
     // Take the new reference before clearing: the destination may hold the last one.
     if (copy.vt == VT_UNKNOWN && copy.punkVal)
