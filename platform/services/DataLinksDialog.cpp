@@ -59,6 +59,22 @@ constexpr CommonField commonFields[] = {
     {DBPROP_INIT_CATALOG, "Initial &catalog:", dataLinksNames::catalog},
 };
 
+// An editable combo box offering the property's choices (the provider's offered values or
+// the named values), showing `text`; nullptr when there is nothing to offer or the property
+// is read-only. Other texts can still be typed ("Read|Share Deny None", a DSN added later).
+QComboBox* choicesBox(const InitProperty& property, const QString& text) {
+    const std::vector<std::u16string> choices = valueChoices(property);
+    if (choices.empty() || !property.isWritable())
+        return nullptr;
+    auto* combo = new QComboBox;
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    for (const std::u16string& choice : choices)
+        combo->addItem(toQString(choice));
+    combo->setCurrentText(text);
+    return combo;
+}
+
 } // namespace
 
 bool dataSourceIsFile(const std::vector<InitProperty>& properties) {
@@ -201,18 +217,9 @@ QWidget* DataLinksDialog::buildAllPage() {
         name->setFlags(Qt::ItemIsEnabled);
         table->setItem(int(i), 0, name);
         const QString text = toQString(textFromValue(p, p.value));
-        const std::vector<std::u16string> choices = namedValues(p);
         QLineEdit* edit = nullptr;
-        if (!choices.empty() && p.isWritable()) {
-            // Named values to pick from; other texts (numbers, "Read|Share Deny None") can
-            // still be typed.
-            auto* combo = new QComboBox;
-            combo->setEditable(true);
-            combo->setInsertPolicy(QComboBox::NoInsert);
+        if (QComboBox* combo = choicesBox(p, text)) {
             combo->setFrame(false);
-            for (const std::u16string& choice : choices)
-                combo->addItem(toQString(choice));
-            combo->setCurrentText(text);
             edit = combo->lineEdit();
             table->setCellWidget(int(i), 1, combo);
         } else {
@@ -241,18 +248,20 @@ QWidget* DataLinksDialog::buildConnectionPage() {
             const InitProperty& p = properties_[i];
             if (!p.isDbInit(field.id))
                 continue;
-            auto* edit = new QLineEdit(allEdits_[i]->text());
+            QComboBox* combo = p.isPassword() ? nullptr : choicesBox(p, allEdits_[i]->text());
+            QLineEdit* edit = combo ? combo->lineEdit() : new QLineEdit(allEdits_[i]->text());
+            QWidget* fieldWidget = combo ? static_cast<QWidget*>(combo) : edit;
             edit->setObjectName(field.objectName);
             edit->setReadOnly(!p.isWritable());
             if (p.isPassword())
                 edit->setEchoMode(QLineEdit::Password);
             linkEdits(edit, allEdits_[i]);
             auto* label = new QLabel(QString::fromLatin1(field.label));
-            label->setBuddy(edit);
+            label->setBuddy(fieldWidget);
             if (field.id == DBPROP_INIT_DATASOURCE && dataSourceIsFile(properties_)) {
                 dataSourceEdit_ = edit;
                 auto* row = new QHBoxLayout;
-                row->addWidget(edit);
+                row->addWidget(fieldWidget);
                 auto* browse = new QPushButton(QStringLiteral("..."));
                 browse->setObjectName(dataLinksNames::dataSourceBrowse);
                 browse->setToolTip(QStringLiteral("Choose the database file"));
@@ -260,7 +269,7 @@ QWidget* DataLinksDialog::buildConnectionPage() {
                 row->addWidget(browse);
                 form->addRow(label, row);
             } else {
-                form->addRow(label, edit);
+                form->addRow(label, fieldWidget);
             }
         }
     }

@@ -36,7 +36,8 @@ inline DataLinksShownHook setDataLinksShownHook(DataLinksShownHook hook) {
     return previous;
 }
 
-// Object names of the dialog's parts, for the hook to find them with findChild.
+// Object names of the dialog's parts, for the hook to find them with findChild. A field whose
+// property has values to pick from is the line edit of an editable QComboBox (its parent).
 namespace dataLinksNames {
 inline constexpr const char* tabs = "tabs";
 inline constexpr const char* providerPage = "providerPage";

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 namespace vantrel::services {
@@ -238,6 +239,7 @@ HRESULT readInitProperties(IDBProperties* properties, std::vector<InitProperty>&
             p.flags = info.dwFlags;
             if (info.pwszDescription)
                 p.description = info.pwszDescription;
+            p.offered = offeredValueTexts(p, info.vValues);
             out.push_back(std::move(p));
         }
     }
@@ -434,6 +436,45 @@ std::vector<std::u16string> namedValues(const InitProperty& property) {
             names.push_back(n.name);
     }
     return names;
+}
+
+std::vector<std::u16string> offeredValueTexts(const InitProperty& property, const VARIANT& values) {
+    std::vector<std::u16string> texts;
+    if (!(values.vt & VT_ARRAY) || (values.vt & VT_BYREF) || !values.parray)
+        return texts;
+    SAFEARRAY* array = values.parray;
+    LONG lower = 0, upper = -1;
+    if (SafeArrayGetDim(array) != 1 || FAILED(SafeArrayGetLBound(array, 1, &lower)) ||
+        FAILED(SafeArrayGetUBound(array, 1, &upper)) || upper < lower)
+        return texts;
+    const VARTYPE element = values.vt & VARTYPE(~VT_ARRAY);
+    void* data = nullptr;
+    if (FAILED(SafeArrayAccessData(array, &data)))
+        return texts;
+    const std::size_t count = std::size_t(std::int64_t(upper) - lower + 1);
+    for (std::size_t i = 0; i < count; ++i) {
+        // Each element read as a VARIANT of the element type, so one conversion serves all.
+        VARIANT item;
+        VariantInit(&item);
+        const auto* at = static_cast<const unsigned char*>(data) + i * array->cbElements;
+        if (element == VT_VARIANT) {
+            item = *reinterpret_cast<const VARIANT*>(at);
+        } else if (array->cbElements <= sizeof(item.llVal)) {
+            item.vt = element;
+            std::memcpy(&item.llVal, at, array->cbElements);
+        } else {
+            break;
+        }
+        std::optional<InitValue> v = initValueFromVariant(item);
+        if (v && !v->isEmpty())
+            texts.push_back(textFromValue(property, *v));
+    }
+    SafeArrayUnaccessData(array);
+    return texts;
+}
+
+std::vector<std::u16string> valueChoices(const InitProperty& property) {
+    return property.offered.empty() ? namedValues(property) : property.offered;
 }
 
 std::optional<InitValue> initValueFromVariant(const VARIANT& variant) {

@@ -35,6 +35,8 @@ struct InitProperty {
     DBPROPFLAGS flags = 0;
     std::u16string description; // the provider's name for it, also its keyword
     InitValue value;            // current value (VT_EMPTY when unset or unreadable)
+    // The values the provider offers to pick from (DBPROPINFO.vValues), in text form.
+    std::vector<std::u16string> offered;
 
     bool isDbInit(DBPROPID which) const { return set == DBPROPSET_DBINIT && id == which; }
     bool isWritable() const { return (flags & DBPROPFLAGS_WRITE) != 0; }
@@ -68,6 +70,13 @@ std::u16string textFromValue(const InitProperty& property, const InitValue& valu
 // The named values a property takes, as valueFromText reads them (True/False for VT_BOOL, the
 // DBPROP_INIT_MODE and DBPROP_INIT_PROMPT names); empty for other properties.
 std::vector<std::u16string> namedValues(const InitProperty& property);
+
+// The text forms of a DBPROPINFO.vValues list: a VT_ARRAY of BSTRs or of integer-like values
+// (in the property's text form); nothing for VT_EMPTY or another shape.
+std::vector<std::u16string> offeredValueTexts(const InitProperty& property, const VARIANT& values);
+
+// What a user may pick for the property: the provider's offered values, else namedValues.
+std::vector<std::u16string> valueChoices(const InitProperty& property);
 
 // VARIANT <-> InitValue for the shapes above; VARIANTs of other types give nothing.
 std::optional<InitValue> initValueFromVariant(const VARIANT& variant);

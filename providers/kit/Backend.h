@@ -348,6 +348,10 @@ struct PropertyRow {
     const char16_t* textDefault;
     // GetPropertyInfo's description, also the connection-string keyword ("Data Source").
     const char16_t* description;
+    // Values to offer a user for picking (DBPROPINFO.vValues, a VT_ARRAY | VT_BSTR), asked
+    // each time the property is described, so a list that changes outside the provider stays
+    // current. The provider still takes other values. nullptr: no list.
+    std::vector<std::u16string> (*offeredValues)() = nullptr;
 };
 
 // The value of one initialisation property as the consumer left it (or its default).

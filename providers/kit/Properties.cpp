@@ -125,6 +125,28 @@ template <class T> T* allocArray(std::size_t n) {
     return static_cast<T*>(p);
 }
 
+// A VT_ARRAY | VT_BSTR of the values into a VT_EMPTY variant; throws bad_alloc.
+void offeredValuesVariant(const std::vector<std::u16string>& values, VARIANT& out) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(values.size()));
+    if (!array)
+        throw std::bad_alloc();
+    void* data = nullptr;
+    SafeArrayAccessData(array, &data);
+    auto* strings = static_cast<BSTR*>(data);
+    bool complete = true;
+    for (std::size_t i = 0; i < values.size() && complete; ++i) {
+        strings[i] = SysAllocStringLen(values[i].data(), static_cast<UINT>(values[i].size()));
+        complete = strings[i] != nullptr;
+    }
+    SafeArrayUnaccessData(array);
+    if (!complete) {
+        SafeArrayDestroy(array);
+        throw std::bad_alloc();
+    }
+    out.vt = VT_ARRAY | VT_BSTR;
+    out.parray = array;
+}
+
 } // namespace
 
 PropertyValue PropertyValue::ofDefault(const PropertyDef& def) {
@@ -465,6 +487,8 @@ HRESULT PropertyStore::getPropertyInfo(ULONG count, const DBPROPIDSET sets[], UL
                 const PropertyDef& d = *r.entries[p].def;
                 info.dwFlags = d.flags;
                 info.vtType = d.type;
+                if (d.offeredValues)
+                    offeredValuesVariant(d.offeredValues(), info.vValues);
                 if (next) {
                     std::size_t n = std::char_traits<char16_t>::length(d.description);
                     std::memcpy(next, d.description, (n + 1) * sizeof(OLECHAR));
@@ -475,8 +499,11 @@ HRESULT PropertyStore::getPropertyInfo(ULONG count, const DBPROPIDSET sets[], UL
         }
     } catch (const std::bad_alloc&) {
         if (out) {
-            for (std::size_t s = 0; s < requests.size(); ++s)
+            for (std::size_t s = 0; s < requests.size(); ++s) {
+                for (ULONG p = 0; out[s].rgPropertyInfos && p < out[s].cPropertyInfos; ++p)
+                    VariantClear(&out[s].rgPropertyInfos[p].vValues);
                 CoTaskMemFree(out[s].rgPropertyInfos);
+            }
             CoTaskMemFree(out);
         }
         CoTaskMemFree(buffer);
@@ -510,7 +537,8 @@ std::vector<PropertyDef> initProperties(std::span<const PropertyRow> backendRows
         hasConcurrency =
             hasConcurrency || (row.set == PropertySet::KitInit && row.id == kitPropConcurrency);
         out.push_back({set, row.id, row.type, row.flags | DBPROPFLAGS_DBINIT,
-                       static_cast<LONG>(row.intDefault), row.textDefault, row.description});
+                       static_cast<LONG>(row.intDefault), row.textDefault, row.description,
+                       row.offeredValues});
     }
     if (!hasConcurrency)
         out.push_back({&DBPROPSET_VANTREL_KITINIT, kitPropConcurrency, VT_BSTR,

@@ -24,6 +24,7 @@ struct PropertyDef {
     LONG intDefault;             // VT_I2, VT_I4, VT_BOOL (0 false, else true)
     const char16_t* textDefault; // VT_BSTR; nullptr = empty
     const char16_t* description;
+    std::vector<std::u16string> (*offeredValues)() = nullptr; // see PropertyRow
 };
 
 // One property's value. VT_EMPTY = no value.

@@ -3,6 +3,9 @@
 #include "OdbcOpen.h"
 #include "OdbcSettings.h"
 
+#include "kit/KitText.h"
+
+#include <algorithm>
 #include <array>
 
 namespace vantrel::odbc {
@@ -14,8 +17,34 @@ constexpr kit::VarType vtI4 = 3;
 constexpr kit::VarType vtBstr = 8;
 constexpr std::uint32_t readWrite = kit::propFlagDbInit | kit::propFlagRead | kit::propFlagWrite;
 
+// Data Source offers the data source names the driver manager knows now.
+std::vector<std::u16string> offeredDataSources() {
+    std::vector<std::u16string> names;
+    for (const std::string& name : odbcDataSourceNames()) {
+        // A name in both the user's and the system's list is one choice.
+        std::u16string wide = kit::utf8ToUtf16(name);
+        if (std::find(names.begin(), names.end(), wide) == names.end())
+            names.push_back(std::move(wide));
+    }
+    return names;
+}
+
+// Extended Properties offers the start of a connection string for each installed driver.
+std::vector<std::u16string> offeredDriverStrings() {
+    std::vector<std::u16string> strings;
+    for (const std::string& driver : odbcDriverNames()) {
+        // Braced as users write driver names, even where the name would not need it.
+        std::string value = connectionValue(driver);
+        if (value.empty() || value.front() != '{')
+            value = "{" + value + "}";
+        strings.push_back(kit::utf8ToUtf16("DRIVER=" + value + ";"));
+    }
+    return strings;
+}
+
 constexpr std::array<kit::PropertyRow, 8> initialisationProperties = {{
-    {kit::PropertySet::DbInit, propDataSource, vtBstr, readWrite, 0, nullptr, u"Data Source"},
+    {kit::PropertySet::DbInit, propDataSource, vtBstr, readWrite, 0, nullptr, u"Data Source",
+     &offeredDataSources},
     {kit::PropertySet::DbInit, propCatalog, vtBstr, readWrite, 0, nullptr, u"Initial Catalog"},
     {kit::PropertySet::DbInit, propUserId, vtBstr, readWrite, 0, nullptr, u"User ID"},
     {kit::PropertySet::DbInit, propPassword, vtBstr, readWrite, 0, nullptr, u"Password"},
@@ -23,7 +52,7 @@ constexpr std::array<kit::PropertyRow, 8> initialisationProperties = {{
      u"Connect Timeout"},
     {kit::PropertySet::DbInit, propMode, vtI4, readWrite, modeReadWrite, nullptr, u"Mode"},
     {kit::PropertySet::DbInit, propProviderString, vtBstr, readWrite, 0, nullptr,
-     u"Extended Properties"},
+     u"Extended Properties", &offeredDriverStrings},
     {kit::PropertySet::KitInit, kit::kitPropConcurrency, vtBstr, readWrite, 0, u"Optimistic",
      u"Concurrency"},
 }};
