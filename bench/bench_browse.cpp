@@ -1,19 +1,38 @@
 // Browsing accounts as the data page's grid does: prepareTableForBrowsing, then every cell of a
 // 20-row x 5-column screen (row numbers and the four columns) through getDataForCell. Three
-// patterns on one prepared table: all 100,000 rows forwards, then backwards, then 1,000 screens
-// at random positions. The same screens are read straight through the SQLite C API (one
-// prepared SELECT ... LIMIT 20 OFFSET ? per screen, every cell formatted as text) in the same
-// run. Five rounds; the medians of the per-round median and worst screen are printed with their
-// ratio, then a cold jump to the last screen, the prepare time and the process's peak memory.
-// A figure judged against a fixed limit (milliseconds, megabytes) is printed as its ratio to
-// that limit, so every judged figure reads "ratio: X (target at most Y)".
+// patterns on one prepared table: forwards, backwards, and screens at random positions; then a
+// cold jump (a fresh prepare, straight to the last screen). The same screens are read straight
+// through the database's own C API in the same run (one prepared SELECT ... WHERE Aid >= ?
+// ORDER BY Aid LIMIT 20 per screen, every cell formatted as text: reading by key costs the raw
+// path the same at any depth, where an OFFSET would itself grow with the table).
 //
-// Usage: bench_browse [directory]   (default: a fresh folder under the system temp dir)
+// Two table sizes, so that growth shows: the bench's own 100,000 accounts (generateData), and
+// 1,000,000 filled by SQL into a schema of the same shape. On 100,000 rows the forward and
+// backward patterns cover the whole table; on 1,000,000 they cover the last 100,000 rows
+// (forwards from there, backwards from the end), and the random screens span the whole table.
+// Both sizes run on the SQLite provider, then on the PostgreSQL provider when a server is
+// given by VANTREL_PG_HOST, VANTREL_PG_PORT, VANTREL_PG_USER, VANTREL_PG_PASSWORD and
+// VANTREL_PG_DATABASE (as scripts/pg-cluster prints them); without them the PostgreSQL part is
+// skipped and says so.
+//
+// Per pattern the medians over the rounds of the per-round median and worst screen are
+// printed with their ratio to the raw path; the worst screens, the cold jump, the prepare time
+// and the process's peak memory are judged against fixed limits (milliseconds, megabytes),
+// printed as their ratio to the limit, so every judged figure reads "ratio: X (target at most
+// Y)".
+//
+// Usage: bench_browse [directory [sqlite|postgres]]
+//        directory: for the SQLite files (default: a fresh folder under the system temp dir);
+//        the second argument runs only that provider's part.
 
 #include "BenchSupport.h"
 
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <cstdlib>
+#include <functional>
+#include <optional>
 #include <random>
 #include <unistd.h>
 
@@ -22,7 +41,10 @@ namespace {
 constexpr int rounds = 5;
 constexpr int screenRows = 20;
 constexpr int screenColumns = 5; // the row-number column and Aid, Bid, Abalance, Remark
-constexpr int accountRows = 100000;
+constexpr int benchRows = 100000;
+constexpr int largeRows = 1000000;
+// Screens of the forward and backward patterns, and of the random one.
+constexpr int sweepScreens = benchRows / screenRows;
 constexpr int randomScreens = 1000;
 
 struct TPattern {
@@ -30,14 +52,18 @@ struct TPattern {
     std::vector<int> firstRows; // 1-based first data row of each screen
 };
 
-std::vector<TPattern> patterns() {
+std::vector<TPattern> patterns(int tableRows) {
+    const int lastFirst = tableRows - screenRows + 1;
     TPattern forwards{"forwards", {}};
-    for (int first = 1; first <= accountRows; first += screenRows)
+    for (int i = 0, first = tableRows - sweepScreens * screenRows + 1; i < sweepScreens;
+         ++i, first += screenRows)
         forwards.firstRows.push_back(first);
-    TPattern backwards{"backwards", {forwards.firstRows.rbegin(), forwards.firstRows.rend()}};
+    TPattern backwards{"backwards", {}};
+    for (int i = 0; i < sweepScreens; ++i)
+        backwards.firstRows.push_back(lastFirst - i * screenRows);
     TPattern random{"random", {}};
     std::mt19937 generator(20261208);
-    std::uniform_int_distribution<int> position(1, accountRows - screenRows + 1);
+    std::uniform_int_distribution<int> position(1, lastFirst);
     for (int i = 0; i < randomScreens; ++i)
         random.firstRows.push_back(position(generator));
     return {forwards, backwards, random};
@@ -68,103 +94,187 @@ TScreenTimes oledbPattern(TOLEDBCommunicator& communicator, const TPattern& patt
     return summarise(screens);
 }
 
-TScreenTimes rawPattern(sqlite3* db, const TPattern& pattern) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT Aid, Bid, Abalance, Remark FROM accounts LIMIT 20 OFFSET ?",
-                           -1, &statement, nullptr) != SQLITE_OK) {
-        std::fprintf(stderr, "prepare: %s\n", sqlite3_errmsg(db));
-        std::exit(1);
-    }
+[[noreturn]] void die(const std::string& what) {
+    std::fprintf(stderr, "bench_browse: %s\n", what.c_str());
+    std::exit(1);
+}
+
+// The raw path of one database: reads the screen whose first Aid is given, as text.
+using TRawScreen = std::function<void(long long firstAid)>;
+
+TScreenTimes rawPattern(const TRawScreen& screen, long long firstAid, const TPattern& pattern) {
     std::vector<double> screens;
     screens.reserve(pattern.firstRows.size());
     for (int first : pattern.firstRows) {
         const auto start = bench::TClock::now();
-        sqlite3_bind_int(statement, 1, first - 1);
-        int row = first;
-        while (sqlite3_step(statement) == SQLITE_ROW) {
+        screen(firstAid + first - 1);
+        screens.push_back(bench::millisecondsSince(start));
+    }
+    return summarise(screens);
+}
+
+const char* const rawScreenSql =
+    "SELECT Aid, Bid, Abalance, Remark FROM accounts WHERE Aid >= %s ORDER BY Aid LIMIT 20";
+
+class TSqliteRaw {
+public:
+    explicit TSqliteRaw(const std::filesystem::path& database) {
+        if (sqlite3_open_v2(database.string().c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) !=
+            SQLITE_OK)
+            die("cannot open " + database.string());
+        char sql[256];
+        std::snprintf(sql, sizeof sql, rawScreenSql, "?");
+        if (sqlite3_prepare_v2(db_, sql, -1, &screen_, nullptr) != SQLITE_OK)
+            die(std::string("prepare: ") + sqlite3_errmsg(db_));
+    }
+    ~TSqliteRaw() {
+        sqlite3_finalize(screen_);
+        sqlite3_close(db_);
+    }
+    void exec(const std::string& sql) {
+        char* message = nullptr;
+        if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK)
+            die(sql + ": " + (message ? message : "?"));
+    }
+    long long firstAid() {
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(db_, "SELECT MIN(Aid) FROM accounts", -1, &s, nullptr);
+        const long long aid = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int64(s, 0) : 0;
+        sqlite3_finalize(s);
+        return aid;
+    }
+    void screen(long long aid) {
+        sqlite3_bind_int64(screen_, 1, aid);
+        int row = 0;
+        while (sqlite3_step(screen_) == SQLITE_ROW) {
             checksum += std::to_string(row++).size();
             for (int column = 0; column < 4; ++column) {
-                const auto* text = sqlite3_column_text(statement, column);
+                const auto* text = sqlite3_column_text(screen_, column);
                 checksum +=
                     std::string(text != nullptr ? reinterpret_cast<const char*>(text) : "").size();
             }
         }
-        sqlite3_reset(statement);
-        screens.push_back(bench::millisecondsSince(start));
+        sqlite3_reset(screen_);
     }
-    sqlite3_finalize(statement);
-    return summarise(screens);
+
+private:
+    sqlite3* db_ = nullptr;
+    sqlite3_stmt* screen_ = nullptr;
+};
+
+struct TPgServer {
+    std::string host, port, user, password, database;
+};
+
+// The server of the environment; empty when any variable is missing (the part is skipped).
+std::optional<TPgServer> pgServerFromEnvironment(std::string& missing) {
+    TPgServer s;
+    const std::pair<const char*, std::string*> names[] = {{"VANTREL_PG_HOST", &s.host},
+                                                          {"VANTREL_PG_PORT", &s.port},
+                                                          {"VANTREL_PG_USER", &s.user},
+                                                          {"VANTREL_PG_PASSWORD", &s.password},
+                                                          {"VANTREL_PG_DATABASE", &s.database}};
+    for (const auto& [name, value] : names) {
+        const char* v = std::getenv(name);
+        if (v == nullptr || *v == '\0') {
+            missing = name;
+            return std::nullopt;
+        }
+        *value = v;
+    }
+    return s;
 }
 
+class TPgRaw {
+public:
+    TPgRaw(const TPgServer& s, const std::string& schema) {
+        const std::string options = schema.empty() ? "" : "-c search_path=" + schema;
+        const char* keys[] = {"host", "port", "user", "password", "dbname", "options", nullptr};
+        const char* values[] = {
+            s.host.c_str(),     s.port.c_str(),  s.user.c_str(), s.password.c_str(),
+            s.database.c_str(), options.c_str(), nullptr};
+        c_ = PQconnectdbParams(keys, values, 0);
+        if (PQstatus(c_) != CONNECTION_OK)
+            die(PQerrorMessage(c_));
+        PQsetNoticeProcessor(
+            c_, [](void*, const char*) {}, nullptr);
+    }
+    ~TPgRaw() { PQfinish(c_); }
+    void exec(const std::string& sql) {
+        PGresult* r = PQexec(c_, sql.c_str());
+        const ExecStatusType status = PQresultStatus(r);
+        const std::string message = PQresultErrorMessage(r);
+        PQclear(r);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+            die(sql + ": " + message);
+    }
+    long long firstAid() {
+        PGresult* r = PQexec(c_, "SELECT MIN(Aid) FROM accounts");
+        const long long aid = PQntuples(r) == 1 ? std::atoll(PQgetvalue(r, 0, 0)) : 0;
+        PQclear(r);
+        return aid;
+    }
+    void prepareScreen() {
+        char sql[256];
+        std::snprintf(sql, sizeof sql, rawScreenSql, "$1");
+        PGresult* r = PQprepare(c_, "screen", sql, 1, nullptr);
+        const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+        PQclear(r);
+        if (!ok)
+            die(PQerrorMessage(c_));
+    }
+    void screen(long long aid) {
+        const std::string value = std::to_string(aid);
+        const char* values[] = {value.c_str()};
+        PGresult* r = PQexecPrepared(c_, "screen", 1, values, nullptr, nullptr, 0);
+        for (int row = 0; row < PQntuples(r); ++row) {
+            checksum += std::to_string(row).size();
+            for (int column = 0; column < 4; ++column)
+                checksum += std::string(PQgetvalue(r, row, column)).size();
+        }
+        PQclear(r);
+    }
+
+private:
+    PGconn* c_ = nullptr;
+};
+
 // Prints a figure with its fixed limit, then the line a script reads.
-void judge(const char* what, double value, double limit, const char* unit) {
-    std::printf("%s: %.4f %s, limit %.0f %s\n", what, value, unit, limit, unit);
+void judge(const std::string& what, double value, double limit, const char* unit) {
+    std::printf("%s: %.4f %s, limit %.0f %s\n", what.c_str(), value, unit, limit, unit);
     std::printf("ratio: %.2f (target at most 1.00)\n", value / limit);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    const std::filesystem::path folder =
-        argc > 1 ? std::filesystem::path(argv[1])
-                 : std::filesystem::temp_directory_path() /
-                       ("vantrel-bench-browse-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    const std::filesystem::path database = folder / "bench.db";
-    bench::removeDatabase(database);
-
-    bench::TOleDbSession environment;
-    bench::TNoWindow window;
-    bench::TLinesMemo log;
-    auto communicator = bench::connectTo(window, log, database);
-    if (!communicator->createTables() || !communicator->generateData()) {
-        std::fprintf(stderr, "cannot build the benchmark schema\n");
-        return 1;
-    }
-
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(database.string().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) !=
-        SQLITE_OK) {
-        std::fprintf(stderr, "cannot open %s\n", database.string().c_str());
-        return 1;
-    }
-
-    // Each round prepares accounts once and pages through the three patterns in turn on that
-    // one prepared table, as the grid does after its tab is entered; the raw path reads the
-    // same screens. A cold jump (a fresh prepare, then straight to the last screen) is timed on
-    // its own: it makes the provider read every row up to there.
-    const std::vector<TPattern> all = patterns();
+// The rounds on one prepared table of `tableRows` rows, printed under `title`.
+void browseRounds(const std::string& title, TOLEDBCommunicator& communicator, int tableRows,
+                  const TRawScreen& raw, long long firstAid) {
+    const std::vector<TPattern> all = patterns(tableRows);
     std::vector<double> prepares, coldJumps, rawColdJumps;
     std::vector<std::vector<TScreenTimes>> oledbTimes(all.size()), rawTimes(all.size());
-    const TPattern lastScreen{"cold jump", {accountRows - screenRows + 1}};
+    const TPattern lastScreen{"cold jump", {tableRows - screenRows + 1}};
     for (int round = 0; round < rounds; ++round) {
         int columns = 0;
         int rows = 0;
         const auto start = bench::TClock::now();
-        if (!communicator->prepareTableForBrowsing(tiAccounts, columns, rows)) {
-            std::fprintf(stderr, "prepareTableForBrowsing failed\n");
-            return 1;
-        }
+        if (!communicator.prepareTableForBrowsing(tiAccounts, columns, rows))
+            die("prepareTableForBrowsing failed");
         prepares.push_back(bench::millisecondsSince(start));
-        if (rows != accountRows + 1) {
-            std::fprintf(stderr, "accounts holds %d rows\n", rows - 1);
-            return 1;
-        }
+        if (rows != tableRows + 1)
+            die("accounts holds " + std::to_string(rows - 1) + " rows");
         for (std::size_t i = 0; i < all.size(); ++i)
-            oledbTimes[i].push_back(oledbPattern(*communicator, all[i]));
-        communicator->unprepareTableForBrowsing(tiAccounts);
+            oledbTimes[i].push_back(oledbPattern(communicator, all[i]));
+        communicator.unprepareTableForBrowsing(tiAccounts);
         for (std::size_t i = 0; i < all.size(); ++i)
-            rawTimes[i].push_back(rawPattern(db, all[i]));
+            rawTimes[i].push_back(rawPattern(raw, firstAid, all[i]));
 
-        if (!communicator->prepareTableForBrowsing(tiAccounts, columns, rows)) {
-            std::fprintf(stderr, "prepareTableForBrowsing failed\n");
-            return 1;
-        }
-        coldJumps.push_back(oledbPattern(*communicator, lastScreen).worst);
-        communicator->unprepareTableForBrowsing(tiAccounts);
-        rawColdJumps.push_back(rawPattern(db, lastScreen).worst);
+        if (!communicator.prepareTableForBrowsing(tiAccounts, columns, rows))
+            die("prepareTableForBrowsing failed");
+        coldJumps.push_back(oledbPattern(communicator, lastScreen).worst);
+        communicator.unprepareTableForBrowsing(tiAccounts);
+        rawColdJumps.push_back(rawPattern(raw, firstAid, lastScreen).worst);
     }
 
+    std::printf("\n== %s ==\n", title.c_str());
     std::printf("%-10s %14s %14s %14s %14s %7s\n", "pattern", "median screen", "worst screen",
                 "raw median", "raw worst", "ratio");
     for (std::size_t i = 0; i < all.size(); ++i) {
@@ -179,27 +289,122 @@ int main(int argc, char** argv) {
         const double rawMedian = bench::median(rawMedians);
         std::printf("%-10s %11.4f ms %11.4f ms %11.4f ms %11.4f ms %7.2f\n", all[i].name, median,
                     bench::median(worsts), rawMedian, bench::median(rawWorsts), median / rawMedian);
-        std::printf("%-10s worst screen of all %d rounds: %.4f ms\n", "", rounds,
+        std::printf("%-10s rounds' median screens %.4f to %.4f ms, worst screens %.4f to %.4f ms\n",
+                    "", *std::min_element(medians.begin(), medians.end()),
+                    *std::max_element(medians.begin(), medians.end()),
+                    *std::min_element(worsts.begin(), worsts.end()),
                     *std::max_element(worsts.begin(), worsts.end()));
-        const std::string what = std::string(all[i].name) + ": median of the rounds' worst screen";
-        judge(what.c_str(), bench::median(worsts), 5, "ms");
+        judge(title + ", " + all[i].name + ": median of the rounds' median screen", median, 1,
+              "ms");
+        judge(title + ", " + all[i].name + ": median of the rounds' worst screen",
+              bench::median(worsts), 5, "ms");
     }
     std::printf("cold jump to the last screen after a fresh prepare: median %.4f ms (%.4f to "
                 "%.4f), raw %.4f ms\n",
                 bench::median(coldJumps), *std::min_element(coldJumps.begin(), coldJumps.end()),
                 *std::max_element(coldJumps.begin(), coldJumps.end()), bench::median(rawColdJumps));
-    judge("cold jump to the last screen", bench::median(coldJumps), 5, "ms");
-    sqlite3_close(db);
-    communicator->disconnect();
+    judge(title + ", cold jump to the last screen", bench::median(coldJumps), 5, "ms");
+    std::printf("prepareTableForBrowsing(accounts): median %.2f ms (%.2f to %.2f)\n",
+                bench::median(prepares), *std::min_element(prepares.begin(), prepares.end()),
+                *std::max_element(prepares.begin(), prepares.end()));
+    judge(title + ", prepareTableForBrowsing(accounts), median", bench::median(prepares), 20, "ms");
+    judge(title + ", peak memory of the process so far", bench::peakMemoryMegabytes(), 150, "MB");
+    std::fflush(stdout);
+}
 
-    std::printf("prepareTableForBrowsing(accounts): median %.2f ms, worst %.2f ms\n",
-                bench::median(prepares), *std::max_element(prepares.begin(), prepares.end()));
-    judge("prepareTableForBrowsing(accounts), median", bench::median(prepares), 100, "ms");
-    judge("peak memory after the three patterns", bench::peakMemoryMegabytes(), 150, "MB");
+// Accounts rows from 0 to rows - 1, as generateData shapes them, filled by SQL.
+std::string fillAccountsSql(const char* numbers, int rows) {
+    return "INSERT INTO accounts SELECT g, g / 100000, 0, '" + std::string(84, 'x') + "' FROM " +
+           std::string(numbers) + " WHERE g < " + std::to_string(rows);
+}
+
+void sqlitePart(const std::filesystem::path& folder) {
+    bench::TNoWindow window;
+    bench::TLinesMemo log;
+    for (int size : {benchRows, largeRows}) {
+        const std::filesystem::path database = folder / ("browse-" + std::to_string(size) + ".db");
+        bench::removeDatabase(database);
+        auto communicator = bench::connectTo(window, log, database);
+        if (!communicator->createTables())
+            die("cannot create the benchmark schema");
+        TSqliteRaw raw(database);
+        if (size == benchRows) {
+            if (!communicator->generateData())
+                die("generateData failed");
+        } else {
+            raw.exec(fillAccountsSql("(WITH RECURSIVE n(g) AS (SELECT 0 UNION ALL SELECT g + 1 "
+                                     "FROM n WHERE g < 999999) SELECT g FROM n)",
+                                     size));
+        }
+        browseRounds(
+            "SQLite, " + std::to_string(size) + " rows", *communicator, size,
+            [&](long long aid) { raw.screen(aid); }, raw.firstAid());
+        communicator->disconnect();
+        communicator.reset();
+        bench::removeDatabase(database);
+    }
+}
+
+void postgresPart() {
+    std::string missing;
+    const std::optional<TPgServer> server = pgServerFromEnvironment(missing);
+    if (!server) {
+        std::printf("\n== PostgreSQL: SKIPPED, %s is not set (start a server with "
+                    "scripts/pg-cluster start DIR and eval its output) ==\n",
+                    missing.c_str());
+        return;
+    }
+    bench::TNoWindow window;
+    bench::TLinesMemo log;
+    for (int size : {benchRows, largeRows}) {
+        const std::string schema = "vantrel_bench_browse_" + std::to_string(size);
+        {
+            TPgRaw admin(*server, "");
+            admin.exec("DROP SCHEMA IF EXISTS " + schema + " CASCADE");
+            admin.exec("CREATE SCHEMA " + schema);
+        }
+        const std::string connection =
+            "Provider=Vantrel.PostgreSQL.1;Data Source=" + server->host + ":" + server->port +
+            ";Initial Catalog=" + server->database + ";User ID=" + server->user +
+            ";Password=" + server->password +
+            ";Extended Properties=\"options='-c search_path=" + schema + "'\"";
+        TOLEDBCommunicator communicator(&window, &log, connection, 0);
+        if (!communicator.connect() || !communicator.createTables())
+            die("cannot create the benchmark schema on PostgreSQL");
+        TPgRaw raw(*server, schema);
+        if (size == benchRows) {
+            if (!communicator.generateData())
+                die("generateData failed on PostgreSQL");
+        } else {
+            raw.exec(fillAccountsSql("generate_series(0, 999999) g", size));
+        }
+        raw.exec("VACUUM ANALYZE accounts");
+        raw.prepareScreen();
+        browseRounds(
+            "PostgreSQL, " + std::to_string(size) + " rows", communicator, size,
+            [&](long long aid) { raw.screen(aid); }, raw.firstAid());
+        communicator.disconnect();
+        TPgRaw admin(*server, "");
+        admin.exec("DROP SCHEMA " + schema + " CASCADE");
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::filesystem::path folder =
+        argc > 1 ? std::filesystem::path(argv[1])
+                 : std::filesystem::temp_directory_path() /
+                       ("vantrel-bench-browse-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string only = argc > 2 ? argv[2] : "";
+    bench::TOleDbSession environment;
+    if (only.empty() || only == "sqlite")
+        sqlitePart(folder);
+    if (only.empty() || only == "postgres")
+        postgresPart();
     std::printf("(checksum %zu)\n", checksum);
-    communicator.reset();
-    bench::removeDatabase(database);
     if (argc <= 1)
-        std::filesystem::remove(folder);
+        std::filesystem::remove_all(folder);
     return 0;
 }
