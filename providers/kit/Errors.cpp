@@ -5,8 +5,27 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace vantrel::kit {
+
+namespace {
+
+// The warnings of the method running on this thread. A driver that warns on every row of a
+// long fetch must not grow this without bound: past the limit only their number is kept.
+constexpr std::size_t keptWarnings = 32;
+struct Warnings {
+    std::vector<std::string> lines;
+    std::size_t dropped = 0;
+};
+thread_local Warnings warnings;
+
+void forgetWarnings() {
+    warnings.lines.clear();
+    warnings.dropped = 0;
+}
+
+} // namespace
 
 HRESULT hresultFor(ErrorClass errorClass) {
     switch (errorClass) {
@@ -35,6 +54,8 @@ HRESULT hresultFor(ErrorClass errorClass) {
 }
 
 HRESULT postError(HRESULT hr, std::u16string_view description, const char16_t* source, REFIID iid) {
+    if (FAILED(hr))
+        forgetWarnings();
     ICreateErrorInfo* create = nullptr;
     if (FAILED(CreateErrorInfo(&create)) || !create)
         return hr;
@@ -73,7 +94,24 @@ HRESULT postCurrentException(const char16_t* source, REFIID iid) {
 }
 
 void clearError() {
+    forgetWarnings();
     SetErrorInfo(0, nullptr);
+}
+
+void postWarning(std::string_view textUtf8, const char16_t* source) {
+    if (warnings.lines.size() >= keptWarnings)
+        ++warnings.dropped;
+    else
+        warnings.lines.emplace_back(textUtf8);
+    std::string text;
+    for (const std::string& line : warnings.lines) {
+        if (!text.empty())
+            text += '\n';
+        text += line;
+    }
+    if (warnings.dropped > 0)
+        text += "\n(dalších varování: " + std::to_string(warnings.dropped) + ")";
+    postError(S_OK, std::string_view(text), source, GUID_NULL);
 }
 
 } // namespace vantrel::kit

@@ -4,6 +4,7 @@
 #include "Backend.h"
 
 #include "KitCom.h"
+#include "Warnings.h"
 
 #include <string_view>
 
@@ -20,7 +21,8 @@ HRESULT postError(HRESULT hr, std::string_view descriptionUtf8, const char16_t* 
 // catch (...) block around backend calls.
 HRESULT postCurrentException(const char16_t* source, REFIID iid);
 
-// Clears the thread's error object (start of a method that may post one).
+// Clears the thread's error object and the warnings kept for it (start of a method that may
+// post one).
 void clearError();
 
 } // namespace vantrel::kit

@@ -216,6 +216,8 @@ OdbcConnection::OdbcConnection(const ConnectSettings& settings) {
         kit::BackendError error = failure(SQL_HANDLE_DBC, dbc, "SQLDriverConnect");
         throw kit::BackendError(kit::ErrorClass::CantOpen, error.what(), error.nativeCode());
     }
+    if (rc == SQL_SUCCESS_WITH_INFO)
+        keepWarnings(SQL_HANDLE_DBC, dbc, "SQLDriverConnect");
     connected_ = true;
     try {
         if (!settings.catalog.empty()) {
@@ -241,10 +243,9 @@ OdbcConnection::~OdbcConnection() {
 std::string OdbcConnection::infoText(SQLUSMALLINT what) const {
     SQLWCHAR buffer[512] = {};
     SQLSMALLINT length = 0;
-    if (!succeeded(SQLGetInfoW(dbc_.get(), what, buffer, sizeof buffer, &length)) || length <= 0)
+    if (!succeeded(SQLGetInfoW(dbc_.get(), what, buffer, sizeof buffer, &length)))
         return {};
-    return fromWide(buffer, std::min<std::size_t>(std::size_t(length) / sizeof(SQLWCHAR),
-                                                  std::size(buffer) - 1));
+    return fromWideBuffer(buffer, std::size(buffer), length);
 }
 
 void OdbcConnection::describe(const ConnectSettings& settings) {
@@ -264,12 +265,9 @@ void OdbcConnection::describe(const ConnectSettings& settings) {
     {
         SQLWCHAR buffer[512] = {};
         SQLINTEGER length = 0;
-        if (succeeded(SQLGetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, buffer, sizeof buffer,
-                                         &length)) &&
-            length > 0)
-            info_.catalog =
-                fromWide(buffer, std::min<std::size_t>(std::size_t(length) / sizeof(SQLWCHAR),
-                                                       std::size(buffer) - 1));
+        if (succeeded(
+                SQLGetConnectAttrW(dbc, SQL_ATTR_CURRENT_CATALOG, buffer, sizeof buffer, &length)))
+            info_.catalog = fromWideBuffer(buffer, std::size(buffer), length);
         if (info_.catalog.empty())
             info_.catalog = infoText(SQL_DATABASE_NAME);
     }
@@ -406,6 +404,8 @@ void OdbcConnection::endTransaction(SQLSMALLINT completion) {
         autocommit_ = true;
         throw error;
     }
+    if (rc == SQL_SUCCESS_WITH_INFO)
+        keepWarnings(SQL_HANDLE_DBC, dbc_.get(), "SQLEndTran");
     setAutocommit(true);
 }
 
@@ -462,8 +462,7 @@ const std::vector<TypeInfo>& OdbcConnection::typesOf(SQLSMALLINT sqlType) {
             if (!succeeded(SQLGetData(s, column, SQL_C_WCHAR, buffer, sizeof buffer, &length)) ||
                 length <= 0)
                 return std::string();
-            return fromWide(buffer, std::min<std::size_t>(std::size_t(length) / sizeof(SQLWCHAR),
-                                                          std::size(buffer) - 1));
+            return fromWideBuffer(buffer, std::size(buffer), length);
         };
         auto number = [&](SQLUSMALLINT column) {
             SQLINTEGER value = 0;
@@ -685,10 +684,7 @@ const std::vector<std::string>& OdbcConnection::primaryKey(const std::string& ta
                 length <= 0)
                 continue;
             SQLGetData(s, 5, SQL_C_SSHORT, &sequence, sizeof sequence, &sequenceLength);
-            columns.emplace_back(
-                sequence,
-                fromWide(column, std::min<std::size_t>(std::size_t(length) / sizeof(SQLWCHAR),
-                                                       std::size(column) - 1)));
+            columns.emplace_back(sequence, fromWideBuffer(column, std::size(column), length));
         }
         if (columns.empty())
             continue;
@@ -718,8 +714,7 @@ const std::vector<TableColumn>& OdbcConnection::tableColumns(const std::string& 
                 length <= 0)
                 continue;
             TableColumn c;
-            c.name = fromWide(column, std::min<std::size_t>(std::size_t(length) / sizeof(SQLWCHAR),
-                                                            std::size(column) - 1));
+            c.name = fromWideBuffer(column, std::size(column), length);
             SQLLEN ignored = 0;
             SQLINTEGER size = 0;
             SQLSMALLINT nullable = SQL_NULLABLE;

@@ -1,6 +1,9 @@
 #include "OdbcDiagnostics.h"
 
+#include "OdbcOpen.h"
 #include "OdbcText.h"
+
+#include "kit/Warnings.h"
 
 #include <array>
 
@@ -38,9 +41,8 @@ std::vector<DiagnosticRecord> diagnosticRecords(SQLSMALLINT handleType, SQLHANDL
             ++stateLength;
         r.state = fromWide(state.data(), stateLength);
         r.nativeCode = static_cast<int>(native);
-        const std::size_t used =
-            std::min<std::size_t>(length < 0 ? 0 : std::size_t(length), message.size() - 1);
-        r.message = fromWide(message.data(), used);
+        r.message = fromWideBuffer(message.data(), message.size(),
+                                   SQLLEN(length) * SQLLEN(sizeof(SQLWCHAR)));
         while (!r.message.empty() && (r.message.back() == '\n' || r.message.back() == ' '))
             r.message.pop_back();
         records.push_back(std::move(r));
@@ -103,6 +105,21 @@ kit::ErrorClass classifyRecord(const DiagnosticRecord& r) {
 
 } // namespace
 
+std::string describeRecord(const DiagnosticRecord& r, std::string_view what) {
+    return (r.message.empty() ? std::string(what) + " failed" : r.message) + " [SQLSTATE " +
+           (r.state.empty() ? std::string("?????") : r.state) + ", native " +
+           std::to_string(r.nativeCode) + "]";
+}
+
+void keepWarnings(SQLSMALLINT handleType, SQLHANDLE handle, std::string_view what) {
+    for (const DiagnosticRecord& r : diagnosticRecords(handleType, handle)) {
+        // A value read in pieces is the provider's own doing, not the driver's news.
+        if (r.state == "01004")
+            continue;
+        kit::postWarning(describeRecord(r, what), providerName());
+    }
+}
+
 kit::BackendError failure(SQLSMALLINT handleType, SQLHANDLE handle, std::string_view what) {
     const std::vector<DiagnosticRecord> records = diagnosticRecords(handleType, handle);
     if (records.empty())
@@ -114,9 +131,7 @@ kit::BackendError failure(SQLSMALLINT handleType, SQLHANDLE handle, std::string_
     for (const DiagnosticRecord& r : records) {
         if (!message.empty())
             message += '\n';
-        message += r.message.empty() ? std::string(what) + " failed" : r.message;
-        message += " [SQLSTATE " + (r.state.empty() ? std::string("?????") : r.state) +
-                   ", native " + std::to_string(r.nativeCode) + "]";
+        message += describeRecord(r, what);
         if (!classed && r.state.rfind("01", 0) != 0) {
             errorClass = classifyRecord(r);
             classed = true;
@@ -126,8 +141,12 @@ kit::BackendError failure(SQLSMALLINT handleType, SQLHANDLE handle, std::string_
 }
 
 void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, std::string_view what) {
-    if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_NO_DATA)
+    if (rc == SQL_SUCCESS || rc == SQL_NO_DATA)
         return;
+    if (rc == SQL_SUCCESS_WITH_INFO) {
+        keepWarnings(handleType, handle, what);
+        return;
+    }
     if (rc == SQL_INVALID_HANDLE)
         throw kit::BackendError(kit::ErrorClass::Other,
                                 std::string(what) + ": the ODBC handle is not valid");

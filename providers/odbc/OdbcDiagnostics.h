@@ -32,9 +32,17 @@ kit::ErrorClass classifySqlState(std::string_view state);
 // that left no record.
 kit::BackendError failure(SQLSMALLINT handleType, SQLHANDLE handle, std::string_view what);
 
+// One record as a line of an error object: "message [SQLSTATE 01000, native 0]".
+std::string describeRecord(const DiagnosticRecord& record, std::string_view what);
+
+// The records of a call that answered SQL_SUCCESS_WITH_INFO, kept as the running method's
+// warnings (its error object) while it succeeds. String truncation (01004) is left out: the
+// provider reads long values in pieces and asks for the rest itself.
+void keepWarnings(SQLSMALLINT handleType, SQLHANDLE handle, std::string_view what);
+
 // Throws failure(...) unless `rc` is SQL_SUCCESS or SQL_SUCCESS_WITH_INFO (the information is
-// no failure: the call succeeded). SQL_NO_DATA counts as success too, for calls where the
-// caller looks at it.
+// no failure: the call succeeded, its records are kept as warnings). SQL_NO_DATA counts as
+// success too, for calls where the caller looks at it.
 void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, std::string_view what);
 
 inline bool succeeded(SQLRETURN rc) {

@@ -1,5 +1,6 @@
-// Opening an ODBC connection and listing what the driver manager knows, without the ODBC
-// headers (whose Windows type names clash with the COM declarations the provider table needs).
+// Opening an ODBC connection, listing what the driver manager knows and naming the provider,
+// without the ODBC headers (whose Windows type names clash with the COM declarations the
+// provider table needs).
 #pragma once
 
 #include "kit/Backend.h"
@@ -17,5 +18,8 @@ std::unique_ptr<kit::Connection> openOdbcConnection(const kit::InitSettings& set
 // SQLDrivers), for a consumer's choice list.
 std::vector<std::string> odbcDataSourceNames();
 std::vector<std::string> odbcDriverNames();
+
+// The provider's description, the source of the error objects its warnings go to.
+const char16_t* providerName();
 
 } // namespace vantrel::odbc

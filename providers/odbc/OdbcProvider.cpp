@@ -76,4 +76,8 @@ const kit::ProviderDescriptor& odbcProviderDescriptor() {
     return descriptor;
 }
 
+const char16_t* providerName() {
+    return odbcProviderDescriptor().description;
+}
+
 } // namespace vantrel::odbc

@@ -14,6 +14,25 @@ namespace {
 // First size of a text column's read buffer (characters) when the column's size is unknown.
 constexpr std::size_t firstChunk = 256;
 
+// Marks the part of a text buffer the driver has not written: a noncharacter, never in text.
+constexpr SQLWCHAR unwritten = 0xFFFF;
+
+// How many characters a driver really put into a piece of `fits` characters (and its NUL),
+// given the length it claimed. A driver's NUL ends character data: where the claim does not
+// land on it (a driver that says more than it wrote), the terminator is the last NUL before
+// the unwritten marks, so stale text from an earlier row never becomes part of this value.
+std::size_t deliveredLength(const SQLWCHAR* piece, std::size_t fits, std::size_t claimed) {
+    if (claimed <= fits && piece[claimed] == 0)
+        return claimed;
+    std::size_t written = 0;
+    while (written <= fits && piece[written] != unwritten)
+        ++written;
+    for (std::size_t i = written; i-- > 0;)
+        if (piece[i] == 0)
+            return i;
+    return std::min(written, fits);
+}
+
 bool equalNames(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
@@ -26,11 +45,9 @@ std::string columnText(SQLHSTMT statement, SQLUSMALLINT column, SQLUSMALLINT fie
     SQLSMALLINT length = 0;
     const SQLRETURN rc =
         SQLColAttributeW(statement, column, field, buffer, sizeof buffer, &length, nullptr);
-    if (!succeeded(rc) || length <= 0)
+    if (!succeeded(rc))
         return {};
-    const std::size_t chars =
-        std::min<std::size_t>(std::size_t(length) / sizeof(SQLWCHAR), std::size(buffer) - 1);
-    return fromWide(buffer, chars);
+    return fromWideBuffer(buffer, std::size(buffer), length);
 }
 
 SQLLEN columnNumber(SQLHSTMT statement, SQLUSMALLINT column, SQLUSMALLINT field, SQLLEN fallback) {
@@ -99,8 +116,8 @@ void OdbcStatement::describeColumns(std::size_t hidden) {
         if (n <= hidden)
             continue;
         kit::ColumnInfo c;
-        c.name = fromWide(
-            name, std::min<std::size_t>(nameLength < 0 ? 0 : nameLength, std::size(name) - 1));
+        c.name =
+            fromWideBuffer(name, std::size(name), SQLLEN(nameLength) * SQLLEN(sizeof(SQLWCHAR)));
         c.type = type.type;
         c.size = type.size;
         c.precision = type.precision;
@@ -470,6 +487,7 @@ void OdbcStatement::readText(SQLUSMALLINT column, Column& c, kit::Value& out) {
     std::size_t have = 0;
     for (int piece = 0;; ++piece) {
         const std::size_t room = c.wide.size() - have; // characters, one kept for the NUL
+        std::fill(c.wide.begin() + std::ptrdiff_t(have), c.wide.end(), unwritten);
         SQLLEN indicator = 0;
         const SQLRETURN rc = SQLGetData(s, column, SQL_C_WCHAR, c.wide.data() + have,
                                         SQLLEN(room * sizeof(SQLWCHAR)), &indicator);
@@ -480,19 +498,18 @@ void OdbcStatement::readText(SQLUSMALLINT column, Column& c, kit::Value& out) {
             out.kind = kit::ValueKind::Null;
             return;
         }
-        // What the driver put into the buffer: all it says when it fits, else the buffer less
-        // the NUL. A driver claiming more than the buffer holds is never believed further.
+        // The buffer less the NUL when the driver says the value goes on, else what it says it
+        // wrote; either way only as far as its terminator, never past the buffer.
         const std::size_t fits = room - 1;
         const bool truncated =
             rc == SQL_SUCCESS_WITH_INFO &&
             (indicator == SQL_NO_TOTAL || std::size_t(indicator) / sizeof(SQLWCHAR) > fits);
-        if (!truncated) {
-            const std::size_t got =
-                indicator < 0 ? 0 : std::min(std::size_t(indicator) / sizeof(SQLWCHAR), fits);
-            have += got;
+        const std::size_t claimed = truncated       ? fits
+                                    : indicator < 0 ? 0
+                                                    : std::size_t(indicator) / sizeof(SQLWCHAR);
+        have += deliveredLength(c.wide.data() + have, fits, claimed);
+        if (!truncated)
             break;
-        }
-        have += fits;
         const std::size_t wanted =
             indicator == SQL_NO_TOTAL ? c.wide.size() * 2
                                       : have + std::size_t(indicator) / sizeof(SQLWCHAR) - fits + 1;

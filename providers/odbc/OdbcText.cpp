@@ -29,4 +29,12 @@ std::string fromWide(const SQLWCHAR* text, std::size_t length) {
     return kit::utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
 }
 
+std::string fromWideBuffer(const SQLWCHAR* buffer, std::size_t capacity, SQLLEN byteLength) {
+    if (buffer == nullptr || capacity == 0 || byteLength <= 0)
+        return {};
+    const std::size_t said = std::min(std::size_t(byteLength) / sizeof(SQLWCHAR), capacity - 1);
+    const std::size_t ends = std::size_t(std::find(buffer, buffer + said, SQLWCHAR(0)) - buffer);
+    return fromWide(buffer, ends);
+}
+
 } // namespace vantrel::odbc

@@ -18,6 +18,11 @@ WideText toWide(std::string_view utf8);
 void assignWide(WideText& out, std::string_view utf8);
 std::string fromWide(const SQLWCHAR* text, std::size_t length);
 
+// A short text (a name, a type, an information string) a driver wrote into a zeroed buffer of
+// `capacity` characters, with its length in bytes: as long as the driver says, but never past
+// the buffer or its terminating NUL, so a driver that claims more than it wrote adds nothing.
+std::string fromWideBuffer(const SQLWCHAR* buffer, std::size_t capacity, SQLLEN byteLength);
+
 // A wide string's characters for SQL*W calls that take (SQLWCHAR*, SQLSMALLINT/SQLINTEGER).
 inline SQLWCHAR* wideData(WideText& text) {
     return text.data();
