@@ -20,45 +20,7 @@ class BenchOnOdbc : public odbctest::BenchTest {};
 TEST_P(BenchOnOdbc, TheWholeSequenceOnAnEmptyAndThenAFilledDatabase) {
     auto c = connect();
     ASSERT_TRUE(c);
-    EXPECT_FALSE(c->tablesExist());
-    EXPECT_TRUE(c->canCreateTables());
-    EXPECT_FALSE(c->isReadOnly());
-    ASSERT_TRUE(c->createTables()) << (boxes.empty() ? "" : boxes.back().text);
-    EXPECT_TRUE(c->tablesExist());
-    EXPECT_FALSE(c->dataExist());
-    ASSERT_TRUE(c->generateData()) << (boxes.empty() ? "" : boxes.back().text);
-    EXPECT_TRUE(c->dataExist());
-    EXPECT_EQ(count("branches"), "1");
-    EXPECT_EQ(count("tellers"), "10");
-    EXPECT_EQ(count("accounts"), "100000");
-    EXPECT_EQ(count("history"), "0");
-    EXPECT_EQ(query("SELECT COUNT(*) FROM accounts WHERE bid = 0 AND abalance = 0 AND "
-                    "remark = 'filler'"),
-              "100000");
-    EXPECT_EQ(query("SELECT MAX(aid) FROM accounts"), "99999");
-
-    // Again on the filled database: every row refused by its key, no box, all passes commit.
-    ASSERT_TRUE(c->generateData()) << (boxes.empty() ? "" : boxes.back().text);
-    EXPECT_EQ(boxes.size(), 0u);
-    EXPECT_EQ(count("accounts"), "100000");
-    EXPECT_EQ(logLines(opGenerateData()), 2);
-
-    // Browsing the accounts: row n anywhere in the 100,000, and back again.
-    int columns = 0;
-    int rows = 0;
-    ASSERT_TRUE(c->prepareTableForBrowsing(2, columns, rows));
-    EXPECT_EQ(columns, 5); // with the header column and row
-    EXPECT_EQ(rows, 100001);
-    for (int row : {1, 99990, 50000, 2, 100000})
-        EXPECT_EQ(c->cell(1, row), std::to_string(row - 1)) << row;
-    EXPECT_EQ(c->cell(4, 7).substr(0, 6), "filler");
-    EXPECT_TRUE(c->unprepareTableForBrowsing(2));
-
-    ASSERT_TRUE(c->clearData());
-    EXPECT_FALSE(c->dataExist());
-    ASSERT_TRUE(c->dropTables());
-    EXPECT_FALSE(c->tablesExist());
-    EXPECT_EQ(boxes.size(), 0u);
+    benchtest::expectWholeSequence(*this, *c, directQuery());
 }
 
 TEST_P(BenchOnOdbc, InformationLinesComeFromTheDriver) {
@@ -89,17 +51,6 @@ TEST_P(BenchOnOdbc, InformationLinesComeFromTheDriver) {
     }
 }
 
-std::vector<std::string> conflictStart(std::uint8_t type) {
-    return {type == 0 ? cp("1: Vybrání řádku tabulky tellers kde Tid=1")
-                      : cp("1: Vybrání všech řádků tabulky tellers"),
-            cp("2: Vybrání řádku tabulky tellers kde Tid=1"),
-            cp("1: Přemístění kurzoru na řádek s Tid=1"),
-            cp("2: Přemístění kurzoru na řádek s Tid=1"),
-            cp("1: Měním řádek ..."),
-            cp("1: Řádek změněn"),
-            cp("2: Měním řádek ...")};
-}
-
 TEST_P(BenchOnOdbc, BothConflictTestsUnderBothPolicies) {
     struct Policy {
         const char* keyword; // empty = the default (optimistic)
@@ -119,18 +70,7 @@ TEST_P(BenchOnOdbc, BothConflictTestsUnderBothPolicies) {
                                                                  ", 0, 0, 'filler')"),
                               "");
             }
-            TestMemo progress;
-            ASSERT_TRUE(c->testConcurrentEdit(type, &progress));
-            const std::vector<std::string> start = conflictStart(type);
-            ASSERT_EQ(progress.lines.size(), start.size() + 1);
-            for (std::size_t i = 0; i < start.size(); ++i)
-                EXPECT_EQ(progress.lines[i], start[i]) << i;
-            const std::string prefix = cp("2: Při změně řádku došlo k chybě - ") +
-                                       "\nErrorInfo:  HResult: " + policy.refusal;
-            EXPECT_EQ(progress.lines.back().rfind(prefix, 0), 0u) << progress.lines.back();
-            EXPECT_EQ(boxes.size(), 0u);
-            EXPECT_EQ(query("SELECT COUNT(*) FROM tellers WHERE remark = 'filler'"), "10")
-                << query("SELECT remark FROM tellers WHERE tid = 1");
+            benchtest::expectConflictRefused(*this, *c, type, policy.refusal, directQuery());
         }
     }
     EXPECT_EQ(logLines(opTestConcurrentEdit()), 4);

@@ -21,45 +21,7 @@ class BenchOnPostgres : public pgtest::BenchTest {};
 TEST_F(BenchOnPostgres, TheWholeSequenceOnAnEmptyAndThenAFilledSchema) {
     auto c = connect();
     ASSERT_TRUE(c);
-    EXPECT_FALSE(c->tablesExist());
-    EXPECT_TRUE(c->canCreateTables());
-    EXPECT_FALSE(c->isReadOnly());
-    ASSERT_TRUE(c->createTables());
-    EXPECT_TRUE(c->tablesExist());
-    EXPECT_FALSE(c->dataExist());
-    ASSERT_TRUE(c->generateData());
-    EXPECT_TRUE(c->dataExist());
-    EXPECT_EQ(count("branches"), "1");
-    EXPECT_EQ(count("tellers"), "10");
-    EXPECT_EQ(count("accounts"), "100000");
-    EXPECT_EQ(count("history"), "0");
-    EXPECT_EQ(query("SELECT count(*) FROM accounts WHERE bid = 0 AND abalance = 0 AND "
-                    "remark = 'filler'"),
-              "100000");
-    EXPECT_EQ(query("SELECT max(aid) FROM accounts"), "99999");
-
-    // Again on the filled schema: every row refused by its key, no box, all passes commit.
-    ASSERT_TRUE(c->generateData());
-    EXPECT_EQ(boxes.size(), 0u);
-    EXPECT_EQ(count("accounts"), "100000");
-    EXPECT_EQ(logLines(opGenerateData()), 2);
-
-    // Browsing the accounts: row n anywhere in the 100,000, and back again.
-    int columns = 0;
-    int rows = 0;
-    ASSERT_TRUE(c->prepareTableForBrowsing(2, columns, rows));
-    EXPECT_EQ(columns, 5); // with the header column and row
-    EXPECT_EQ(rows, 100001);
-    for (int row : {1, 99990, 50000, 2, 100000})
-        EXPECT_EQ(c->cell(1, row), std::to_string(row - 1)) << row;
-    EXPECT_EQ(c->cell(4, 7).substr(0, 6), "filler");
-    EXPECT_TRUE(c->unprepareTableForBrowsing(2));
-
-    ASSERT_TRUE(c->clearData());
-    EXPECT_FALSE(c->dataExist());
-    ASSERT_TRUE(c->dropTables());
-    EXPECT_FALSE(c->tablesExist());
-    EXPECT_EQ(boxes.size(), 0u);
+    benchtest::expectWholeSequence(*this, *c, directQuery());
 }
 
 TEST_F(BenchOnPostgres, NineInformationLinesFromTheServer) {
@@ -91,17 +53,6 @@ TEST_F(BenchOnPostgres, NineInformationLinesFromTheServer) {
               cp("Verze DBMS produktu: ") + pgtest::queryText("SHOW server_version"));
 }
 
-std::vector<std::string> conflictStart(std::uint8_t type) {
-    return {type == 0 ? cp("1: Vybrání řádku tabulky tellers kde Tid=1")
-                      : cp("1: Vybrání všech řádků tabulky tellers"),
-            cp("2: Vybrání řádku tabulky tellers kde Tid=1"),
-            cp("1: Přemístění kurzoru na řádek s Tid=1"),
-            cp("2: Přemístění kurzoru na řádek s Tid=1"),
-            cp("1: Měním řádek ..."),
-            cp("1: Řádek změněn"),
-            cp("2: Měním řádek ...")};
-}
-
 struct Policy {
     const char* keyword; // appended to the connection string; empty = the default
     const char* refusal; // the start of side 2's error dump
@@ -120,17 +71,7 @@ TEST_P(ConflictOnPostgres, SideTwoIsRefusedAndTheRowIsRestored) {
     ASSERT_EQ(query("INSERT INTO tellers SELECT g, 0, 0, 'filler' FROM generate_series(0, 9) g; "
                     "SELECT 1"),
               "1");
-    TestMemo progress;
-    ASSERT_TRUE(c->testConcurrentEdit(type, &progress));
-    const std::vector<std::string> start = conflictStart(type);
-    ASSERT_EQ(progress.lines.size(), start.size() + 1);
-    for (std::size_t i = 0; i < start.size(); ++i)
-        EXPECT_EQ(progress.lines[i], start[i]) << i;
-    const std::string prefix =
-        cp("2: Při změně řádku došlo k chybě - ") + "\nErrorInfo:  HResult: " + policy.refusal;
-    EXPECT_EQ(progress.lines.back().rfind(prefix, 0), 0u) << progress.lines.back();
-    EXPECT_EQ(boxes.size(), 0u);
-    EXPECT_EQ(query("SELECT count(*) FROM tellers WHERE remark = 'filler'"), "10");
+    benchtest::expectConflictRefused(*this, *c, type, policy.refusal, directQuery());
     EXPECT_EQ(logLines(opTestConcurrentEdit()), 1);
 }
 
@@ -144,20 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
-class BadConnections : public pgtest::BenchTest {
-protected:
-    // Connects with `connectionString`; expects the failure and one box, returns its text.
-    std::string refusedWith(const std::string& connectionString) {
-        auto c = communicatorFor(connectionString);
-        EXPECT_FALSE(c->connect());
-        EXPECT_FALSE(c->isConnected());
-        EXPECT_EQ(boxes.size(), 1u);
-        if (boxes.empty())
-            return "";
-        EXPECT_EQ(boxes[0].caption, "OLE DB Error");
-        return boxes[0].text;
-    }
-};
+class BadConnections : public pgtest::BenchTest {};
 
 TEST_F(BadConnections, UnreachableServer) {
     const std::string text = refusedWith("Provider=Vantrel.PostgreSQL.1;Data Source=127.0.0.1:1;"
