@@ -4,25 +4,51 @@
 
 #include <exception>
 #include <new>
+#include <algorithm>
 #include <string>
-#include <vector>
 
 namespace vantrel::kit {
 
 namespace {
 
-// The warnings of the method running on this thread. A driver that warns on every row of a
-// long fetch must not grow this without bound: past the limit only their number is kept.
+// The warnings of the method running on this thread live in the error object that holds them:
+// each new one extends that object's description. The thread keeps only plain values (a
+// thread-local with a destructor would pin the module in memory until the thread ends). A
+// driver that warns on every row of a long fetch must not grow the text without bound: past
+// the limit only their number is kept, in a last line.
 constexpr std::size_t keptWarnings = 32;
 struct Warnings {
-    std::vector<std::string> lines;
+    const void* object = nullptr; // the error object last posted with them (compared only)
+    std::size_t kept = 0;
     std::size_t dropped = 0;
 };
 thread_local Warnings warnings;
 
 void forgetWarnings() {
-    warnings.lines.clear();
-    warnings.dropped = 0;
+    warnings = Warnings{};
+}
+
+// The kept lines of the thread's warnings object, taken off the thread; empty (and the count
+// restarted) when the thread's error object is not that one.
+std::u16string takeWarningLines() {
+    IErrorInfo* current = nullptr;
+    if (FAILED(GetErrorInfo(0, &current)) || current == nullptr) {
+        forgetWarnings();
+        return {};
+    }
+    std::u16string lines;
+    if (current == warnings.object) {
+        BSTR description = nullptr;
+        if (SUCCEEDED(current->GetDescription(&description)) && description != nullptr)
+            lines.assign(description, SysStringLen(description));
+        SysFreeString(description);
+        if (warnings.dropped > 0)
+            lines.erase(std::min(lines.size(), lines.rfind(u'\n')));
+    } else {
+        forgetWarnings();
+    }
+    current->Release();
+    return lines;
 }
 
 } // namespace
@@ -99,19 +125,25 @@ void clearError() {
 }
 
 void postWarning(std::string_view textUtf8, const char16_t* source) {
-    if (warnings.lines.size() >= keptWarnings)
+    std::u16string text = takeWarningLines();
+    if (warnings.kept >= keptWarnings) {
         ++warnings.dropped;
-    else
-        warnings.lines.emplace_back(textUtf8);
-    std::string text;
-    for (const std::string& line : warnings.lines) {
+    } else {
         if (!text.empty())
-            text += '\n';
-        text += line;
+            text += u'\n';
+        text += utf8ToUtf16(textUtf8);
+        ++warnings.kept;
     }
     if (warnings.dropped > 0)
-        text += "\n(dalších varování: " + std::to_string(warnings.dropped) + ")";
-    postError(S_OK, std::string_view(text), source, GUID_NULL);
+        text += utf8ToUtf16("\n(dalších varování: " + std::to_string(warnings.dropped) + ")");
+    postError(S_OK, std::u16string_view(text), source, GUID_NULL);
+    // What postError just set, without taking it: its address identifies it next time.
+    IErrorInfo* posted = nullptr;
+    if (SUCCEEDED(GetErrorInfo(0, &posted)) && posted != nullptr) {
+        warnings.object = posted;
+        SetErrorInfo(0, posted);
+        posted->Release();
+    }
 }
 
 } // namespace vantrel::kit
