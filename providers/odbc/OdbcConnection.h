@@ -1,15 +1,9 @@
-// The ODBC backend's connection behind the kit's Connection seam: one connection of the
-// unixODBC driver manager to one driver.
+// One unixODBC connection to one driver behind the kit's Connection seam.
 //
-// Transactions use the connection's autocommit mode and SQLEndTran. Each statement inside a
-// transaction is atomic on its own in the databases the provider is tested with: SQLite and
-// MariaDB's InnoDB undo only the failed statement, and PostgreSQL's driver wraps statements in
-// savepoints of its own (its default "statement" rollback level), so a refused duplicate key
-// does not cost the rows inserted before it. Savepoints are plain SQL (SAVEPOINT, RELEASE
-// SAVEPOINT, ROLLBACK TO SAVEPOINT).
-//
-// Rows of updatable rowsets are located by their table's primary key (SQLPrimaryKeys); a row
-// whose key this connection changed is followed to its new key.
+// Transactions turn autocommit off and end with SQLEndTran. A failed statement inside one costs
+// only itself on the drivers the provider is tested with (SQLite and InnoDB undo just that
+// statement, psqlODBC wraps each in a savepoint of its own), so the provider adds none per
+// statement. Rows of updatable rowsets are found by SQLPrimaryKeys.
 #pragma once
 
 #include "OdbcHandle.h"

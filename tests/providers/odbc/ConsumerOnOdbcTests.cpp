@@ -75,43 +75,11 @@ protected:
     // The first column of the first row as a BSTR the provider sizes itself: the whole value,
     // however long.
     std::string wholeText(const std::string& sql) {
-        Ptr<IRowset> rowset;
-        EXPECT_EQ(sqlitetest::execute(session.get(), sql, nullptr, IID_IRowset,
-                                      reinterpret_cast<IUnknown**>(rowset.out())),
-                  S_OK);
-        if (!rowset)
-            return "<no rowset>";
-        auto accessor = rowset.query<IAccessor>(IID_IAccessor);
-        struct Cell {
-            DBSTATUS status;
-            BSTR value;
-        };
-        DBBINDING binding{};
-        binding.iOrdinal = 1;
-        binding.obStatus = offsetof(Cell, status);
-        binding.obValue = offsetof(Cell, value);
-        binding.dwPart = DBPART_VALUE | DBPART_STATUS;
-        binding.dwMemOwner = DBMEMOWNER_CLIENTOWNED;
-        binding.wType = DBTYPE_BSTR;
-        binding.cbMaxLen = sizeof(BSTR);
-        HACCESSOR handle = DB_NULL_HACCESSOR;
-        EXPECT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, &binding, sizeof(Cell), &handle,
-                                           nullptr),
-                  S_OK);
-        DBCOUNTITEM fetched = 0;
-        HROW row = DB_NULL_HROW;
-        HROW* rows = &row;
-        std::string out = "<no row>";
-        if (rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &fetched, &rows) == S_OK && fetched == 1) {
-            Cell cell{};
-            EXPECT_EQ(rowset->GetData(row, handle, &cell), S_OK);
-            EXPECT_EQ(cell.status, DBSTATUS_S_OK);
-            out = sqlitetest::utf8(cell.value);
-            SysFreeString(cell.value);
-            rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
-        }
-        accessor->ReleaseAccessor(handle, nullptr);
-        return out;
+        const auto texts = sqlitetest::wholeTexts(session.get(), sql);
+        if (texts.empty())
+            return "<no row>";
+        EXPECT_TRUE(texts[0]);
+        return texts[0] ? sqlitetest::utf8(texts[0]->c_str()) : "<null>";
     }
     std::string timestampType() const {
         return driver() == Driver::MariaDB ? "DATETIME" : "TIMESTAMP";

@@ -112,51 +112,6 @@ protected:
         ASSERT_TRUE(session);
     }
 
-    // The first column of every row as a BSTR the provider sizes itself, at its own length
-    // (SysStringLen, so NULs or stale characters after the text would show); NULL as nothing.
-    std::vector<std::optional<std::u16string>> wholeTexts(const std::string& sql) {
-        std::vector<std::optional<std::u16string>> out;
-        Ptr<IRowset> rowset;
-        EXPECT_EQ(sqlitetest::execute(session.get(), sql, nullptr, IID_IRowset,
-                                      reinterpret_cast<IUnknown**>(rowset.out())),
-                  S_OK);
-        if (!rowset)
-            return out;
-        auto accessor = rowset.query<IAccessor>(IID_IAccessor);
-        struct Cell {
-            DBSTATUS status;
-            BSTR value;
-        };
-        DBBINDING binding{};
-        binding.iOrdinal = 1;
-        binding.obStatus = offsetof(Cell, status);
-        binding.obValue = offsetof(Cell, value);
-        binding.dwPart = DBPART_VALUE | DBPART_STATUS;
-        binding.dwMemOwner = DBMEMOWNER_CLIENTOWNED;
-        binding.wType = DBTYPE_BSTR;
-        binding.cbMaxLen = sizeof(BSTR);
-        HACCESSOR handle = DB_NULL_HACCESSOR;
-        EXPECT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, &binding, sizeof(Cell), &handle,
-                                           nullptr),
-                  S_OK);
-        DBCOUNTITEM fetched = 0;
-        HROW row = DB_NULL_HROW;
-        HROW* rows = &row;
-        while (rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &fetched, &rows) == S_OK &&
-               fetched == 1) {
-            Cell cell{};
-            EXPECT_EQ(rowset->GetData(row, handle, &cell), S_OK);
-            if (cell.status == DBSTATUS_S_ISNULL)
-                out.emplace_back();
-            else
-                out.emplace_back(std::u16string(cell.value, SysStringLen(cell.value)));
-            SysFreeString(cell.value);
-            rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
-        }
-        accessor->ReleaseAccessor(handle, nullptr);
-        return out;
-    }
-
     Ptr<IDBInitialize> dataSource;
     Ptr<IUnknown> session;
     std::optional<sqlitetest::ErrorText> initializeError; // what Initialize left posted
@@ -195,7 +150,7 @@ TEST_P(Misbehaving, TextComesBackExactlyWhateverTheDriverClaims) {
                         "INSERT INTO t VALUES (" + std::to_string(i) + ", '" + values[i] + "')");
     sqlitetest::run(session.get(), "INSERT INTO t VALUES (99, NULL)");
     const std::vector<std::optional<std::u16string>> read =
-        wholeTexts("SELECT name FROM t ORDER BY id");
+        sqlitetest::wholeTexts(session.get(), "SELECT name FROM t ORDER BY id");
     ASSERT_EQ(read.size(), values.size() + 1);
     for (std::size_t i = 0; i < values.size(); ++i) {
         ASSERT_TRUE(read[i]) << i;

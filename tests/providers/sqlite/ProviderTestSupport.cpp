@@ -2,6 +2,7 @@
 
 #include <oleauto.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
@@ -296,6 +297,51 @@ std::vector<std::vector<std::string>> query(IUnknown* session, const std::string
     }
     accessor->ReleaseAccessor(handle, nullptr);
     return rows;
+}
+
+std::vector<std::optional<std::u16string>> wholeTexts(IUnknown* session, const std::string& sql) {
+    std::vector<std::optional<std::u16string>> out;
+    Ptr<IRowset> rowset;
+    EXPECT_EQ(
+        execute(session, sql, nullptr, IID_IRowset, reinterpret_cast<IUnknown**>(rowset.out())),
+        S_OK)
+        << sql;
+    if (!rowset)
+        return out;
+    auto accessor = rowset.query<IAccessor>(IID_IAccessor);
+    struct Cell {
+        DBSTATUS status;
+        BSTR value;
+    };
+    DBBINDING binding{};
+    binding.iOrdinal = 1;
+    binding.obStatus = offsetof(Cell, status);
+    binding.obValue = offsetof(Cell, value);
+    binding.dwPart = DBPART_VALUE | DBPART_STATUS;
+    binding.dwMemOwner = DBMEMOWNER_CLIENTOWNED;
+    binding.wType = DBTYPE_BSTR;
+    binding.cbMaxLen = sizeof(BSTR);
+    HACCESSOR handle = DB_NULL_HACCESSOR;
+    EXPECT_EQ(
+        accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, &binding, sizeof(Cell), &handle, nullptr),
+        S_OK);
+    DBCOUNTITEM fetched = 0;
+    HROW row = DB_NULL_HROW;
+    HROW* rows = &row;
+    while (rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &fetched, &rows) == S_OK && fetched == 1) {
+        Cell cell{};
+        EXPECT_EQ(rowset->GetData(row, handle, &cell), S_OK);
+        EXPECT_TRUE(cell.status == DBSTATUS_S_OK || cell.status == DBSTATUS_S_ISNULL)
+            << cell.status;
+        if (cell.status == DBSTATUS_S_OK)
+            out.emplace_back(std::u16string(cell.value, SysStringLen(cell.value)));
+        else
+            out.emplace_back();
+        SysFreeString(cell.value);
+        rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    }
+    accessor->ReleaseAccessor(handle, nullptr);
+    return out;
 }
 
 std::int64_t scalar(IUnknown* session, const std::string& sql) {

@@ -124,6 +124,10 @@ void run(IUnknown* session, const std::string& sql);
 // A query's result set as text cells (NULL as "<null>"), read through a DBTYPE_WSTR
 // accessor over all columns.
 std::vector<std::vector<std::string>> query(IUnknown* session, const std::string& sql);
+// The first column of every row as a BSTR the provider sizes itself: whole values however
+// long, at their own length (SysStringLen, so NULs or stray characters would show); NULL as
+// nothing.
+std::vector<std::optional<std::u16string>> wholeTexts(IUnknown* session, const std::string& sql);
 // A single-value query's value as 64-bit integer.
 std::int64_t scalar(IUnknown* session, const std::string& sql);
 
