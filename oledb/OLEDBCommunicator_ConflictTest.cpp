@@ -119,8 +119,10 @@ DBBINDING remarkBinding(const TConflictTestState& state) {
     binding.dwPart = DBPART_VALUE;
     binding.dwMemOwner = DBMEMOWNER_CLIENTOWNED;
     binding.eParamIO = DBPARAMIO_NOTPARAM;
-    binding.cbMaxLen = column->ulColumnSize;
     binding.wType = column->wType;
+    // A wide column's size counts characters; its binding's maximum counts bytes.
+    binding.cbMaxLen =
+        binding.wType == DBTYPE_WSTR ? column->ulColumnSize * sizeof(WCHAR) : column->ulColumnSize;
     binding.bPrecision = column->bPrecision;
     binding.bScale = column->bScale;
     // Text without a length part ends at its NUL, which the value buffers always hold.
@@ -131,6 +133,20 @@ DBBINDING remarkBinding(const TConflictTestState& state) {
                            std::to_string(binding.cbMaxLen) +
                            ", což se do 100bajtové vyrovnávací paměti pro hodnotu nevejde.");
     return binding;
+}
+
+// Puts the test's ASCII text into a zeroed value buffer in the representation its binding
+// names: UTF-16 code units for a wide column, the bytes themselves otherwise.
+void writeValueText(std::vector<BYTE>& buffer, DBTYPE type, const char* ascii) {
+    const std::size_t length = std::strlen(ascii);
+    if (type == DBTYPE_WSTR) {
+        for (std::size_t i = 0; i < length && (i + 1) * sizeof(WCHAR) < buffer.size(); ++i) {
+            const WCHAR unit = static_cast<WCHAR>(static_cast<unsigned char>(ascii[i]));
+            std::memcpy(buffer.data() + i * sizeof(WCHAR), &unit, sizeof unit);
+        }
+        return;
+    }
+    std::memcpy(buffer.data(), ascii, std::min(length, buffer.size() - 1));
 }
 
 // Applies one test change and lists the provider's answer; a refused change does not end the
@@ -200,8 +216,8 @@ bool TOLEDBCommunicator::testConcurrentEdit(std::uint8_t testType, TMemo* progre
             valueBufferSize, std::min<DBLENGTH>(state.binding[0].cbMaxLen, 1 << 16) + 2);
         std::vector<BYTE> newValue(bufferSize, 0);
         std::vector<BYTE> restoreValue(bufferSize, 0);
-        std::memcpy(newValue.data(), "111111", 6);
-        std::memcpy(restoreValue.data(), "filler", 6);
+        writeValueText(newValue, state.binding[0].wType, "111111");
+        writeValueText(restoreValue, state.binding[0].wType, "filler");
 
         progress->addLine(line("1: Přemístění kurzoru na řádek s ") + key + "=1");
         progress->addLine(line("2: Přemístění kurzoru na řádek s ") + key + "=1");
