@@ -3,11 +3,29 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStringList>
 #include <QStyleOption>
+
+#include <algorithm>
 
 namespace {
 constexpr int itemPadding = 6;
 constexpr int captionGap = 4;
+// Text is laid out with fractional advances; whole pixels to spare keep it off the edge.
+constexpr int textSlack = 2;
+
+// The narrowest width at which a caption wraps onto two lines at most, no word broken: the
+// best place to split its words in two (word wrapping then never needs a third line).
+int twoLineWidth(const QFontMetrics& metrics, const QString& caption) {
+    const QStringList words = caption.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    int best = metrics.horizontalAdvance(caption);
+    for (qsizetype split = 1; split < words.size(); ++split) {
+        const int first = metrics.horizontalAdvance(words.mid(0, split).join(QLatin1Char(' ')));
+        const int second = metrics.horizontalAdvance(words.mid(split).join(QLatin1Char(' ')));
+        best = std::min(best, std::max(first, second));
+    }
+    return best;
+}
 } // namespace
 
 TNavigationBar::TNavigationBar(QWidget* parent) : QWidget(parent) {
@@ -23,6 +41,7 @@ TNavigationBar::TNavigationBar(QWidget* parent) : QWidget(parent) {
 
 void TNavigationBar::setPanelCaption(const QString& text) {
     caption = text;
+    updateGeometry();
     update();
 }
 
@@ -78,24 +97,51 @@ int TNavigationBar::itemAt(const QPoint& point) const {
     return -1;
 }
 
+QFont TNavigationBar::headerFont() const {
+    QFont bold = font();
+    bold.setBold(true);
+    return bold;
+}
+
+QRect TNavigationBar::headerRect() const {
+    return QRect(0, 0, width(), headerHeight());
+}
+
+QRect TNavigationBar::itemTextRect(int item) const {
+    if (item < 0 || item >= itemCount())
+        return QRect();
+    const QRect cell = itemRect(item).adjusted(itemPadding / 2, 1, -itemPadding / 2, -1);
+    const int textTop = cell.top() + itemPadding + iconSize + captionGap;
+    return QRect(cell.left(), textTop, cell.width(), cell.bottom() + 1 - textTop);
+}
+
+int TNavigationBar::widthForTexts() const {
+    int needed = iconSize + 2 * itemPadding;
+    needed = std::max(needed, QFontMetrics(headerFont()).horizontalAdvance(caption) +
+                                  2 * itemPadding + textSlack);
+    const QFontMetrics metrics = fontMetrics();
+    for (const Item& item : items)
+        needed = std::max(needed, twoLineWidth(metrics, item.caption) + itemPadding + textSlack);
+    return needed;
+}
+
 QSize TNavigationBar::sizeHint() const {
-    return QSize(175, headerHeight() + itemCount() * itemHeight());
+    return QSize(std::max(preferredWidth, widthForTexts()),
+                 headerHeight() + itemCount() * itemHeight());
 }
 
 QSize TNavigationBar::minimumSizeHint() const {
-    return QSize(iconSize + 2 * itemPadding, headerHeight() + itemHeight());
+    return QSize(widthForTexts(), headerHeight() + itemHeight());
 }
 
 void TNavigationBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QPalette& pal = palette();
 
-    QRect header(0, 0, width(), headerHeight());
+    const QRect header = headerRect();
     painter.fillRect(header, pal.button());
     painter.setPen(pal.color(QPalette::ButtonText));
-    QFont bold = font();
-    bold.setBold(true);
-    painter.setFont(bold);
+    painter.setFont(headerFont());
     painter.drawText(header, Qt::AlignCenter, caption);
     painter.setPen(pal.color(QPalette::Dark));
     painter.drawLine(header.bottomLeft(), header.bottomRight());
@@ -115,10 +161,8 @@ void TNavigationBar::paintEvent(QPaintEvent*) {
         QRect iconArea((width() - iconSize) / 2, cell.top() + itemPadding, iconSize, iconSize);
         if (item.imageIndex >= 0 && item.imageIndex < images.size())
             images[item.imageIndex].paint(&painter, iconArea);
-        QRect text(cell.left(), iconArea.bottom() + 1 + captionGap, cell.width(),
-                   cell.bottom() - iconArea.bottom() - captionGap);
         painter.setPen(pal.color(QPalette::WindowText));
-        painter.drawText(text, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, item.caption);
+        painter.drawText(itemTextRect(i), itemTextFlags, item.caption);
     }
     if (hasFocus() && current >= 0) {
         QStyleOptionFocusRect option;
@@ -150,6 +194,12 @@ void TNavigationBar::mouseMoveEvent(QMouseEvent* event) {
 void TNavigationBar::leaveEvent(QEvent*) {
     hovered = -1;
     update();
+}
+
+void TNavigationBar::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange)
+        updateGeometry();
+    QWidget::changeEvent(event);
 }
 
 void TNavigationBar::keyPressEvent(QKeyEvent* event) {

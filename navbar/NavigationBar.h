@@ -17,6 +17,8 @@ public:
     static constexpr int vkUp = 38;
     static constexpr int vkDown = 40;
     static constexpr int iconSize = 32;
+    // The width the bar asks for when its texts fit in less.
+    static constexpr int preferredWidth = 175;
 
     explicit TNavigationBar(QWidget* parent = nullptr);
 
@@ -44,7 +46,16 @@ public:
     // Item under a point of the widget, -1 for none; and the rectangle an item occupies.
     int itemAt(const QPoint& point) const;
     QRect itemRect(int item) const;
+    // Where an item's caption is drawn (word-wrapped, centred, at most two lines), and where
+    // the panel caption is.
+    QRect itemTextRect(int item) const;
+    QRect headerRect() const;
+    // The flags both captions are drawn with.
+    static constexpr int itemTextFlags = Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap;
 
+    // The bar is as wide as its texts need at its font (each item's caption whole in two lines,
+    // the panel caption in one), and never narrower than preferredWidth; the width follows a
+    // change of font or texts.
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -61,6 +72,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     struct Item {
@@ -71,6 +83,8 @@ private:
 
     int headerHeight() const;
     int itemHeight() const;
+    int widthForTexts() const;
+    QFont headerFont() const;
 
     QString caption;
     QList<QIcon> images;

@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr int navigationWidth = 175;
 constexpr int pagesMinimumHeight = 440;
 
 QLabel* wrappedLabel(const QString& text, QWidget* parent, const char* name) {
@@ -119,7 +118,8 @@ void TFoMainAncestor::buildNavigation() {
     ILInB = navigationIcons();
     InBMain = new TNavigationBar(this);
     InBMain->setObjectName(QStringLiteral("InBMain"));
-    InBMain->setFixedWidth(navigationWidth);
+    // As wide as the bar's texts need at the window's font (see TNavigationBar::sizeHint).
+    InBMain->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     InBMain->setPanelCaption(QStringLiteral("Seznam akcí"));
     InBMain->setLargeImages(ILInB);
     const char* captions[] = {"Volba datového zdroje", "Generování a prohlížení dat",

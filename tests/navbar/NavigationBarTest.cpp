@@ -48,6 +48,28 @@ TEST_F(NavigationBarTest, ItemsKeepCaptionsImagesAndTags) {
     bar->repaint();
 }
 
+// Short captions keep the designed width; a caption that would need a third line (or a word
+// wider than the bar) widens it, and so does a larger font.
+TEST_F(NavigationBarTest, WidthFollowsTheTextsAndTheFont) {
+    EXPECT_EQ(bar->sizeHint().width(), TNavigationBar::preferredWidth);
+    const QString longCaption = QStringLiteral("Generování a prohlížení dat");
+    const int item = bar->addItem(longCaption, 0, 13);
+    for (int pointSize : {9, 14, 24}) {
+        QFont font = bar->font();
+        font.setPointSize(pointSize);
+        bar->setFont(font);
+        bar->resize(bar->sizeHint());
+        const QRect area = bar->itemTextRect(item);
+        const QRect used =
+            QFontMetrics(font).boundingRect(area, TNavigationBar::itemTextFlags, longCaption);
+        EXPECT_TRUE(area.contains(used))
+            << pointSize << ": " << used.width() << "x" << used.height() << " in " << area.width()
+            << "x" << area.height();
+    }
+    EXPECT_GT(bar->sizeHint().width(), TNavigationBar::preferredWidth); // at 24 points
+    EXPECT_EQ(bar->minimumSizeHint().width(), bar->sizeHint().width());
+}
+
 TEST_F(NavigationBarTest, SettingTheCurrentItemOnlyMovesTheHighlight) {
     QSignalSpy clicks(bar, &TNavigationBar::itemClick);
     EXPECT_EQ(bar->currentItemIndex(), -1);

@@ -40,7 +40,9 @@ protected:
 
 TEST_F(MainWindowTest, LayoutHasItsNamedControlsInPlace) {
     EXPECT_EQ(window.size(), QSize(800, 600));
-    EXPECT_EQ(window.navigationBar()->width(), 175);
+    // At least the designed width, wider when the bar's texts need it (tested below).
+    EXPECT_GE(window.navigationBar()->width(), 175);
+    EXPECT_EQ(window.navigationBar()->width(), window.navigationBar()->sizeHint().width());
     EXPECT_EQ(window.navigationBar()->panelCaption(), QStringLiteral("Seznam akcí"));
     ASSERT_EQ(window.navigationBar()->itemCount(), 5);
     EXPECT_EQ(window.navigationBar()->itemCaption(2),
@@ -61,6 +63,37 @@ TEST_F(MainWindowTest, LayoutHasItsNamedControlsInPlace) {
     EXPECT_FALSE(window.findChild<QWidget*>(QStringLiteral("EdConnStr"))->isVisible());
     auto* driverLabel = window.findChild<QLabel*>(QStringLiteral("LblDriver"));
     EXPECT_EQ(driverLabel->buddy(), window.findChild<QWidget*>(QStringLiteral("CBDrivers")));
+}
+
+// Every caption of the navigation bar is drawn whole at the window's default font and at the
+// larger ones a desktop may give it: its wrapped text fits the rectangle it is drawn in, no
+// word cut at the edge, no line lost below, the bar as wide as that needs.
+TEST_F(MainWindowTest, NavigationCaptionsAreWholeAtTheDefaultAndLargerFonts) {
+    TNavigationBar* bar = window.navigationBar();
+    for (int pointSize : {0, 11, 14, 20}) {
+        if (pointSize > 0) {
+            QFont larger = window.font();
+            larger.setPointSize(pointSize);
+            window.setFont(larger);
+        }
+        QApplication::processEvents();
+        SCOPED_TRACE(bar->font().pointSize());
+        EXPECT_EQ(bar->width(), bar->sizeHint().width());
+        const QFontMetrics metrics(bar->font());
+        for (int i = 0; i < bar->itemCount(); ++i) {
+            const QRect area = bar->itemTextRect(i);
+            const QRect used =
+                metrics.boundingRect(area, TNavigationBar::itemTextFlags, bar->itemCaption(i));
+            EXPECT_TRUE(area.contains(used))
+                << bar->itemCaption(i).toStdString() << ": needs " << used.width() << "x"
+                << used.height() << ", has " << area.width() << "x" << area.height();
+        }
+        QFont bold = bar->font();
+        bold.setBold(true);
+        const QRect header = bar->headerRect();
+        EXPECT_TRUE(header.contains(
+            QFontMetrics(bold).boundingRect(header, Qt::AlignCenter, bar->panelCaption())));
+    }
 }
 
 TEST_F(MainWindowTest, ExtraHeightGoesToTheOperationLogAndThePagesKeepTheirs) {
