@@ -60,6 +60,10 @@ std::int32_t getBoolProperty(IUnknown* dataSource, DBPROPID propertyId, REFGUID 
 // Reads one string property of a data source object into value (empty unless VT_BSTR).
 void getStringProperty(std::string& value, IUnknown* dataSource, DBPROPID propertyId,
                        REFGUID propertySet);
+// Reads one string property that a provider may not have: true with a non-empty value when it
+// answers it as text; false (value empty, nothing shown) otherwise.
+bool findStringProperty(std::string& value, IUnknown* dataSource, DBPROPID propertyId,
+                        REFGUID propertySet);
 // Reads the column information of a rowset (any of its interfaces). The caller owns the array
 // and the strings buffer and frees both with freeTaskMemory.
 void getColumnInfo(IUnknown* rowset, DBORDINAL* columnCount, DBCOLUMNINFO** columnInfo,

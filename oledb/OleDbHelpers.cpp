@@ -173,6 +173,33 @@ void getStringProperty(std::string& value, IUnknown* dataSource, DBPROPID proper
     }
 }
 
+bool findStringProperty(std::string& value, IUnknown* dataSource, DBPROPID propertyId,
+                        REFGUID propertySet) {
+    value.clear();
+    TComPtr<IDBProperties> properties;
+    if (FAILED(dataSource->QueryInterface(IID_IDBProperties, properties.outVoid()))) {
+        return false;
+    }
+    DBPROPID ids[1] = {propertyId};
+    DBPROPIDSET request;
+    request.rgPropertyIDs = ids;
+    request.cPropertyIDs = 1;
+    request.guidPropertySet = propertySet;
+    TReturnedPropertySets returned;
+    const HRESULT hr = properties->GetProperties(1, &request, &returned.count, &returned.sets);
+    if (hr != S_OK) {
+        // An unsupported property is an answer here, not a failure to report.
+        SetErrorInfo(0, nullptr);
+        return false;
+    }
+    const VARIANT* variant = returned.firstValue();
+    if (variant == nullptr || V_VT(variant) != VT_BSTR) {
+        return false;
+    }
+    value = fromOleString(V_BSTR(variant));
+    return !value.empty();
+}
+
 void getColumnInfo(IUnknown* rowset, DBORDINAL* columnCount, DBCOLUMNINFO** columnInfo,
                    OLECHAR** stringsBuffer) {
     TComPtr<IColumnsInfo> columnsInfo;

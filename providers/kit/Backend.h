@@ -257,6 +257,12 @@ struct ConnectionInfo {
     std::string catalog;        // DBPROP_CURRENTCATALOG / DBPROP_INIT_CATALOG
     std::string dataSourceName; // DBPROP_DATASOURCENAME
     bool readOnly = false;      // DBPROP_DATASOURCEREADONLY
+    // A bridge's driver (KAGPROP_DRIVERNAME, _DRIVERVER, _DRIVERODBCVER of
+    // DBPROPSET_PROVIDERDATASOURCEINFO); a backend without a driver leaves the name empty and
+    // the set is not offered.
+    std::string driverName;
+    std::string driverVersion;
+    std::string driverOdbcVersion;
     // Isolation levels begin() accepts as such; others are raised to the next stronger one.
     std::vector<IsolationLevel> isolationLevels;
 };

@@ -21,6 +21,11 @@ bool visibleBeforeInit(REFGUID set, const void*) {
     return isInitSet(set);
 }
 
+// After Initialize over a backend without a driver of its own: everything but the driver set.
+bool visibleWithoutDriver(REFGUID set, const void*) {
+    return !sameGuid(set, DBPROPSET_PROVIDERDATASOURCEINFO);
+}
+
 bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size())
         return false;
@@ -150,12 +155,26 @@ void DataSource::publishInformation() {
     properties_.assign(set, DBPROP_SERVERNAME, PropertyValue::ofText(utf8ToUtf16(info.serverName)));
     properties_.assign(set, DBPROP_SUPPORTEDTXNISOLEVELS,
                        PropertyValue::ofInt(isolationBits(info.isolationLevels)));
+    hasDriver_ = !info.driverName.empty();
+    const GUID& driverSet = DBPROPSET_PROVIDERDATASOURCEINFO;
+    properties_.assign(driverSet, KAGPROP_DRIVERNAME,
+                       PropertyValue::ofText(utf8ToUtf16(info.driverName)));
+    properties_.assign(driverSet, KAGPROP_DRIVERVER,
+                       PropertyValue::ofText(utf8ToUtf16(info.driverVersion)));
+    properties_.assign(driverSet, KAGPROP_DRIVERODBCVER,
+                       PropertyValue::ofText(utf8ToUtf16(info.driverOdbcVersion)));
     properties_.assign(DBPROPSET_DATASOURCE, DBPROP_CURRENTCATALOG,
                        PropertyValue::ofText(utf8ToUtf16(info.catalog)));
     if (properties_.find(DBPROPSET_DBINIT, DBPROP_INIT_CATALOG) &&
         properties_.value(DBPROPSET_DBINIT, DBPROP_INIT_CATALOG).text.empty())
         properties_.assign(DBPROPSET_DBINIT, DBPROP_INIT_CATALOG,
                            PropertyValue::ofText(utf8ToUtf16(info.catalog)));
+}
+
+PropertyStore::SetFilter DataSource::visibleSets() const {
+    if (!initialized_)
+        return visibleBeforeInit;
+    return hasDriver_ ? nullptr : visibleWithoutDriver;
 }
 
 HRESULT STDMETHODCALLTYPE DataSource::Uninitialize() {
@@ -166,6 +185,7 @@ HRESULT STDMETHODCALLTYPE DataSource::Uninitialize() {
                     IID_IDBInitialize);
     connection_.reset();
     initialized_ = false;
+    hasDriver_ = false;
     // The information properties go back to their defaults; the initialisation ones stay.
     for (const PropertyDef& d : dataSourceInfoProperties())
         properties_.assign(*d.set, d.id, PropertyValue::ofDefault(d));
@@ -177,8 +197,7 @@ HRESULT STDMETHODCALLTYPE DataSource::GetProperties(ULONG cPropertyIDSets,
                                                     ULONG* pcPropertySets,
                                                     DBPROPSET** prgPropertySets) {
     return properties_.getProperties(cPropertyIDSets, rgPropertyIDSets, pcPropertySets,
-                                     prgPropertySets, initialized_ ? nullptr : visibleBeforeInit,
-                                     nullptr);
+                                     prgPropertySets, visibleSets(), nullptr);
 }
 
 HRESULT STDMETHODCALLTYPE DataSource::GetPropertyInfo(ULONG cPropertyIDSets,
@@ -187,8 +206,7 @@ HRESULT STDMETHODCALLTYPE DataSource::GetPropertyInfo(ULONG cPropertyIDSets,
                                                       DBPROPINFOSET** prgPropertyInfoSets,
                                                       OLECHAR** ppDescBuffer) {
     return properties_.getPropertyInfo(cPropertyIDSets, rgPropertyIDSets, pcPropertyInfoSets,
-                                       prgPropertyInfoSets, ppDescBuffer,
-                                       initialized_ ? nullptr : visibleBeforeInit, nullptr);
+                                       prgPropertyInfoSets, ppDescBuffer, visibleSets(), nullptr);
 }
 
 HRESULT STDMETHODCALLTYPE DataSource::SetProperties(ULONG cPropertySets,

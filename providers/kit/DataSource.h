@@ -68,12 +68,15 @@ private:
     ~DataSource() override = default;
     HRESULT fail(HRESULT hr, const char* description, REFIID iid);
     void publishInformation();
+    // Which property sets the consumer sees now; nullptr: all.
+    PropertyStore::SetFilter visibleSets() const;
 
     const ProviderEntry& provider_;
     PropertyStore properties_;
     std::unique_ptr<Connection> connection_;
     bool initialized_ = false;
     bool locking_ = false;
+    bool hasDriver_ = false; // the backend named a driver of its own (a bridge)
     std::atomic<int> sessions_{0};
 };
 

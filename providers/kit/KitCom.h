@@ -4,6 +4,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <msdasql.h>
 #include <oledb.h>
 #include <oledberr.h>
 #include <transact.h>

@@ -29,6 +29,12 @@ const PropertyDef dataSourceInfoTable[] = {
     {&DBPROPSET_DATASOURCEINFO, DBPROP_DATASOURCEREADONLY, VT_BOOL, infoFlags, 0, nullptr,
      u"Read-Only Data Source"},
     {&DBPROPSET_DATASOURCEINFO, DBPROP_DBMSNAME, VT_BSTR, infoFlags, 0, nullptr, u"DBMS Name"},
+    {&DBPROPSET_PROVIDERDATASOURCEINFO, KAGPROP_DRIVERNAME, VT_BSTR, infoFlags, 0, nullptr,
+     u"Driver Name"},
+    {&DBPROPSET_PROVIDERDATASOURCEINFO, KAGPROP_DRIVERVER, VT_BSTR, infoFlags, 0, nullptr,
+     u"Driver Version"},
+    {&DBPROPSET_PROVIDERDATASOURCEINFO, KAGPROP_DRIVERODBCVER, VT_BSTR, infoFlags, 0, nullptr,
+     u"Driver ODBC Version"},
     {&DBPROPSET_DATASOURCEINFO, DBPROP_DBMSVER, VT_BSTR, infoFlags, 0, nullptr, u"DBMS Version"},
     {&DBPROPSET_DATASOURCEINFO, DBPROP_SERVERNAME, VT_BSTR, infoFlags, 0, nullptr, u"Server Name"},
     {&DBPROPSET_DATASOURCEINFO, DBPROP_SUPPORTEDTXNISOLEVELS, VT_I4, infoFlags, 0, nullptr,
@@ -85,7 +91,7 @@ bool sameGuid(REFGUID a, REFGUID b) {
 const GUID* groupOf(REFGUID set) {
     if (sameGuid(set, DBPROPSET_DBINIT) || sameGuid(set, DBPROPSET_VANTREL_KITINIT))
         return &DBPROPSET_DBINITALL;
-    if (sameGuid(set, DBPROPSET_DATASOURCEINFO))
+    if (sameGuid(set, DBPROPSET_DATASOURCEINFO) || sameGuid(set, DBPROPSET_PROVIDERDATASOURCEINFO))
         return &DBPROPSET_DATASOURCEINFOALL;
     if (sameGuid(set, DBPROPSET_DATASOURCE))
         return &DBPROPSET_DATASOURCEALL;
@@ -429,7 +435,7 @@ HRESULT PropertyStore::getPropertyInfo(ULONG count, const DBPROPIDSET sets[], UL
             REFGUID set = sets[s].guidPropertySet;
             if (isGroupGuid(set)) {
                 for (const GUID& g : setsOf(defs_))
-                    if (sameGuid(*groupOf(g), set) && shown(g))
+                    if (groupOf(g) && sameGuid(*groupOf(g), set) && shown(g))
                         addAllOf(g);
                 continue;
             }

@@ -260,6 +260,9 @@ void OdbcConnection::describe(const ConnectSettings& settings) {
     info_.dbmsVersion = infoText(SQL_DBMS_VER);
     info_.serverName = infoText(SQL_SERVER_NAME);
     info_.dataSourceName = infoText(SQL_DATA_SOURCE_NAME);
+    info_.driverName = infoText(SQL_DRIVER_NAME);
+    info_.driverVersion = infoText(SQL_DRIVER_VER);
+    info_.driverOdbcVersion = infoText(SQL_DRIVER_ODBC_VER);
     if (info_.dataSourceName.empty())
         info_.dataSourceName = settings.dataSourceName;
     {

@@ -33,6 +33,10 @@ TEST_F(OperationsTest, InfoListsNineCaptionedLinesInOrder) {
     }
     EXPECT_EQ(memo.lines[4], utf8ToCp1250("Je datový zdroj pouze pro čtení: N"));
     EXPECT_EQ(memo.lines[5], utf8ToCp1250("Jméno DBMS produktu, ke kterému přistupujeme: SQLite"));
+    // A provider without an ODBC driver behind it names itself and the OLE DB version.
+    EXPECT_EQ(memo.lines[0], utf8ToCp1250("Jméno použitého ovladače: Vantrel Embedded OLE DB "
+                                          "Provider for SQLite"));
+    EXPECT_EQ(memo.lines[2], utf8ToCp1250("Verze ODBC podporovaná ovladačem: 02.80"));
     // The data source is the database file the connection string named.
     EXPECT_NE(memo.lines[3].find(databasePath()), std::string::npos) << memo.lines[3];
     // A second visit still shows nine lines.

@@ -263,6 +263,10 @@ TEST_F(KitProvider, InformationPropertiesAnswerAfterInitialize) {
     EXPECT_EQ(hr, S_OK);
     EXPECT_EQ(stringProperty(props, info, DBPROP_ACTIVESESSIONS, &hr), u"<not supported>");
     EXPECT_EQ(hr, DB_E_ERRORSOCCURRED);
+    // A backend without a driver of its own has no driver facts to offer.
+    EXPECT_EQ(stringProperty(props, DBPROPSET_PROVIDERDATASOURCEINFO, KAGPROP_DRIVERNAME, &hr),
+              u"<not supported>");
+    EXPECT_EQ(hr, DB_E_ERRORSOCCURRED);
 
     // Initialisation properties are fixed now, and a second Initialize is refused.
     DBPROP again = property(DBPROP_INIT_DATASOURCE, VT_BSTR, 0, u"other");

@@ -48,6 +48,14 @@ public:
         SQLFreeHandle(SQL_HANDLE_ENV, env_);
     }
     const std::string& error() const { return error_; }
+    // SQLGetInfo text, or "<error>".
+    std::string info(SQLUSMALLINT what) {
+        char buffer[256] = {};
+        SQLSMALLINT length = 0;
+        if (!connected_ || !SQL_SUCCEEDED(SQLGetInfo(dbc_, what, buffer, sizeof buffer, &length)))
+            return "<error>";
+        return buffer;
+    }
     // Runs sql; for a query, the first cell into `cell`.
     std::string run(const std::string& sql, std::string* cell) {
         if (!connected_)
@@ -135,6 +143,11 @@ std::string rawQuery(const std::string& odbcConnection, const std::string& sql) 
     std::string cell;
     const std::string error = raw.run(sql, &cell);
     return error.empty() ? cell : "<error: " + error + ">";
+}
+
+DriverFacts rawDriverFacts(const std::string& odbcConnection) {
+    Raw raw(odbcConnection);
+    return {raw.info(SQL_DRIVER_NAME), raw.info(SQL_DRIVER_VER), raw.info(SQL_DRIVER_ODBC_VER)};
 }
 
 std::string DriverTest::mariadbDirectory() {

@@ -30,6 +30,12 @@ struct DriverName {
 // answers the first cell of a query ("<null>", "<no row>", "<error: ...>").
 std::string rawRun(const std::string& odbcConnection, const std::string& sql);
 std::string rawQuery(const std::string& odbcConnection, const std::string& sql);
+// The driver's own SQLGetInfo answers (SQL_DRIVER_NAME, _VER, _ODBC_VER); "<error>" each when
+// the connection fails.
+struct DriverFacts {
+    std::string name, version, odbcVersion;
+};
+DriverFacts rawDriverFacts(const std::string& odbcConnection);
 
 // A database of the test's own on the parameter's driver, made in SetUp and removed after.
 class DriverTest : public ::testing::TestWithParam<Driver> {
