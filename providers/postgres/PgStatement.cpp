@@ -285,7 +285,8 @@ bool PgStatement::step() {
             done_ = true;
             return false;
         }
-        fetchBatch(batchStart_ + static_cast<std::uint64_t>(batchLength_));
+        fetchBatch(batchStart_ + static_cast<std::uint64_t>(batchLength_),
+                   std::min(batchAsked_ * 4, batchRows));
         row_ = 0;
     }
     if (row_ < batchLength_)
@@ -329,6 +330,7 @@ void PgStatement::run() {
     batchStart_ = 0;
     row_ = 0;
     batchLength_ = 0;
+    batchAsked_ = batchRows;
     moreRows_ = false;
     if (PQresultStatus(r.get()) == PGRES_TUPLES_OK) {
         batchLength_ = PQntuples(r.get());
@@ -340,17 +342,18 @@ void PgStatement::run() {
     }
 }
 
-void PgStatement::fetchBatch(std::uint64_t from) {
+void PgStatement::fetchBatch(std::uint64_t from, int rows) {
     result_.reset();
     batchLength_ = 0;
     moreRows_ = false;
     Execution parameters;
     parameters.parameterCount = static_cast<int>(parameters_.size());
     parameters.values = parameterValues_.data();
-    result_ = cursor_.fetch(query_, parameters, from, batchRows);
+    result_ = cursor_.fetch(query_, parameters, from, rows);
     batchStart_ = from;
+    batchAsked_ = rows;
     batchLength_ = PQntuples(result_.get());
-    moreRows_ = batchLength_ == batchRows;
+    moreRows_ = batchLength_ == rows;
 }
 
 bool PgStatement::seek(std::uint64_t row) {
@@ -366,7 +369,7 @@ bool PgStatement::seek(std::uint64_t row) {
         return true;
     }
     try {
-        fetchBatch(row);
+        fetchBatch(row, batchAfterJump);
     } catch (...) {
         result_.reset();
         done_ = true;

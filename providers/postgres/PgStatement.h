@@ -46,8 +46,10 @@ public:
     bool seek(std::uint64_t row) override;
     std::int64_t rowsAffected() const override { return rowsAffected_; }
 
-    // Rows of one batch of a browsed query.
+    // Rows of one batch of a browsed query, and of the first batch after a jump: a jump
+    // usually wants one screen, and reading on grows the batches back to full size.
     static constexpr int batchRows = 1024;
+    static constexpr int batchAfterJump = 64;
 
 private:
     // Reads the description of the prepared statement `name_`.
@@ -59,8 +61,8 @@ private:
     void describeInsert(std::string_view numberedSql);
     // The first execution: one request, and the rows of a browsed query's first batch.
     void run();
-    // The batch of a browsed query's rows from row `from`, through the cursor.
-    void fetchBatch(std::uint64_t from);
+    // A batch of up to `rows` of a browsed query's rows from row `from`, through the cursor.
+    void fetchBatch(std::uint64_t from, int rows);
 
     PgConnection& connection_;
     std::string name_; // empty for a direct statement
@@ -88,6 +90,7 @@ private:
     PgCursor cursor_;
     std::uint64_t batchStart_ = 0; // row number of result_'s first row
     int batchLength_ = 0;          // rows of result_ that belong to the batch
+    int batchAsked_ = 0;           // rows asked for in the last fetch
     bool moreRows_ = false;        // rows follow the batch
 
     Result result_;

@@ -66,6 +66,9 @@ TEST_F(BatchedReading, RowsComeWholeAcrossBatchesAndJumps) {
         ASSERT_TRUE(s->seek(row));
         expectRows(*s, static_cast<std::int64_t>(row), 1);
     }
+    // Reading on after a jump crosses batches of every size.
+    ASSERT_TRUE(s->seek(100));
+    expectRows(*s, 100, 2 * batch);
     ASSERT_TRUE(s->seek(9998));
     expectRows(*s, 9998, 2);
     EXPECT_FALSE(s->step());
