@@ -37,7 +37,7 @@ std::string upper(std::string text) {
 const std::string& identityText(const kit::RowIdentity& id) {
     if (const auto* text = std::get_if<std::string>(&id))
         return *text;
-    throw kit::BackendError(kit::ErrorClass::Other, "not a row identity of this provider");
+    throw kit::BackendError(kit::ErrorClass::Other, "nejde o identitu řádku tohoto ovladače");
 }
 
 std::string literal(const kit::Value& v) {
@@ -135,7 +135,7 @@ std::string encodeIdentity(std::span<const kit::Value> keyValues) {
 
 std::vector<kit::Value> decodeIdentity(const std::string& identity) {
     auto malformed = [] {
-        return kit::BackendError(kit::ErrorClass::Other, "malformed row identity");
+        return kit::BackendError(kit::ErrorClass::Other, "poškozená identita řádku");
     };
     std::vector<kit::Value> values;
     std::size_t pos = 0;
@@ -195,7 +195,7 @@ OdbcConnection::OdbcConnection(const ConnectSettings& settings) {
     SQLHANDLE env = SQL_NULL_HANDLE;
     if (!succeeded(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
         throw kit::BackendError(kit::ErrorClass::CantOpen,
-                                "the ODBC driver manager could not allocate an environment");
+                                "správce ovladačů ODBC nemohl vytvořit prostředí");
     environment_ = Handle(SQL_HANDLE_ENV, env);
     check(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
           SQL_HANDLE_ENV, env, "SQLSetEnvAttr");
@@ -331,7 +331,7 @@ std::unique_ptr<kit::Statement>
 OdbcConnection::prepareTableScan(std::string_view table, const kit::PrepareOptions& options) {
     if (!tableExists(table))
         throw kit::BackendError(kit::ErrorClass::NoTable,
-                                "table \"" + std::string(table) + "\" does not exist");
+                                "tabulka \"" + std::string(table) + "\" neexistuje");
     return prepare("SELECT * FROM " + sqlName(table), options);
 }
 
@@ -350,7 +350,7 @@ std::unique_ptr<OdbcStatement> OdbcConnection::runWith(const std::string& sql,
     auto statement = std::make_unique<OdbcStatement>(*this, sql, kit::PrepareOptions{});
     if (statement->parameterCount() != parameters.size())
         throw kit::BackendError(kit::ErrorClass::Other,
-                                "the driver counted other parameters in: " + sql);
+                                "ovladač napočítal v příkazu jiné parametry: " + sql);
     for (std::size_t i = 0; i < parameters.size(); ++i)
         statement->bind(i, parameters[i]);
     hasRow = statement->step();
@@ -370,7 +370,7 @@ void OdbcConnection::setAutocommit(bool on) {
 
 void OdbcConnection::begin(kit::IsolationLevel level) {
     if (!autocommit_)
-        throw kit::BackendError(kit::ErrorClass::Other, "a transaction is already running");
+        throw kit::BackendError(kit::ErrorClass::Other, "transakce již probíhá");
     SQLUINTEGER wanted = isolationValue(level);
     // The next stronger level the driver has, if any.
     for (SQLUINTEGER bit = wanted; bit != 0 && bit <= SQL_TXN_SERIALIZABLE; bit <<= 1) {
@@ -392,7 +392,7 @@ void OdbcConnection::begin(kit::IsolationLevel level) {
 
 void OdbcConnection::endTransaction(SQLSMALLINT completion) {
     if (autocommit_)
-        throw kit::BackendError(kit::ErrorClass::Other, "no transaction is running");
+        throw kit::BackendError(kit::ErrorClass::Other, "žádná transakce neprobíhá");
     implicitTransaction_ = false;
     implicitSavepoints_ = 0;
     const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), completion);
@@ -591,36 +591,36 @@ std::string OdbcConnection::declarationFor(const kit::ColumnDefinition& column) 
             if (std::optional<std::string> found = typeFor(byType, column))
                 return *found;
         }
-        throw kit::BackendError(kit::ErrorClass::UnknownType,
-                                "column " + column.name + ": the ODBC driver has no type named \"" +
-                                    column.typeName + "\"");
+        throw kit::BackendError(kit::ErrorClass::UnknownType, "sloupec " + column.name +
+                                                                  ": ovladač ODBC nezná typ \"" +
+                                                                  column.typeName + "\"");
     }
     const std::vector<SQLSMALLINT> byType = sqlTypesFor(column.type, column.size);
     if (std::optional<std::string> found = typeFor(byType, column))
         return *found;
     throw kit::BackendError(kit::ErrorClass::TypeMismatch,
-                            "column " + column.name + ": the ODBC driver has no type for DBTYPE " +
+                            "sloupec " + column.name + ": ovladač ODBC nemá typ pro DBTYPE " +
                                 std::to_string(column.type));
 }
 
 void OdbcConnection::createTable(std::string_view table,
                                  std::span<const kit::ColumnDefinition> columns) {
     if (table.empty())
-        throw kit::BackendError(kit::ErrorClass::Syntax, "a table needs a name");
+        throw kit::BackendError(kit::ErrorClass::Syntax, "tabulka musí mít název");
     if (columns.empty())
         throw kit::BackendError(kit::ErrorClass::Syntax,
-                                "a table needs at least one column: " + std::string(table));
+                                "tabulka musí mít alespoň jeden sloupec: " + std::string(table));
     if (tableExists(table))
         throw kit::BackendError(kit::ErrorClass::DuplicateTable,
-                                "table \"" + std::string(table) + "\" already exists");
+                                "tabulka \"" + std::string(table) + "\" již existuje");
     std::string sql = "CREATE TABLE " + sqlName(table) + " (";
     std::string key;
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const kit::ColumnDefinition& c = columns[i];
         if (c.name.empty())
-            throw kit::BackendError(kit::ErrorClass::Syntax, "column " + std::to_string(i + 1) +
-                                                                 " of " + std::string(table) +
-                                                                 " has no name");
+            throw kit::BackendError(kit::ErrorClass::Syntax, "sloupec " + std::to_string(i + 1) +
+                                                                 " tabulky " + std::string(table) +
+                                                                 " nemá název");
         const std::string name = sqlName(c.name);
         sql += (i != 0 ? ", " : "") + name + " " + declarationFor(c);
         if (c.defaultValue && !c.defaultValue->isNull())
@@ -643,7 +643,7 @@ void OdbcConnection::createTable(std::string_view table,
 void OdbcConnection::dropTable(std::string_view table) {
     if (!tableExists(table))
         throw kit::BackendError(kit::ErrorClass::NoTable,
-                                "table \"" + std::string(table) + "\" does not exist");
+                                "tabulka \"" + std::string(table) + "\" neexistuje");
     keys_.clear();
     columns_.clear();
     run("DROP TABLE " + sqlName(table));
@@ -746,7 +746,8 @@ const std::vector<std::string>& OdbcConnection::requireKey(const std::string& ta
     const std::vector<std::string>& key = primaryKey(table);
     if (key.empty())
         throw kit::BackendError(kit::ErrorClass::Other,
-                                "table \"" + table + "\" has no primary key to find its rows by");
+                                "tabulka \"" + table +
+                                    "\" nemá primární klíč, podle kterého by šlo najít její řádky");
     return key;
 }
 
@@ -764,7 +765,7 @@ std::string OdbcConnection::keyCondition(const std::string& table, const kit::Ro
     keyValues = decodeIdentity(identity);
     if (keyValues.size() != key.size())
         throw kit::BackendError(kit::ErrorClass::Other,
-                                "the row identity does not fit the key of " + table);
+                                "identita řádku neodpovídá klíči tabulky " + table);
     std::string condition;
     for (const std::string& column : key)
         condition += (condition.empty() ? "" : " AND ") + sqlName(column) + " = ?";
@@ -799,7 +800,8 @@ bool OdbcConnection::updateRow(std::string_view table, const kit::RowIdentity& i
                                std::span<const std::string> columns,
                                std::span<const kit::ValueView> values) {
     if (columns.size() != values.size())
-        throw kit::BackendError(kit::ErrorClass::Other, "one value per column is needed");
+        throw kit::BackendError(kit::ErrorClass::Other,
+                                "pro každý sloupec je potřeba jedna hodnota");
     if (columns.empty()) {
         std::vector<kit::Value> none;
         return readRow(table, id, columns, none);
@@ -841,7 +843,8 @@ kit::RowIdentity OdbcConnection::insertRow(std::string_view table,
                                            std::span<const std::string> columns,
                                            std::span<const kit::ValueView> values) {
     if (columns.size() != values.size())
-        throw kit::BackendError(kit::ErrorClass::Other, "one value per column is needed");
+        throw kit::BackendError(kit::ErrorClass::Other,
+                                "pro každý sloupec je potřeba jedna hodnota");
     const std::string name(table);
     const std::vector<std::string>& key = requireKey(name);
     std::vector<kit::Value> keyValues;
@@ -854,9 +857,9 @@ kit::RowIdentity OdbcConnection::insertRow(std::string_view table,
             }
         if (!found)
             throw kit::BackendError(kit::ErrorClass::Other,
-                                    "a new row of \"" + name +
-                                        "\" needs a value for its key column " + k +
-                                        ": the provider finds rows by their key");
+                                    "nový řádek tabulky \"" + name +
+                                        "\" potřebuje hodnotu klíčového sloupce " + k +
+                                        ": ovladač hledá řádky podle klíče");
     }
     std::string list;
     std::string markers;

@@ -106,7 +106,7 @@ kit::ErrorClass classifyRecord(const DiagnosticRecord& r) {
 } // namespace
 
 std::string describeRecord(const DiagnosticRecord& r, std::string_view what) {
-    return (r.message.empty() ? std::string(what) + " failed" : r.message) + " [SQLSTATE " +
+    return (r.message.empty() ? std::string(what) + " selhalo" : r.message) + " [SQLSTATE " +
            (r.state.empty() ? std::string("?????") : r.state) + ", native " +
            std::to_string(r.nativeCode) + "]";
 }
@@ -124,7 +124,7 @@ kit::BackendError failure(SQLSMALLINT handleType, SQLHANDLE handle, std::string_
     const std::vector<DiagnosticRecord> records = diagnosticRecords(handleType, handle);
     if (records.empty())
         return kit::BackendError(kit::ErrorClass::Other,
-                                 std::string(what) + " failed and the ODBC driver said nothing");
+                                 std::string(what) + " selhalo a ovladač ODBC nic nesdělil");
     std::string message;
     kit::ErrorClass errorClass = kit::ErrorClass::Other;
     bool classed = false;
@@ -149,7 +149,7 @@ void check(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle, std::string_v
     }
     if (rc == SQL_INVALID_HANDLE)
         throw kit::BackendError(kit::ErrorClass::Other,
-                                std::string(what) + ": the ODBC handle is not valid");
+                                std::string(what) + ": neplatný popisovač ODBC");
     throw failure(handleType, handle, what);
 }
 

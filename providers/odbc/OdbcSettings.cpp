@@ -45,13 +45,13 @@ std::vector<std::pair<std::string, std::string>> parseConnectionString(const std
                 text.substr(pos, (semicolon == std::string::npos ? text.size() : semicolon) - pos));
             if (!rest.empty())
                 refuse("Extended Properties: \"" + rest +
-                       "\" is not a KEYWORD=value pair of an ODBC connection string");
+                       "\" není dvojice KLÍČ=hodnota připojovacího řetězce ODBC");
             pos = semicolon == std::string::npos ? text.size() : semicolon + 1;
             continue;
         }
         const std::string key = upper(trimmed(text.substr(pos, equals - pos)));
         if (key.empty())
-            refuse("Extended Properties: a value without a keyword at \"" + text.substr(pos) +
+            refuse("Extended Properties: hodnota bez klíčového slova u \"" + text.substr(pos) +
                    "\"");
         std::size_t valueStart = equals + 1;
         while (valueStart < text.size() && text[valueStart] == ' ')
@@ -72,13 +72,13 @@ std::vector<std::pair<std::string, std::string>> parseConnectionString(const std
                 }
             }
             if (!closed)
-                refuse("Extended Properties: the value of " + key + " lacks its closing '}'");
+                refuse("Extended Properties: hodnotě " + key + " chybí uzavírací '}'");
             value = text.substr(valueStart, i + 1 - valueStart);
             pos = i + 1;
             const std::size_t next = text.find(';', pos);
             if (trimmed(text.substr(pos, (next == std::string::npos ? text.size() : next) - pos))
                     .size() != 0)
-                refuse("Extended Properties: text after the braced value of " + key);
+                refuse("Extended Properties: text za hodnotou " + key + " ve složených závorkách");
             pos = next == std::string::npos ? text.size() : next + 1;
         } else {
             const std::size_t end = semicolon == std::string::npos ? text.size() : semicolon;
@@ -126,8 +126,8 @@ ConnectSettings connectSettings(const kit::InitSettings& settings) {
                            [&](const auto& p) { return p.first == key; });
     };
     if (dsn.empty() && !has("DSN") && !has("DRIVER") && !has("FILEDSN"))
-        refuse("No ODBC data source: name one in Data Source, or give a whole connection string "
-               "(DRIVER={...};...) in Extended Properties");
+        refuse("Chybí datový zdroj ODBC: uveďte jeho název v Data Source, nebo celý připojovací "
+               "řetězec (DRIVER={...};...) v Extended Properties");
     std::string text;
     if (!dsn.empty() && !has("DSN") && !has("DRIVER"))
         text = "DSN=" + connectionValue(dsn) + ";";
@@ -145,7 +145,7 @@ ConnectSettings connectSettings(const kit::InitSettings& settings) {
     if (const kit::Value* v = kit::findSetting(settings, kit::PropertySet::DbInit, propTimeout);
         v != nullptr && v->kind == kit::ValueKind::Int) {
         if (v->integer < 0)
-            refuse("Connect Timeout must not be negative");
+            refuse("Connect Timeout nesmí být záporný");
         out.timeout = v->integer == 0 ? defaultConnectTimeout : v->integer;
     }
     if (const kit::Value* v = kit::findSetting(settings, kit::PropertySet::DbInit, propMode);

@@ -95,11 +95,11 @@ TEST_P(BenchOnOdbc, ConnectionsThatCannotBeMadeShowTheDriversMessage) {
     // A connection string that is not one.
     text = refusedWith("Provider=Vantrel.ODBC.1;Extended Properties=\"DRIVER={Vantrel "
                        "SQLite3;Database=x\"");
-    EXPECT_NE(text.find("closing '}'"), std::string::npos) << text;
+    EXPECT_NE(text.find(cp("uzavírací '}'")), std::string::npos) << text;
     boxes.clear();
     // Nothing at all to connect to.
     text = refusedWith("Provider=Vantrel.ODBC.1");
-    EXPECT_NE(text.find("No ODBC data source"), std::string::npos) << text;
+    EXPECT_NE(text.find(cp("Chybí datový zdroj ODBC")), std::string::npos) << text;
     if (driver() != Driver::SQLite) {
         boxes.clear();
         std::string s = initString();
