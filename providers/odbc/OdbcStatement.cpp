@@ -96,7 +96,7 @@ void OdbcStatement::describeColumns(std::size_t hidden) {
     check(SQLNumResultCols(s, &count), SQL_HANDLE_STMT, s, "SQLNumResultCols");
     if (count < 0 || std::size_t(count) < hidden)
         throw kit::BackendError(kit::ErrorClass::Other,
-                                "the ODBC driver described fewer columns than expected");
+                                "ovladač ODBC popsal méně sloupců, než se čekalo");
     columns_.clear();
     readers_.assign(std::size_t(count), Column{});
     hidden_ = hidden;
@@ -134,6 +134,27 @@ void OdbcStatement::describeColumns(std::size_t hidden) {
         columns_.push_back(std::move(c));
     }
     row_.assign(std::size_t(count), kit::Value());
+    refuseUnknownBaseColumns();
+}
+
+void OdbcStatement::refuseUnknownBaseColumns() {
+    // SQLite's driver names an alias ("amount AS a2") as the base column of a real table; a
+    // write through it would target a column that does not exist. Where the catalog lists the
+    // table, a base column it does not list is no base column.
+    for (kit::ColumnInfo& c : columns_) {
+        if (!c.writable)
+            continue;
+        const std::vector<TableColumn>& known = connection_.tableColumns(c.baseTable);
+        if (known.empty())
+            continue; // the catalog cannot tell; the driver's word stands
+        const bool listed = std::any_of(known.begin(), known.end(), [&](const TableColumn& t) {
+            return equalNames(t.name, c.baseColumn);
+        });
+        if (!listed) {
+            c.writable = false;
+            c.baseColumn.clear();
+        }
+    }
 }
 
 void OdbcStatement::describeParameters(const std::string& sql) {
@@ -253,7 +274,7 @@ void OdbcStatement::findRowIdentity(const std::string& sql) {
         prepareText("SELECT " + list + std::string(*rest));
         describeColumns(key.size());
         if (columns_.size() != visible.size())
-            throw kit::BackendError(kit::ErrorClass::Other, "the columns changed");
+            throw kit::BackendError(kit::ErrorClass::Other, "sloupce výsledku se změnily");
     } catch (const kit::BackendError&) {
         statement_ = std::move(plain);
         columns_ = std::move(visible);
@@ -516,7 +537,7 @@ void OdbcStatement::readText(SQLUSMALLINT column, Column& c, kit::Value& out) {
         c.wide.resize(std::max(wanted, have + firstChunk), 0);
         if (piece > 100000)
             throw kit::BackendError(kit::ErrorClass::Other,
-                                    "the ODBC driver kept sending more of one value");
+                                    "ovladač ODBC posílal stále další části jedné hodnoty");
     }
     out.kind = kit::ValueKind::Text;
     out.bytes = fromWide(c.wide.data(), have);
@@ -551,7 +572,7 @@ void OdbcStatement::readBytes(SQLUSMALLINT column, Column& c, kit::Value& out) {
         c.scratch.resize(std::max(wanted, have + firstChunk), '\0');
         if (piece > 100000)
             throw kit::BackendError(kit::ErrorClass::Other,
-                                    "the ODBC driver kept sending more of one value");
+                                    "ovladač ODBC posílal stále další části jedné hodnoty");
     }
     out.kind = kit::ValueKind::Blob;
     out.bytes.assign(c.scratch.data(), have);

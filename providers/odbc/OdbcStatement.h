@@ -72,6 +72,8 @@ private:
     bool describeInsertParameters(const std::string& sql);
     void findRowIdentity(const std::string& sql);
     void sizeTextColumnsFromCatalog();
+    // Makes read-only a column whose named base column its table does not have.
+    void refuseUnknownBaseColumns();
     void bindParameters();
     void bindOne(std::size_t index, Parameter& p);
     void readRow();

@@ -278,6 +278,54 @@ TEST_P(ColumnChanges, AColumnThatCannotChangeSaysSoInItsStatusAndNothingChanges)
     accessor->ReleaseAccessor(handle, nullptr);
 }
 
+// An alias of a real column: either a write through it reaches that column, or the column says
+// it cannot be written and refuses with its status. SQLite's ODBC driver names the alias itself
+// as the base column, so over it the column must be read-only.
+TEST_P(ColumnChanges, AnAliasWritesItsOwnColumnOrIsRefused) {
+    Ptr<IRowset> rowset = open("SELECT id, amount AS a2 FROM t ORDER BY id", true);
+    ASSERT_TRUE(rowset);
+    auto info = rowset.query<IColumnsInfo>(IID_IColumnsInfo);
+    ASSERT_TRUE(info);
+    DBORDINAL count = 0;
+    DBCOLUMNINFO* columns = nullptr;
+    OLECHAR* names = nullptr;
+    ASSERT_EQ(info->GetColumnInfo(&count, &columns, &names), S_OK);
+    ASSERT_GE(count, 2u);
+    const DBCOLUMNINFO& alias = columns[count - 1];
+    const bool writable = (alias.dwFlags & (DBCOLUMNFLAGS_WRITE | DBCOLUMNFLAGS_WRITEUNKNOWN)) != 0;
+    const DBORDINAL ordinal = alias.iOrdinal;
+    CoTaskMemFree(columns);
+    CoTaskMemFree(names);
+    if (GetParam() == Provider::OdbcSQLite) {
+        EXPECT_FALSE(writable);
+    }
+
+    auto change = rowset.query<IRowsetChange>(IID_IRowsetChange);
+    ASSERT_TRUE(change);
+    auto accessor = rowset.query<IAccessor>(IID_IAccessor);
+    DBBINDING binding = cellBinding(ordinal, DBTYPE_I4, 4, 0);
+    HACCESSOR handle = DB_NULL_HACCESSOR;
+    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, &binding, 0, &handle, nullptr), S_OK);
+    DBCOUNTITEM got = 0;
+    HROW row = DB_NULL_HROW;
+    HROW* rows = &row;
+    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
+    Cell cell{};
+    const std::int32_t value = 77;
+    std::memcpy(cell.value, &value, sizeof value);
+    const HRESULT hr = change->SetData(row, handle, &cell);
+    if (writable) {
+        EXPECT_EQ(hr, S_OK);
+        EXPECT_EQ(firstCell("SELECT amount FROM t WHERE id = 1"), "77");
+    } else {
+        EXPECT_EQ(hr, DB_E_ERRORSOCCURRED);
+        EXPECT_EQ(cell.status, DBSTATUS_E_PERMISSIONDENIED);
+        EXPECT_EQ(firstCell("SELECT amount FROM t WHERE id = 1"), "10");
+    }
+    rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    accessor->ReleaseAccessor(handle, nullptr);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothProviders, ReturnCodes,
                          ::testing::Values(Provider::SQLite, Provider::PostgreSQL), ProviderName());
 INSTANTIATE_TEST_SUITE_P(EveryProvider, ColumnChanges,
