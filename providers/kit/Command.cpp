@@ -140,7 +140,7 @@ HRESULT STDMETHODCALLTYPE Command::SetCommandText(REFGUID rguidDialect, LPCOLEST
     if (rowsetOpen())
         return fail(DB_E_OBJECTOPEN, "Sada řádků tohoto příkazu je stále otevřená.",
                     IID_ICommandText);
-    prepared_.reset();
+    setPrepared(nullptr);
     described_.clear();
     hasText_ = pwszCommand && pwszCommand[0];
     text_ = hasText_ ? std::u16string(pwszCommand) : std::u16string();
@@ -224,10 +224,10 @@ HRESULT STDMETHODCALLTYPE Command::Prepare(ULONG) {
                     IID_ICommandPrepare);
     bool change = change_;
     try {
-        prepared_ = session_->connection().prepare(utf16ToUtf8(text_), PrepareOptions{change});
+        setPrepared(session_->connection().prepare(utf16ToUtf8(text_), PrepareOptions{change}));
         preparedForChange_ = change;
     } catch (...) {
-        prepared_.reset();
+        setPrepared(nullptr);
         return postCurrentException(session_->source(), IID_ICommandPrepare);
     }
     return S_OK;
@@ -237,8 +237,13 @@ HRESULT STDMETHODCALLTYPE Command::Unprepare() {
     if (rowsetOpen())
         return fail(DB_E_OBJECTOPEN, "Sada řádků tohoto příkazu je stále otevřená.",
                     IID_ICommandPrepare);
-    prepared_.reset();
+    setPrepared(nullptr);
     return S_OK;
+}
+
+void Command::setPrepared(std::shared_ptr<Statement> statement) {
+    prepared_ = std::move(statement);
+    checkedAccessor_.reset();
 }
 
 // ---- parameters ----
@@ -534,7 +539,8 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
         *ppRowset = nullptr;
     if (pcRowsAffected)
         *pcRowsAffected = DB_COUNTUNAVAILABLE;
-    if (riid != IID_NULL && !ppRowset)
+    const bool wantRowset = riid != IID_NULL;
+    if (wantRowset && !ppRowset)
         return E_INVALIDARG;
     if (pUnkOuter)
         return DB_E_NOAGGREGATION;
@@ -561,7 +567,6 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
                 "Pro více sad parametrů je nutné zadat velikost řádku přístupového objektu.",
                 IID_ICommand);
     }
-    bool wantRowset = riid != IID_NULL;
     std::shared_ptr<Statement> statement;
     try {
         statement = statementFor(change);
@@ -569,10 +574,14 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
         if (count > 0 && !accessor)
             return fail(DB_E_PARAMNOTOPTIONAL, "Příkaz má parametry, ale žádné nebyly zadány.",
                         IID_ICommand);
-        if (accessor) {
+        // The check depends only on the accessor and the statement's parameters, so a
+        // prepared statement executed again with the same accessor needs it once.
+        if (accessor && !(statement == prepared_ && accessor == checkedAccessor_)) {
             HRESULT hr = checkParameterBindings(*accessor, *pParams, count);
             if (hr != S_OK)
                 return hr;
+            if (statement == prepared_)
+                checkedAccessor_ = accessor;
         }
         if (statement->returnsRows() && change && !statement->hasRowIdentity() &&
             !properties_.isOptional(DBPROPSET_ROWSET, DBPROP_IRowsetChange))

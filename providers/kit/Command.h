@@ -94,6 +94,8 @@ private:
     bool rowsetOpen();
     // Notes a rowset opened over a statement other than the prepared one.
     void rememberRowset(const std::shared_ptr<Statement>& statement);
+    // Replaces the prepared statement; what was checked against the old one is forgotten.
+    void setPrepared(std::shared_ptr<Statement> statement);
 
     Session* session_;
     ComRef<IUnknown> sessionRef_;
@@ -108,6 +110,11 @@ private:
     // Properties in error after the last Execute (DBPROPSET_PROPERTIESINERROR).
     std::vector<DBPROPID> inError_;
     std::shared_ptr<Statement> prepared_;
+    // The parameter accessor last found complete for prepared_: a load executes the same
+    // accessor on the same statement row after row, and neither can change in between (an
+    // accessor is immutable; a new statement goes through setPrepared). Held, so that its
+    // address cannot be taken by another accessor while it is remembered here.
+    std::shared_ptr<const Accessor> checkedAccessor_;
     // Statements of open rowsets executed outside the prepared one; they expire with them.
     std::vector<std::weak_ptr<Statement>> openStatements_;
     bool preparedForChange_ = false;

@@ -328,7 +328,8 @@ const std::vector<kit::ColumnInfo>& SqliteStatement::columns() const {
     return columns_;
 }
 
-bool SqliteStatement::sameAsBound(std::size_t index, const kit::ValueView& value) const {
+// Inline: it runs for every parameter of every execution.
+inline bool SqliteStatement::sameAsBound(std::size_t index, const kit::ValueView& value) const {
     if (index >= bound_.size() || !bound_[index].known || bound_[index].kind != value.kind)
         return false;
     const BoundParameter& last = bound_[index];
@@ -349,11 +350,10 @@ bool SqliteStatement::sameAsBound(std::size_t index, const kit::ValueView& value
 }
 
 void SqliteStatement::bind(std::size_t index, const kit::ValueView& value) {
+    // Bound between runs only; one still running (or positioned) is reset first.
+    if (running_)
+        reset();
     sqlite3_stmt* s = statement_.get();
-    if (sqlite3_stmt_busy(s)) {
-        sqlite3_reset(s);
-        hasRow_ = false;
-    }
     if (sameAsBound(index, value))
         return;
     if (index < bound_.size())

@@ -1,6 +1,9 @@
 // GUID, IID and CLSID with their reference types and comparison.
 #pragma once
 
+#include <bit>
+#include <cstdint>
+
 typedef struct _GUID {
     unsigned int Data1;
     unsigned short Data2;
@@ -21,14 +24,15 @@ typedef const FMTID& REFFMTID;
 
 static_assert(sizeof(GUID) == 16);
 
-// Compares all 16 bytes; usable in constant expressions.
+// Compares all 16 bytes as two words (QueryInterface and Execute compare on every call);
+// usable in constant expressions.
 constexpr bool operator==(const GUID& a, const GUID& b) {
-    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3)
-        return false;
-    for (int i = 0; i < 8; ++i)
-        if (a.Data4[i] != b.Data4[i])
-            return false;
-    return true;
+    struct Words {
+        std::uint64_t low, high;
+    };
+    const Words x = std::bit_cast<Words>(a);
+    const Words y = std::bit_cast<Words>(b);
+    return ((x.low ^ y.low) | (x.high ^ y.high)) == 0;
 }
 
 constexpr bool IsEqualGUID(REFGUID a, REFGUID b) {

@@ -95,16 +95,23 @@ private:
     DWORD helpContext = 0;
 };
 
+// The thread's error object. A plain pointer, so that the frequent call that clears an empty
+// slot costs no more than reading it; the slot's release at thread end is armed by the first
+// object stored (below).
+thread_local IErrorInfo* currentError = nullptr;
+
 // Releases the thread's error object when the thread ends.
-struct ThreadErrorSlot {
-    IErrorInfo* current = nullptr;
-    ~ThreadErrorSlot() {
-        if (current)
-            current->Release();
+struct ThreadErrorRelease {
+    bool armed = false;
+    ~ThreadErrorRelease() {
+        IErrorInfo* last = currentError;
+        currentError = nullptr;
+        if (last)
+            last->Release();
     }
 };
 
-thread_local ThreadErrorSlot errorSlot;
+thread_local ThreadErrorRelease releaseAtThreadEnd;
 
 } // namespace
 
@@ -129,10 +136,14 @@ HRESULT STDAPICALLTYPE CreateErrorInfo(ICreateErrorInfo** pperrinfo) {
 HRESULT STDAPICALLTYPE SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo) {
     if (dwReserved != 0)
         return E_INVALIDARG;
-    if (perrinfo)
+    if (!perrinfo && !currentError)
+        return S_OK;
+    if (perrinfo) {
         perrinfo->AddRef();
-    IErrorInfo* previous = errorSlot.current;
-    errorSlot.current = perrinfo;
+        releaseAtThreadEnd.armed = true; // constructs it, so its destructor runs at thread end
+    }
+    IErrorInfo* previous = currentError;
+    currentError = perrinfo;
     // Released last: its Release may run code that posts another error object.
     if (previous)
         previous->Release();
@@ -145,9 +156,9 @@ HRESULT STDAPICALLTYPE GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo) {
     *pperrinfo = nullptr;
     if (dwReserved != 0)
         return E_INVALIDARG;
-    if (!errorSlot.current)
+    if (!currentError)
         return S_FALSE;
-    *pperrinfo = errorSlot.current; // the slot's reference passes to the caller
-    errorSlot.current = nullptr;
+    *pperrinfo = currentError; // the slot's reference passes to the caller
+    currentError = nullptr;
     return S_OK;
 }

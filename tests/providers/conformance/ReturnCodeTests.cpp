@@ -135,6 +135,53 @@ TEST_P(ReturnCodes, AParameterWithoutAValueOrABindingWithoutAParameterIsRefusedA
     EXPECT_EQ(firstCell("SELECT name FROM t WHERE id = 7"), "seven");
 }
 
+TEST_P(ReturnCodes, OneAccessorIsCheckedAgainstEachNewlyPreparedStatement) {
+    // A load executes one accessor on one prepared statement many times; once that pair was
+    // found complete, a new text prepared under the same accessor must be checked afresh.
+    Ptr<ICommandText> text = command("INSERT INTO t (id, name) VALUES (?, ?)");
+    auto prepare = text.query<ICommandPrepare>(IID_ICommandPrepare);
+    auto accessor = text.query<IAccessor>(IID_IAccessor);
+    DBBINDING bindings[] = {cellBinding(1, DBTYPE_I4, 4, 0, DBPARAMIO_INPUT),
+                            cellBinding(2, DBTYPE_STR, 64, 1, DBPARAMIO_INPUT)};
+    HACCESSOR handle = DB_NULL_HACCESSOR;
+    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_PARAMETERDATA, 2, bindings, 0, &handle, nullptr),
+              S_OK);
+    Cell cells[2]{};
+    std::strcpy(reinterpret_cast<char*>(cells[1].value), "row");
+    cells[1].length = 3;
+    DBPARAMS params{cells, 1, handle};
+    auto executeWithId = [&](std::int32_t id) {
+        std::memcpy(cells[0].value, &id, sizeof id);
+        return text->Execute(nullptr, IID_NULL, &params, nullptr, nullptr);
+    };
+    ASSERT_EQ(prepare->Prepare(2), S_OK) << takeErrorDescription();
+    EXPECT_EQ(executeWithId(10), S_OK) << takeErrorDescription();
+    EXPECT_EQ(executeWithId(11), S_OK) << takeErrorDescription();
+
+    // Three parameters, two bound: the third is not made up as NULL.
+    ASSERT_EQ(
+        text->SetCommandText(DBGUID_DBSQL, u"INSERT INTO t (id, name) VALUES (?, ?), (?, 'x')"),
+        S_OK);
+    ASSERT_EQ(prepare->Prepare(1), S_OK) << takeErrorDescription();
+    EXPECT_EQ(executeWithId(12), DB_E_PARAMNOTOPTIONAL);
+    EXPECT_EQ(firstCell("SELECT COUNT(*) FROM t"), "5");
+
+    // One parameter, two bindings: the second binding's status names it, nothing runs.
+    ASSERT_EQ(text->SetCommandText(DBGUID_DBSQL, u"DELETE FROM t WHERE id = ?"), S_OK);
+    ASSERT_EQ(prepare->Prepare(1), S_OK) << takeErrorDescription();
+    EXPECT_EQ(executeWithId(10), DB_E_ERRORSOCCURRED);
+    EXPECT_EQ(cells[1].status, DBSTATUS_E_BADACCESSOR);
+    EXPECT_EQ(firstCell("SELECT COUNT(*) FROM t"), "5");
+
+    // Back to the first text, prepared anew: accepted again, and the row arrives.
+    ASSERT_EQ(text->SetCommandText(DBGUID_DBSQL, u"INSERT INTO t (id, name) VALUES (?, ?)"), S_OK);
+    ASSERT_EQ(prepare->Prepare(1), S_OK) << takeErrorDescription();
+    cells[1].status = DBSTATUS_S_OK;
+    EXPECT_EQ(executeWithId(13), S_OK) << takeErrorDescription();
+    EXPECT_EQ(firstCell("SELECT COUNT(*) FROM t WHERE name = 'row'"), "3");
+    accessor->ReleaseAccessor(handle, nullptr);
+}
+
 DBCOLUMNDESC columnDesc(const char16_t* name, DBTYPE type, const char16_t* typeName) {
     DBCOLUMNDESC d{};
     d.dbcid.eKind = DBKIND_NAME;
