@@ -1,8 +1,15 @@
 // GUID, IID and CLSID with their reference types and comparison.
 #pragma once
 
-#include <bit>
 #include <cstdint>
+
+// Consumers may build with an older C++ standard than ours: the word comparison below needs
+// the compiler's bit_cast builtin (GCC 11, Clang 9), without it the bytes are compared one by one.
+#ifdef __has_builtin
+#if __has_builtin(__builtin_bit_cast)
+#define VANTREL_GUID_COMPARE_WORDS 1
+#endif
+#endif
 
 typedef struct _GUID {
     unsigned int Data1;
@@ -24,15 +31,24 @@ typedef const FMTID& REFFMTID;
 
 static_assert(sizeof(GUID) == 16);
 
-// Compares all 16 bytes as two words (QueryInterface and Execute compare on every call);
-// usable in constant expressions.
+// Compares all 16 bytes (QueryInterface and Execute compare on every call); usable in constant
+// expressions.
 constexpr bool operator==(const GUID& a, const GUID& b) {
+#ifdef VANTREL_GUID_COMPARE_WORDS
     struct Words {
         std::uint64_t low, high;
     };
-    const Words x = std::bit_cast<Words>(a);
-    const Words y = std::bit_cast<Words>(b);
+    const Words x = __builtin_bit_cast(Words, a);
+    const Words y = __builtin_bit_cast(Words, b);
     return ((x.low ^ y.low) | (x.high ^ y.high)) == 0;
+#else
+    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3)
+        return false;
+    for (int i = 0; i < 8; ++i)
+        if (a.Data4[i] != b.Data4[i])
+            return false;
+    return true;
+#endif
 }
 
 constexpr bool IsEqualGUID(REFGUID a, REFGUID b) {

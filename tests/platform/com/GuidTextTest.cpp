@@ -83,3 +83,17 @@ TEST(GuidText, FreshGuidsAreRandomVersionFour) {
     EXPECT_EQ(seen.size(), 100u);
     EXPECT_EQ(CoCreateGuid(nullptr), E_INVALIDARG);
 }
+
+TEST(GuidText, EqualityLooksAtEveryByte) {
+    static_assert(IID_IUnknown == IID_IUnknown && !(IID_IUnknown == IID_IDBInitialize),
+                  "comparable in constant expressions");
+    const GUID base = IID_IDBInitialize;
+    for (std::size_t byte = 0; byte < sizeof(GUID); ++byte) {
+        GUID changed = base;
+        reinterpret_cast<unsigned char*>(&changed)[byte] ^= 0x01;
+        EXPECT_FALSE(changed == base) << "byte " << byte;
+        EXPECT_TRUE(changed != base) << "byte " << byte;
+        reinterpret_cast<unsigned char*>(&changed)[byte] ^= 0x01;
+        EXPECT_TRUE(changed == base) << "byte " << byte;
+    }
+}
