@@ -8,6 +8,7 @@
 #include "Session.h"
 
 #include <cstring>
+#include <optional>
 
 namespace vantrel::kit {
 namespace {
@@ -65,8 +66,7 @@ DBPROPSTATUS validateRowsetProperty(const PropertyDef& def, const PropertyValue&
 } // namespace
 
 Command::Command(Session* session)
-    : session_(session), sessionRef_(session->unknown()),
-      properties_(std::vector<PropertyDef>(rowsetProperties().begin(), rowsetProperties().end())),
+    : session_(session), sessionRef_(session->unknown()), properties_(sharedRowsetProperties()),
       effective_(effectiveRowsetProperties(properties_)), change_(wantsChanges(effective_)) {}
 
 void* Command::findInterface(REFIID riid) {
@@ -600,15 +600,22 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
             bool row = statement->step();
             if (statement->returnsRows()) {
                 if (set + 1 == sets && wantRowset) {
-                    PropertyStore requested = properties_;
-                    if (riid == IID_IRowsetChange && !change_)
-                        requested.assign(DBPROPSET_ROWSET, DBPROP_IRowsetChange,
-                                         PropertyValue::ofBool(true));
-                    if (riid == IID_IRowsetLocate)
-                        requested.assign(DBPROPSET_ROWSET, DBPROP_IRowsetLocate,
-                                         PropertyValue::ofBool(true));
-                    HRESULT hr = session_->openRowset(statement, row, requested, unknown(),
-                                                      &accessors_, riid, ppRowset);
+                    // The command's own properties, unless the interface asked for adds one.
+                    const bool addChange = riid == IID_IRowsetChange && !change_;
+                    const bool addLocate = riid == IID_IRowsetLocate;
+                    std::optional<PropertyStore> widened;
+                    if (addChange || addLocate) {
+                        widened.emplace(properties_);
+                        if (addChange)
+                            widened->assign(DBPROPSET_ROWSET, DBPROP_IRowsetChange,
+                                            PropertyValue::ofBool(true));
+                        if (addLocate)
+                            widened->assign(DBPROPSET_ROWSET, DBPROP_IRowsetLocate,
+                                            PropertyValue::ofBool(true));
+                    }
+                    HRESULT hr =
+                        session_->openRowset(statement, row, widened ? *widened : properties_,
+                                             unknown(), &accessors_, riid, ppRowset);
                     if (SUCCEEDED(hr) && statement != prepared_)
                         rememberRowset(statement);
                     return hr;

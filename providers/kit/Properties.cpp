@@ -222,49 +222,61 @@ bool PropertyValue::fromVariant(const VARIANT& v, VARTYPE wanted, PropertyValue&
     }
 }
 
-PropertyStore::PropertyStore(std::vector<PropertyDef> defs) : defs_(std::move(defs)) {
+PropertyStore::PropertyStore(std::vector<PropertyDef> defs)
+    : defs_(std::make_shared<const std::vector<PropertyDef>>(std::move(defs))) {
     resetAll();
+}
+
+PropertyStore::PropertyStore(std::shared_ptr<const std::vector<PropertyDef>> defs)
+    : defs_(std::move(defs)) {
+    resetAll();
+}
+
+const std::shared_ptr<const std::vector<PropertyDef>>& sharedRowsetProperties() {
+    static const auto shared = std::make_shared<const std::vector<PropertyDef>>(
+        rowsetProperties().begin(), rowsetProperties().end());
+    return shared;
 }
 
 void PropertyStore::resetAll() {
     values_.clear();
-    for (const PropertyDef& d : defs_)
+    for (const PropertyDef& d : defs())
         values_.push_back(PropertyValue::ofDefault(d));
-    optional_.assign(defs_.size(), 0);
-    set_.assign(defs_.size(), 0);
+    optional_.assign(defs().size(), 0);
+    set_.assign(defs().size(), 0);
 }
 
 bool PropertyStore::isOptional(REFGUID set, DBPROPID id) const {
     std::size_t i = indexOf(set, id);
-    return i < defs_.size() && optional_[i];
+    return i < defs().size() && optional_[i];
 }
 
 bool PropertyStore::isSet(REFGUID set, DBPROPID id) const {
     std::size_t i = indexOf(set, id);
-    return i < defs_.size() && set_[i];
+    return i < defs().size() && set_[i];
 }
 
 std::size_t PropertyStore::indexOf(REFGUID set, DBPROPID id) const {
-    for (std::size_t i = 0; i < defs_.size(); ++i)
-        if (defs_[i].id == id && sameGuid(*defs_[i].set, set))
+    for (std::size_t i = 0; i < defs().size(); ++i)
+        if (defs()[i].id == id && sameGuid(*defs()[i].set, set))
             return i;
-    return defs_.size();
+    return defs().size();
 }
 
 const PropertyDef* PropertyStore::find(REFGUID set, DBPROPID id) const {
     std::size_t i = indexOf(set, id);
-    return i < defs_.size() ? &defs_[i] : nullptr;
+    return i < defs().size() ? &defs()[i] : nullptr;
 }
 
 const PropertyValue& PropertyStore::value(REFGUID set, DBPROPID id) const {
     static const PropertyValue empty;
     std::size_t i = indexOf(set, id);
-    return i < defs_.size() ? values_[i] : empty;
+    return i < defs().size() ? values_[i] : empty;
 }
 
 void PropertyStore::assign(REFGUID set, DBPROPID id, PropertyValue value) {
     std::size_t i = indexOf(set, id);
-    if (i < defs_.size())
+    if (i < defs().size())
         values_[i] = std::move(value);
 }
 
@@ -289,7 +301,7 @@ HRESULT PropertyStore::getProperties(ULONG count, const DBPROPIDSET sets[], ULON
     };
     std::vector<Request> requests;
     if (count == 0) {
-        for (const GUID& g : setsOf(defs_))
+        for (const GUID& g : setsOf(defs()))
             if (!visible || visible(g, context))
                 requests.push_back({g, {}, true});
     } else {
@@ -308,7 +320,7 @@ HRESULT PropertyStore::getProperties(ULONG count, const DBPROPIDSET sets[], ULON
             Request& r = requests[s];
             bool shown = !visible || visible(r.set, context);
             if (r.all) {
-                for (const PropertyDef& d : defs_)
+                for (const PropertyDef& d : defs())
                     if (sameGuid(*d.set, r.set) && shown)
                         r.ids.push_back(d.id);
                 if (r.ids.empty())
@@ -323,7 +335,7 @@ HRESULT PropertyStore::getProperties(ULONG count, const DBPROPIDSET sets[], ULON
                 prop.dwOptions = DBPROPOPTIONS_REQUIRED;
                 VariantInit(&prop.vValue);
                 std::size_t i = indexOf(r.set, r.ids[p]);
-                if (i == defs_.size() || !shown) {
+                if (i == defs().size() || !shown) {
                     prop.dwStatus = DBPROPSTATUS_NOTSUPPORTED;
                     ++failed;
                 } else {
@@ -361,19 +373,19 @@ HRESULT PropertyStore::setProperties(ULONG count, DBPROPSET sets[], bool writabl
             PropertyValue v;
             if (prop.dwOptions != DBPROPOPTIONS_REQUIRED && !optional) {
                 status = DBPROPSTATUS_BADOPTION;
-            } else if (i == defs_.size()) {
+            } else if (i == defs().size()) {
                 status = DBPROPSTATUS_NOTSUPPORTED;
             } else if (prop.vValue.vt == VT_EMPTY) {
-                v = PropertyValue::ofDefault(defs_[i]);
-            } else if (!PropertyValue::fromVariant(prop.vValue, defs_[i].type, v)) {
+                v = PropertyValue::ofDefault(defs()[i]);
+            } else if (!PropertyValue::fromVariant(prop.vValue, defs()[i].type, v)) {
                 status = DBPROPSTATUS_BADVALUE;
             }
-            if (status == DBPROPSTATUS_OK && i < defs_.size()) {
-                bool canWrite = writable && (defs_[i].flags & DBPROPFLAGS_WRITE);
+            if (status == DBPROPSTATUS_OK && i < defs().size()) {
+                bool canWrite = writable && (defs()[i].flags & DBPROPFLAGS_WRITE);
                 if (!canWrite && !(v == values_[i]))
                     status = optional ? DBPROPSTATUS_NOTSET : DBPROPSTATUS_NOTSETTABLE;
                 else if (validate)
-                    status = validate(defs_[i], v, context);
+                    status = validate(defs()[i], v, context);
             }
             prop.dwStatus = status;
             if (status == DBPROPSTATUS_OK) {
@@ -417,7 +429,7 @@ HRESULT PropertyStore::getPropertyInfo(ULONG count, const DBPROPIDSET sets[], UL
     std::vector<Request> requests;
     auto addAllOf = [&](REFGUID set) {
         Request r{set, {}};
-        for (const PropertyDef& d : defs_)
+        for (const PropertyDef& d : defs())
             if (sameGuid(*d.set, set))
                 r.entries.push_back({&d, d.id});
         requests.push_back(std::move(r));
@@ -427,14 +439,14 @@ HRESULT PropertyStore::getPropertyInfo(ULONG count, const DBPROPIDSET sets[], UL
     auto shown = [&](REFGUID set) { return !visible || visible(set, context); };
     std::size_t failed = 0, ok = 0;
     if (count == 0) {
-        for (const GUID& g : setsOf(defs_))
+        for (const GUID& g : setsOf(defs()))
             if (shown(g))
                 addAllOf(g);
     } else {
         for (ULONG s = 0; s < count; ++s) {
             REFGUID set = sets[s].guidPropertySet;
             if (isGroupGuid(set)) {
-                for (const GUID& g : setsOf(defs_))
+                for (const GUID& g : setsOf(defs()))
                     if (groupOf(g) && sameGuid(*groupOf(g), set) && shown(g))
                         addAllOf(g);
                 continue;

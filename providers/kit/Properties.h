@@ -6,6 +6,7 @@
 
 #include "KitCom.h"
 
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -49,8 +50,11 @@ struct PropertyValue {
 class PropertyStore {
 public:
     explicit PropertyStore(std::vector<PropertyDef> defs);
+    // Over a table shared by many stores (every command and rowset has one): copying the store
+    // copies the values only.
+    explicit PropertyStore(std::shared_ptr<const std::vector<PropertyDef>> defs);
 
-    const std::vector<PropertyDef>& defs() const { return defs_; }
+    const std::vector<PropertyDef>& defs() const { return *defs_; }
     const PropertyDef* find(REFGUID set, DBPROPID id) const;
     const PropertyValue& value(REFGUID set, DBPROPID id) const; // contract: defined
     // Sets internally (no flag checks), e.g. the information properties after Initialize.
@@ -78,7 +82,7 @@ public:
                             const void* context) const;
 
 private:
-    std::vector<PropertyDef> defs_;
+    std::shared_ptr<const std::vector<PropertyDef>> defs_;
     std::vector<PropertyValue> values_;
     std::vector<char> optional_;
     std::vector<char> set_;
@@ -89,6 +93,8 @@ private:
 std::span<const PropertyDef> dataSourceInfoProperties();
 std::span<const PropertyDef> sessionProperties();
 std::span<const PropertyDef> rowsetProperties();
+// The rowset table as one shared definition list, for the stores of commands and rowsets.
+const std::shared_ptr<const std::vector<PropertyDef>>& sharedRowsetProperties();
 // The initialisation table of a provider: the backend's rows plus the kit's own.
 std::vector<PropertyDef> initProperties(std::span<const PropertyRow> backendRows);
 

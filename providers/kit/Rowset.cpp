@@ -74,7 +74,7 @@ Rowset::Rowset(RowsetSetup setup)
     : statement_(std::move(setup.statement)), columns_(statement_->columns()),
       cache_(columns_.size(), statement_->hasRowIdentity()), source_(setup.source),
       creator_(setup.creator), hostObject_(setup.hostObject), host_(setup.host),
-      properties_(*setup.properties) {
+      properties_(std::move(*setup.properties)) {
     if (setup.inheritedAccessors)
         accessors_.inheritFrom(*setup.inheritedAccessors);
     bookmarks_ = properties_.value(DBPROPSET_ROWSET, DBPROP_BOOKMARKS).boolean();

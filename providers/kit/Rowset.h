@@ -46,10 +46,10 @@ struct RowsetSetup {
     std::shared_ptr<Statement> statement;
     bool firstRowReady = false; // the statement already stands on its first row
     const char16_t* source = u"";
-    IUnknown* creator = nullptr;               // command or session (AddRef'd by the rowset)
-    IUnknown* hostObject = nullptr;            // keeps the host alive (AddRef'd)
-    RowsetHost* host = nullptr;                // nullptr: read-only rowset without a session
-    const PropertyStore* properties = nullptr; // the effective rowset properties
+    IUnknown* creator = nullptr;         // command or session (AddRef'd by the rowset)
+    IUnknown* hostObject = nullptr;      // keeps the host alive (AddRef'd)
+    RowsetHost* host = nullptr;          // nullptr: read-only rowset without a session
+    PropertyStore* properties = nullptr; // the effective rowset properties (moved from)
     const AccessorTable* inheritedAccessors = nullptr;
 };
 

@@ -232,8 +232,7 @@ HRESULT STDMETHODCALLTYPE Session::OpenRowset(IUnknown* pUnkOuter, DBID* pTableI
     std::string table;
     if (!tableNameOf(pTableID, table))
         return fail(DB_E_NOTABLE, "Tabulka nemá zadaný název.", IID_IOpenRowset);
-    PropertyStore requested(
-        std::vector<PropertyDef>(rowsetProperties().begin(), rowsetProperties().end()));
+    PropertyStore requested(sharedRowsetProperties());
     HRESULT props = requested.setProperties(cPropertySets, rgPropertySets, true, nullptr, nullptr);
     bool requiredFailed = false;
     for (ULONG s = 0; s < cPropertySets; ++s)

@@ -50,8 +50,7 @@ HRESULT createStaticRowset(std::vector<ColumnInfo> columns, std::vector<std::vec
     if (cPropertySets && !rgPropertySets)
         return E_INVALIDARG;
     try {
-        PropertyStore requested(
-            std::vector<PropertyDef>(rowsetProperties().begin(), rowsetProperties().end()));
+        PropertyStore requested(sharedRowsetProperties());
         HRESULT props =
             requested.setProperties(cPropertySets, rgPropertySets, true, refuseChanges, nullptr);
         for (ULONG s = 0; s < cPropertySets; ++s)
