@@ -12,7 +12,7 @@
 #include "oledb/OLEDBCommunicator.h"
 #include "oledb/OleDbEnvironment.h"
 
-#include <libpq-fe.h>
+#include "PgBenchSupport.h"
 
 #include <algorithm>
 #include <chrono>
@@ -39,61 +39,26 @@ public:
     void* nativeWindowHandle() override { return nullptr; }
 };
 
-struct Server {
-    std::string host, port, user, password, database;
-};
+const char* const program = "bench_postgres_load";
 
-Server serverFromEnvironment() {
-    auto need = [](const char* name) {
-        const char* v = std::getenv(name);
-        if (v == nullptr || *v == '\0') {
-            std::fprintf(stderr,
-                         "bench_postgres_load: %s is not set (start a server with "
-                         "scripts/pg-cluster start DIR and eval its output)\n",
-                         name);
-            std::exit(2);
-        }
-        return std::string(v);
-    };
-    return {need("VANTREL_PG_HOST"), need("VANTREL_PG_PORT"), need("VANTREL_PG_USER"),
-            need("VANTREL_PG_PASSWORD"), need("VANTREL_PG_DATABASE")};
+bench::TPgServer serverFromEnvironment() {
+    bench::TPgServer server;
+    if (!bench::pgServerFromEnvironment(server)) {
+        std::fprintf(stderr, "bench_postgres_load: VANTREL_PG_HOST, VANTREL_PG_PORT, "
+                             "VANTREL_PG_USER, VANTREL_PG_PASSWORD and VANTREL_PG_DATABASE must be "
+                             "set (start a server with scripts/pg-cluster start DIR and eval its "
+                             "output)\n");
+        std::exit(2);
+    }
+    return server;
 }
 
 [[noreturn]] void die(const std::string& what) {
-    std::fprintf(stderr, "bench_postgres_load: %s\n", what.c_str());
-    std::exit(1);
-}
-
-PGconn* rawConnection(const Server& s, bool inSchema) {
-    const std::string options = std::string("-c search_path=") + schema;
-    const char* keys[] = {"host", "port", "user", "password", "dbname", "options", nullptr};
-    const char* values[] = {s.host.c_str(),
-                            s.port.c_str(),
-                            s.user.c_str(),
-                            s.password.c_str(),
-                            s.database.c_str(),
-                            inSchema ? options.c_str() : "",
-                            nullptr};
-    PGconn* c = PQconnectdbParams(keys, values, 0);
-    if (PQstatus(c) != CONNECTION_OK)
-        die(PQerrorMessage(c));
-    // "drop cascades to table ..." and the like are no results of the benchmark.
-    PQsetNoticeProcessor(
-        c, [](void*, const char*) {}, nullptr);
-    return c;
+    bench::pgDie(program, what);
 }
 
 void run(PGconn* c, const std::string& sql) {
-    PGresult* r = PQexec(c, sql.c_str());
-    if (PQresultStatus(r) != PGRES_COMMAND_OK && PQresultStatus(r) != PGRES_TUPLES_OK)
-        die(sql + ": " + PQresultErrorMessage(r));
-    PQclear(r);
-}
-
-std::string connectionString(const Server& s) {
-    return "Provider=Vantrel.PostgreSQL.1;Data Source=" + s.host + ":" + s.port +
-           ";Initial Catalog=" + s.database + ";User ID=" + s.user + ";Password=" + s.password +
-           ";Extended Properties=\"options='-c search_path=" + schema + "'\"";
+    bench::pgRun(program, c, sql);
 }
 
 using Clock = std::chrono::steady_clock;
@@ -103,20 +68,17 @@ double millisecondsSince(Clock::time_point start) {
 }
 
 // A fresh schema with the four tables, created through the communicator as the bench does.
-void freshSchema(const Server& s, NoWindow& window, LinesMemo& log) {
-    PGconn* admin = rawConnection(s, false);
-    run(admin, std::string("DROP SCHEMA IF EXISTS ") + schema + " CASCADE");
-    run(admin, std::string("CREATE SCHEMA ") + schema);
-    PQfinish(admin);
-    TOLEDBCommunicator communicator(&window, &log, connectionString(s), 0);
+void freshSchema(const bench::TPgServer& s, NoWindow& window, LinesMemo& log) {
+    bench::pgFreshSchema(program, s, schema);
+    TOLEDBCommunicator communicator(&window, &log, bench::pgConnectionString(s, schema), 0);
     if (!communicator.connect() || !communicator.createTables())
         die("cannot create the tables through the provider");
     communicator.disconnect();
 }
 
-double providerRound(const Server& s, NoWindow& window, LinesMemo& log) {
+double providerRound(const bench::TPgServer& s, NoWindow& window, LinesMemo& log) {
     freshSchema(s, window, log);
-    TOLEDBCommunicator communicator(&window, &log, connectionString(s), 0);
+    TOLEDBCommunicator communicator(&window, &log, bench::pgConnectionString(s, schema), 0);
     if (!communicator.connect())
         die("cannot connect through the provider");
     const auto start = Clock::now();
@@ -152,9 +114,9 @@ void rawPass(PGconn* c, const char* name, const char* insert, int rows, int bidD
     run(c, "COMMIT");
 }
 
-double rawRound(const Server& s, NoWindow& window, LinesMemo& log) {
+double rawRound(const bench::TPgServer& s, NoWindow& window, LinesMemo& log) {
     freshSchema(s, window, log);
-    PGconn* c = rawConnection(s, true);
+    PGconn* c = bench::pgConnect(program, s, schema);
     const auto start = Clock::now();
     rawPass(c, "b", "INSERT INTO branches (Bid, Bbalance, Remark) VALUES ($1, $2, $3)", 1, 0, 3);
     rawPass(c, "t", "INSERT INTO tellers (Tid, Bid, Tbalance, Remark) VALUES ($1, $2, $3, $4)", 10,
@@ -174,7 +136,7 @@ double median(std::vector<double> v) {
 } // namespace
 
 int main() {
-    const Server server = serverFromEnvironment();
+    const bench::TPgServer server = serverFromEnvironment();
     setUpOleDbEnvironment();
     NoWindow window;
     LinesMemo log;
@@ -187,9 +149,7 @@ int main() {
                     raw.back());
     }
     tearDownOleDbEnvironment();
-    PGconn* admin = rawConnection(server, false);
-    run(admin, std::string("DROP SCHEMA IF EXISTS ") + schema + " CASCADE");
-    PQfinish(admin);
+    bench::pgDropSchema(program, server, schema);
     const double p = median(provider);
     const double r = median(raw);
     std::printf("generateData, 100,011 rows on PostgreSQL %s:%s\n", server.host.c_str(),

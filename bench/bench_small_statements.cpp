@@ -12,9 +12,9 @@
 // Usage: bench_small_statements [statements per round]   (default 2,000)
 
 #include "BenchSupport.h"
+#include "PgBenchSupport.h"
 #include "oledb/ComPtr.h"
 
-#include <libpq-fe.h>
 #include <sqlite3.h>
 
 #include <cstring>
@@ -311,47 +311,7 @@ void runSqlite(int count) {
 
 // ---- PostgreSQL ----
 
-struct PgServer {
-    std::string host, port, user, password, database;
-};
-
-bool pgServerFromEnvironment(PgServer& s) {
-    const char* names[] = {"VANTREL_PG_HOST", "VANTREL_PG_PORT", "VANTREL_PG_USER",
-                           "VANTREL_PG_PASSWORD", "VANTREL_PG_DATABASE"};
-    std::string* fields[] = {&s.host, &s.port, &s.user, &s.password, &s.database};
-    for (int i = 0; i < 5; ++i) {
-        const char* v = std::getenv(names[i]);
-        if (v == nullptr || *v == '\0')
-            return false;
-        *fields[i] = v;
-    }
-    return true;
-}
-
-PGconn* pgConnect(const PgServer& s, bool inSchema) {
-    const std::string options = std::string("-c search_path=") + pgSchema;
-    const char* keys[] = {"host", "port", "user", "password", "dbname", "options", nullptr};
-    const char* values[] = {s.host.c_str(),
-                            s.port.c_str(),
-                            s.user.c_str(),
-                            s.password.c_str(),
-                            s.database.c_str(),
-                            inSchema ? options.c_str() : "",
-                            nullptr};
-    PGconn* c = PQconnectdbParams(keys, values, 0);
-    if (PQstatus(c) != CONNECTION_OK)
-        die(PQerrorMessage(c));
-    PQsetNoticeProcessor(
-        c, [](void*, const char*) {}, nullptr);
-    return c;
-}
-
-void pgRun(PGconn* c, const std::string& sql) {
-    PGresult* r = PQexec(c, sql.c_str());
-    if (PQresultStatus(r) != PGRES_COMMAND_OK && PQresultStatus(r) != PGRES_TUPLES_OK)
-        die(sql + ": " + PQresultErrorMessage(r));
-    PQclear(r);
-}
+const char* const program = "bench_small_statements";
 
 // Reads every cell of a result as the consumer does, then frees it.
 void pgRows(PGresult* r) {
@@ -364,28 +324,21 @@ void pgRows(PGresult* r) {
     PQclear(r);
 }
 
-std::string pgConnectionString(const PgServer& s) {
-    return "Provider=Vantrel.PostgreSQL.1;Data Source=" + s.host + ":" + s.port +
-           ";Initial Catalog=" + s.database + ";User ID=" + s.user + ";Password=" + s.password +
-           ";Extended Properties=\"options='-c search_path=" + pgSchema + "'\"";
-}
-
-void runPostgres(const PgServer& server, int count) {
-    PGconn* admin = pgConnect(server, false);
-    pgRun(admin, std::string("DROP SCHEMA IF EXISTS ") + pgSchema + " CASCADE");
-    pgRun(admin, std::string("CREATE SCHEMA ") + pgSchema);
+void runPostgres(const bench::TPgServer& server, int count) {
+    bench::pgFreshSchema(program, server, pgSchema);
     {
         bench::TNoWindow window;
         bench::TLinesMemo log;
-        TOLEDBCommunicator communicator(&window, &log, pgConnectionString(server), 0);
+        TOLEDBCommunicator communicator(&window, &log, bench::pgConnectionString(server, pgSchema),
+                                        0);
         if (!communicator.connect() || !communicator.createTables() || !communicator.generateData())
             die("cannot build the benchmark schema on PostgreSQL");
         communicator.disconnect();
     }
     {
         OleDbSession session;
-        openSession(pgConnectionString(server), session);
-        PGconn* c = pgConnect(server, true);
+        openSession(bench::pgConnectionString(server, pgSchema), session);
+        PGconn* c = bench::pgConnect(program, server, pgSchema);
         const char* lookup = "SELECT Aid, Bid, Abalance, Remark FROM accounts WHERE Aid = ?";
         OleDbLookup oledbLookup(session.create.get(), lookup);
         PGresult* prepared =
@@ -415,8 +368,7 @@ void runPostgres(const PgServer& server, int count) {
         measure("PostgreSQL", workloads, count);
         PQfinish(c);
     }
-    pgRun(admin, std::string("DROP SCHEMA IF EXISTS ") + pgSchema + " CASCADE");
-    PQfinish(admin);
+    bench::pgDropSchema(program, server, pgSchema);
 }
 
 } // namespace
@@ -425,8 +377,8 @@ int main(int argc, char** argv) {
     const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2000;
     bench::TOleDbSession environment;
     runSqlite(count);
-    PgServer server;
-    if (pgServerFromEnvironment(server))
+    bench::TPgServer server;
+    if (bench::pgServerFromEnvironment(server))
         runPostgres(server, count);
     else
         std::printf("PostgreSQL: left out (VANTREL_PG_* not set)\n");
