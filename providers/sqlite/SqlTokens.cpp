@@ -141,6 +141,26 @@ bool isOnlyTrivia(std::string_view tail) {
     return true;
 }
 
+std::string_view leadingWord(std::string_view sql) {
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        if (isSpace(sql[i])) {
+            ++i;
+            continue;
+        }
+        const std::size_t comment = commentLength(sql, i);
+        if (comment == 0)
+            break;
+        i += comment;
+    }
+    if (i == sql.size() || !isIdentStart(sql[i]))
+        return {};
+    std::size_t end = i + 1;
+    while (end < sql.size() && isIdentChar(sql[end]))
+        ++end;
+    return sql.substr(i, end - i);
+}
+
 std::vector<Token> tokenizeSql(std::string_view sql) {
     std::vector<Token> tokens;
     int depth = 0;

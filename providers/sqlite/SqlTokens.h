@@ -32,6 +32,11 @@ struct Token {
 // string, name or comment ends at the end of the text (SQLite reports the error itself).
 std::vector<Token> tokenizeSql(std::string_view sql);
 
+// The first word of sql after white space and comments, as tokenizeSql would give it; empty
+// when the text starts with anything else. Enough to tell a statement's kind without
+// tokenizing all of it.
+std::string_view leadingWord(std::string_view sql);
+
 // True when the token is a Word equal to keyword, ignoring ASCII case.
 bool isKeyword(const Token& token, std::string_view keyword);
 

@@ -5,7 +5,9 @@
 #include "SqliteSchema.h"
 #include "SqliteTimestamp.h"
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 namespace vantrel::sqlite {
 
@@ -130,13 +132,17 @@ std::string positionedForm(std::string_view sql) {
     return text;
 }
 
+// True when the statement's first word is one of words.
+bool startsWithAny(std::string_view first, std::initializer_list<std::string_view> words) {
+    return std::any_of(words.begin(), words.end(),
+                       [first](std::string_view w) { return sameName(first, w); });
+}
+
 } // namespace
 
 SqliteStatement::SqliteStatement(Database& database, std::string_view sql,
                                  const kit::PrepareOptions& options)
     : database_(database) {
-    const StatementShape shape = analyzeStatement(sql);
-    changesData_ = shape.changesData;
     // Exactly one statement: SQLite compiles only the first, and running less than the
     // consumer wrote without a word would be worse than refusing.
     const auto compile = [&](std::string_view text) {
@@ -152,6 +158,18 @@ SqliteStatement::SqliteStatement(Database& database, std::string_view sql,
         return compiled;
     };
     statement_ = compile(sql);
+    // Reading the whole text's shape costs more than SQLite's own compiling of a short
+    // statement, so it is read only when something needs it: parameter targets, the
+    // single-table rewrite, or a WITH whose data change may hide after the first word.
+    const std::string_view first = leadingWord(sql);
+    StatementShape shape;
+    if (options.wantRowIdentity || sqlite3_bind_parameter_count(statement_.get()) > 0 ||
+        sameName(first, "with")) {
+        shape = analyzeStatement(sql);
+        changesData_ = shape.changesData;
+    } else {
+        changesData_ = startsWithAny(first, {"insert", "replace", "update", "delete"});
+    }
     if (options.wantRowIdentity)
         if (const auto rewritten = withRowIdentity(database.handle(), sql, shape)) {
             // The rewrite only adds a column; should SQLite still refuse it, the plain
@@ -167,25 +185,28 @@ SqliteStatement::SqliteStatement(Database& database, std::string_view sql,
     current_ = statement_.get();
     describeParameters(shape);
     describeColumns();
-    if (returnsRows_ && parameters_.empty() && !changesData_ &&
-        sqlite3_stmt_readonly(statement_.get()))
-        seekText_ = positionedForm(sqlite3_sql(statement_.get()));
+    // The positioned text itself is built on the first seek: most rowsets never seek.
+    seekable_ = returnsRows_ && parameters_.empty() && !changesData_ &&
+                sqlite3_stmt_readonly(statement_.get()) &&
+                startsWithAny(first, {"select", "with", "values"});
 }
 
 bool SqliteStatement::seek(std::uint64_t row) {
     reset();
-    if (seekText_.empty())
+    if (!seekable_)
         return false;
     if (!seekStatement_) {
+        const std::string seekText = positionedForm(sqlite3_sql(statement_.get()));
         try {
-            seekStatement_ = database_.prepare(seekText_, nullptr, true);
+            if (!seekText.empty())
+                seekStatement_ = database_.prepare(seekText, nullptr, true);
         } catch (const kit::BackendError&) {
         }
         // The wrapped form must give the very columns of the query, or it is not used.
         if (!seekStatement_ ||
             sqlite3_column_count(seekStatement_.get()) != sqlite3_column_count(statement_.get())) {
             seekStatement_.reset();
-            seekText_.clear();
+            seekable_ = false;
             return false;
         }
     }

@@ -54,7 +54,7 @@ public:
     std::int64_t rowsAffected() const override { return rowsAffected_; }
     // A query without parameters seeks through a second statement that wraps it with
     // LIMIT -1 OFFSET ?: SQLite passes over the rows before the offset without building them.
-    bool canSeek() const override { return !seekText_.empty(); }
+    bool canSeek() const override { return seekable_; }
     bool seek(std::uint64_t row) override;
 
 private:
@@ -77,8 +77,9 @@ private:
     std::vector<BoundParameter> bound_;
     bool sameAsBound(std::size_t index, const kit::ValueView& value) const;
     StatementHandle statement_;
-    // The positioned form (empty text: the statement cannot seek) and the one stepping now.
-    std::string seekText_;
+    // Whether the query may run in its positioned form (cleared when SQLite refuses that form),
+    // the positioned statement once compiled, and the one stepping now.
+    bool seekable_ = false;
     StatementHandle seekStatement_;
     sqlite3_stmt* current_ = nullptr;
     int identityColumns_ = 0; // 1 when column 0 is the hidden rowid

@@ -429,6 +429,47 @@ TEST_F(Consumer, SeveralParameterSetsInOneExecuteAndRowsAffected) {
     accessor->ReleaseAccessor(handle, nullptr);
 }
 
+// A statement's kind is told from its first word past comments and white space, in any case:
+// data changes count their rows (a WITH may lead to one), others count nothing, and only a
+// query reads through a moving window (it reports that it sees others' changes).
+TEST_F(Consumer, StatementKindIsToldPastLeadingCommentsAndCase) {
+    run(session_, "CREATE TABLE k (id INTEGER PRIMARY KEY, v TEXT)");
+    run(session_, "INSERT INTO k (id, v) VALUES (1, 'a'), (2, 'b'), (3, 'c')");
+    const auto affected = [&](const std::string& sql) {
+        DBROWCOUNT n = 12345;
+        EXPECT_EQ(S_OK, execute(session_, sql, &n)) << sql;
+        return n;
+    };
+    EXPECT_EQ(2, affected("/* lead */ uPdAtE k SET v = 'y' WHERE id < 3"));
+    EXPECT_EQ(1, affected("-- note\n\t RePlAcE INTO k (id, v) VALUES (3, 'z')"));
+    EXPECT_EQ(1, affected("WITH doomed(n) AS (SELECT 1) DELETE FROM k WHERE id IN doomed"));
+    EXPECT_EQ(DB_COUNTUNAVAILABLE, affected("  create TABLE other (a)"));
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"2", "y"}, {"3", "z"}}),
+              query(session_, "SELECT id, v FROM k ORDER BY id"));
+
+    const auto seesOthersChanges = [&](const std::string& sql) {
+        auto rowset = open(sql);
+        if (!rowset)
+            return false;
+        auto info = rowset.query<IRowsetInfo>(IID_IRowsetInfo);
+        DBPROPID ids[] = {DBPROP_OTHERUPDATEDELETE};
+        DBPROPIDSET request{ids, 1, DBPROPSET_ROWSET};
+        ULONG count = 0;
+        DBPROPSET* sets = nullptr;
+        EXPECT_EQ(S_OK, info->GetProperties(1, &request, &count, &sets));
+        const bool on = count == 1 && sets[0].rgProperties[0].vValue.vt == VT_BOOL &&
+                        sets[0].rgProperties[0].vValue.boolVal == VARIANT_TRUE;
+        if (sets != nullptr) {
+            CoTaskMemFree(sets[0].rgProperties);
+            CoTaskMemFree(sets);
+        }
+        return on;
+    };
+    EXPECT_TRUE(seesOthersChanges("/* a query */ select * from k"));
+    EXPECT_TRUE(seesOthersChanges("\n-- values\nVALUES (1), (2)"));
+    EXPECT_FALSE(seesOthersChanges("PRAGMA table_info(k)"));
+}
+
 // Each text parameter keeps its own bytes from one parameter set to the next, whether a value
 // is short or long and whichever of the two the previous set held.
 TEST_F(Consumer, TextParametersKeepTheirOwnBytesAcrossParameterSets) {
