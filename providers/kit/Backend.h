@@ -203,8 +203,13 @@ public:
     // Contract: index < parameterCount().
     virtual ParameterInfo parameterInfo(std::size_t index) const = 0;
 
-    // Result columns; empty for statements that return no rows.
+    // Result columns; empty for statements that return no rows. A backend may leave nullable
+    // and primaryKey at their defaults here when finding them costs a catalogue look-up per
+    // column, and fill them in describeKeys.
     virtual const std::vector<ColumnInfo>& columns() const = 0;
+    // Sets nullable and primaryKey of columns (this statement's column list or a copy of it),
+    // for column descriptions; only they report those facts.
+    virtual void describeKeys(std::vector<ColumnInfo>& columns) const { (void)columns; }
     // True when the statement produces a result set (even an empty one).
     virtual bool returnsRows() const = 0;
     // True when rows carry a RowIdentity and a single base table (see PrepareOptions).

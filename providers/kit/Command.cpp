@@ -454,8 +454,9 @@ HRESULT STDMETHODCALLTYPE Command::GetColumnInfo(DBORDINAL* pcColumns, DBCOLUMNI
         return fail(DB_E_NOTPREPARED, "Příkaz je nutné nejprve připravit.", IID_IColumnsInfo);
     bool bookmarks = effective_.value(DBPROPSET_ROWSET, DBPROP_BOOKMARKS).boolean();
     bool change = change_ && prepared_->hasRowIdentity();
-    return getColumnInfo({prepared_->columns(), bookmarks, change}, pcColumns, prgInfo,
-                         ppStringsBuffer);
+    std::vector<ColumnInfo> columns = prepared_->columns();
+    prepared_->describeKeys(columns);
+    return getColumnInfo({columns, bookmarks, change}, pcColumns, prgInfo, ppStringsBuffer);
 }
 
 HRESULT STDMETHODCALLTYPE Command::MapColumnIDs(DBORDINAL cColumnIDs, const DBID rgColumnIDs[],

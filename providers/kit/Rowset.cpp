@@ -597,6 +597,7 @@ HRESULT STDMETHODCALLTYPE Rowset::ReleaseAccessor(HACCESSOR hAccessor, DBREFCOUN
 
 HRESULT STDMETHODCALLTYPE Rowset::GetColumnInfo(DBORDINAL* pcColumns, DBCOLUMNINFO** prgInfo,
                                                 OLECHAR** ppStringsBuffer) {
+    std::call_once(keysDescribed_, [this] { statement_->describeKeys(columns_); });
     return getColumnInfo({columns_, bookmarks_, changeable_}, pcColumns, prgInfo, ppStringsBuffer);
 }
 

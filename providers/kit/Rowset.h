@@ -23,6 +23,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -174,6 +175,8 @@ private:
 
     std::shared_ptr<Statement> statement_;
     std::vector<ColumnInfo> columns_;
+    // columns_' nullability and key flags are looked up on the first column description.
+    std::once_flag keysDescribed_;
     RowCache cache_;
     // A rowset over a statement that can seek keeps only a window of rows (read-only rowsets;
     // an updatable one keeps every row it has fetched, as its changes refer to them).

@@ -279,7 +279,6 @@ void SqliteStatement::describeParameters(const StatementShape& shape) {
 }
 
 void SqliteStatement::describeColumns() {
-    sqlite3* db = database_.handle();
     sqlite3_stmt* s = statement_.get();
     const int count = sqlite3_column_count(s);
     for (int c = identityColumns_; c < count; ++c) {
@@ -302,17 +301,26 @@ void SqliteStatement::describeColumns() {
         if (table != nullptr && origin != nullptr) {
             info.baseTable = table;
             info.baseColumn = origin;
-            if (const auto facts =
-                    lookupColumn(db, schema != nullptr ? schema : "", table, origin)) {
-                info.nullable = !facts->notNull;
-                info.primaryKey = facts->primaryKey;
-            }
             info.writable = identityColumns_ == 1 && sameName(info.baseTable, baseTable_);
         }
+        schemas_.emplace_back(schema != nullptr ? schema : "");
         columns_.push_back(info);
     }
     for (const kit::ColumnInfo& column : columns_)
         readings_.push_back(readingFor(column.type));
+}
+
+void SqliteStatement::describeKeys(std::vector<kit::ColumnInfo>& columns) const {
+    sqlite3* db = database_.handle();
+    for (std::size_t c = 0; c < columns.size() && c < schemas_.size(); ++c) {
+        kit::ColumnInfo& info = columns[c];
+        if (info.baseTable.empty() || info.baseColumn.empty())
+            continue;
+        if (const auto facts = lookupColumn(db, schemas_[c], info.baseTable, info.baseColumn)) {
+            info.nullable = !facts->notNull;
+            info.primaryKey = facts->primaryKey;
+        }
+    }
 }
 
 void SqliteStatement::resolveUndeclaredTypes() const {

@@ -37,6 +37,9 @@ public:
         return parameters_.at(index);
     }
     const std::vector<kit::ColumnInfo>& columns() const override;
+    // Nullability and key membership cost a catalogue look-up per column: only column
+    // descriptions ask for them.
+    void describeKeys(std::vector<kit::ColumnInfo>& columns) const override;
     bool returnsRows() const override { return returnsRows_; }
     bool hasRowIdentity() const override { return identityColumns_ == 1; }
     std::string baseTable() const override { return baseTable_; }
@@ -91,6 +94,7 @@ private:
     std::int64_t rowsAffected_ = -1;
     std::vector<kit::ParameterInfo> parameters_;
     mutable std::vector<kit::ColumnInfo> columns_;
+    std::vector<std::string> schemas_;     // per column: the database its base table is in
     mutable std::vector<bool> undeclared_; // per column: type still to be read from values
     mutable bool typesResolved_ = true;
     std::vector<ValueReading> readings_;

@@ -470,6 +470,43 @@ TEST_F(Consumer, StatementKindIsToldPastLeadingCommentsAndCase) {
     EXPECT_FALSE(seesOthersChanges("PRAGMA table_info(k)"));
 }
 
+// Nullability and key flags come from the table each column reads, in the database that holds
+// it (a table of the same name elsewhere says otherwise), alike from a rowset and from the
+// prepared command; expressions may be NULL and belong to no key.
+TEST_F(Consumer, ColumnFlagsComeFromTheColumnsOwnTable) {
+    run(session_, "ATTACH DATABASE '" + pathOf("aux.db") + "' AS aux");
+    run(session_, "CREATE TABLE t (id INTEGER, name TEXT NOT NULL)");
+    run(session_, "CREATE TABLE aux.t (id INTEGER NOT NULL PRIMARY KEY, name TEXT)");
+    const std::string sql = "SELECT id, name, id + 1 FROM aux.t";
+    struct Flags {
+        bool nullable, key;
+        bool operator==(const Flags&) const = default;
+    };
+    const auto flagsOf = [](IColumnsInfo* columns) {
+        std::vector<Flags> flags;
+        DBORDINAL count = 0;
+        DBCOLUMNINFO* info = nullptr;
+        OLECHAR* strings = nullptr;
+        EXPECT_EQ(S_OK, columns->GetColumnInfo(&count, &info, &strings));
+        for (DBORDINAL i = 0; i < count; ++i)
+            flags.push_back({(info[i].dwFlags & DBCOLUMNFLAGS_ISNULLABLE) != 0,
+                             (info[i].dwFlags & DBCOLUMNFLAGS_KEYCOLUMN) != 0});
+        CoTaskMemFree(info);
+        CoTaskMemFree(strings);
+        return flags;
+    };
+    const std::vector<Flags> expected = {{false, true}, {true, false}, {true, false}};
+    auto rowset = open(sql);
+    ASSERT_TRUE(rowset);
+    EXPECT_EQ(expected, flagsOf(rowset.query<IColumnsInfo>(IID_IColumnsInfo).get()));
+    // Asked twice, the answer stays the same.
+    EXPECT_EQ(expected, flagsOf(rowset.query<IColumnsInfo>(IID_IColumnsInfo).get()));
+
+    auto text = command(sql);
+    ASSERT_EQ(S_OK, text.query<ICommandPrepare>(IID_ICommandPrepare)->Prepare(0));
+    EXPECT_EQ(expected, flagsOf(text.query<IColumnsInfo>(IID_IColumnsInfo).get()));
+}
+
 // Each text parameter keeps its own bytes from one parameter set to the next, whether a value
 // is short or long and whichever of the two the previous set held.
 TEST_F(Consumer, TextParametersKeepTheirOwnBytesAcrossParameterSets) {
