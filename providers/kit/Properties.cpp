@@ -240,6 +240,7 @@ const std::shared_ptr<const std::vector<PropertyDef>>& sharedRowsetProperties() 
 
 void PropertyStore::resetAll() {
     values_.clear();
+    values_.reserve(defs().size()); // one allocation: every command and rowset builds a store
     for (const PropertyDef& d : defs())
         values_.push_back(PropertyValue::ofDefault(d));
     optional_.assign(defs().size(), 0);
