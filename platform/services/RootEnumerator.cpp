@@ -18,36 +18,6 @@
 namespace vantrel::services {
 namespace {
 
-std::string toUtf8(const std::u16string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char32_t c = s[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-            s[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (char32_t(s[i + 1]) - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 std::u16string braced(REFCLSID clsid) {
     OLECHAR text[CHARS_IN_GUID] = {};
     StringFromGUID2(clsid, text, CHARS_IN_GUID);
@@ -70,7 +40,7 @@ kit::ColumnInfo textColumn(const char* name, std::size_t widest) {
 kit::Value text(const std::u16string& s) {
     kit::Value v;
     v.kind = kit::ValueKind::Text;
-    v.bytes = toUtf8(s);
+    v.bytes = VantrelUtf8(s);
     return v;
 }
 

@@ -1,6 +1,7 @@
 #include "UdlFile.h"
 
 #include <oledberr.h>
+#include <vantrel/ClassRegistry.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -18,36 +19,6 @@
 
 namespace vantrel::services {
 namespace {
-
-// UTF-16 to UTF-8 for file names; a lone surrogate becomes U+FFFD.
-std::string utf8Path(const char16_t* s) {
-    std::string out;
-    for (; *s; ++s) {
-        char32_t c = *s;
-        if (c >= 0xD800 && c <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (char32_t(s[1]) - 0xDC00);
-            ++s;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 bool fileExists(const std::string& path) {
     struct stat st {};
@@ -79,7 +50,7 @@ HRESULT loadUdlFile(LPCOLESTR fileName, LPOLESTR* initString) {
     if (!fileName || !initString)
         return E_INVALIDARG;
     *initString = nullptr;
-    std::ifstream in(utf8Path(fileName), std::ios::binary);
+    std::ifstream in(VantrelUtf8(fileName), std::ios::binary);
     if (!in)
         return STG_E_FILENOTFOUND;
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -110,7 +81,7 @@ HRESULT loadUdlFile(LPCOLESTR fileName, LPOLESTR* initString) {
 HRESULT writeUdlFile(LPCOLESTR fileName, LPCOLESTR initString, DWORD creationDisposition) {
     if (!fileName || !initString)
         return E_INVALIDARG;
-    const std::string path = utf8Path(fileName);
+    const std::string path = VantrelUtf8(fileName);
     const bool exists = fileExists(path);
     switch (creationDisposition) {
     case udlCreateNew:

@@ -2,9 +2,9 @@
 
 #include "KitText.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
-#include <algorithm>
 #include <string>
 
 namespace vantrel::kit {

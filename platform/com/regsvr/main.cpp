@@ -32,37 +32,10 @@ void usage(FILE* to) {
                  VantrelClassDirectoryVariable, VantrelUserClassDirectory().c_str());
 }
 
-std::string utf8(const std::u16string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 std::string guidText(REFGUID guid) {
     OLECHAR text[CHARS_IN_GUID];
     StringFromGUID2(guid, text, CHARS_IN_GUID);
-    return utf8(text);
+    return VantrelUtf8(text);
 }
 
 // The description of the calling thread's error object, or empty.
@@ -73,7 +46,7 @@ std::string errorDescription() {
     BSTR description = nullptr;
     std::string text;
     if (SUCCEEDED(info->GetDescription(&description)) && description)
-        text = utf8(description);
+        text = VantrelUtf8(description);
     SysFreeString(description);
     info->Release();
     return text;
@@ -131,7 +104,8 @@ void list() {
     for (const VantrelClassRegistration& c : VantrelRegisteredClasses()) {
         const std::u16string& progId = c.progId.empty() ? c.versionIndependentProgId : c.progId;
         std::printf("  %s %s  %s\n", guidText(c.clsid).c_str(),
-                    progId.empty() ? "-" : utf8(progId).c_str(), utf8(c.description).c_str());
+                    progId.empty() ? "-" : VantrelUtf8(progId).c_str(),
+                    VantrelUtf8(c.description).c_str());
         if (!c.modulePath.empty()) {
             struct stat info {};
             std::printf("      module %s%s\n", c.modulePath.c_str(),

@@ -187,6 +187,10 @@ std::shared_ptr<const DiskClasses> currentDiskClasses() {
 
 using namespace vantrel::com;
 
+std::string VantrelUtf8(const std::u16string& text) {
+    return utf16ToUtf8(text);
+}
+
 std::string VantrelUserClassDirectory() {
     std::string data = environment("XDG_DATA_HOME");
     if (data.empty() || data[0] != '/') {

@@ -79,6 +79,9 @@ std::vector<std::string> VantrelClassDirectories();
 std::string VantrelUserClassDirectory();
 std::string VantrelInstalledClassDirectory();
 
+// UTF-8 of UTF-16 text, as class files and file names hold it; a lone surrogate becomes U+FFFD.
+std::string VantrelUtf8(const std::u16string& text);
+
 // A class file that the registry ignores, and why: malformed, unreadable, or naming a CLSID or
 // ProgID that an earlier registration already claims.
 struct VantrelClassFileProblem {
