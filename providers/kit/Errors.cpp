@@ -3,49 +3,78 @@
 #include "KitText.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
+#include <map>
+#include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 
 namespace vantrel::kit {
 
 namespace {
 
-// The warnings of the method running on this thread live in the error object that holds them:
-// each new one extends that object's description. The thread keeps only plain values (a
-// thread-local with a destructor would pin the module in memory until the thread ends). A
-// driver that warns on every row of a long fetch must not grow the text without bound: past
-// the limit only their number is kept, in a last line.
+// The warnings of the method running on a thread live in the error object that holds them:
+// each new one extends that object's description. The kit keeps, per thread that has warnings,
+// only which object that is and how many lines it holds. Not in thread-local storage: a module
+// with thread-locals leaves dynamic TLS behind when it is unloaded, which the leak checker's
+// thread scan trips over. Threads without warnings (every thread, with most drivers) cost one
+// relaxed load. A driver that warns on every row of a long fetch must not grow the text without
+// bound: past the limit only their number is kept, in a last line.
 constexpr std::size_t keptWarnings = 32;
 struct Warnings {
     const void* object = nullptr; // the error object last posted with them (compared only)
     std::size_t kept = 0;
     std::size_t dropped = 0;
 };
-thread_local Warnings warnings;
+std::mutex warningsMutex;
+std::map<std::thread::id, Warnings> warningsByThread; // only threads that have warnings
+std::atomic<bool> anyWarnings{false};
 
 void forgetWarnings() {
-    warnings = Warnings{};
+    // A thread only ever erases its own entry, which it stored itself, so a relaxed load
+    // cannot miss it.
+    if (!anyWarnings.load(std::memory_order_relaxed))
+        return;
+    std::lock_guard<std::mutex> lock(warningsMutex);
+    warningsByThread.erase(std::this_thread::get_id());
+    anyWarnings.store(!warningsByThread.empty(), std::memory_order_relaxed);
 }
 
-// The kept lines of the thread's warnings object, taken off the thread; empty (and the count
-// restarted) when the thread's error object is not that one.
-std::u16string takeWarningLines() {
+Warnings loadWarnings() {
+    if (!anyWarnings.load(std::memory_order_relaxed))
+        return {};
+    std::lock_guard<std::mutex> lock(warningsMutex);
+    auto found = warningsByThread.find(std::this_thread::get_id());
+    return found != warningsByThread.end() ? found->second : Warnings{};
+}
+
+void storeWarnings(const Warnings& state) {
+    std::lock_guard<std::mutex> lock(warningsMutex);
+    warningsByThread[std::this_thread::get_id()] = state;
+    anyWarnings.store(true, std::memory_order_relaxed);
+}
+
+// The kept lines of the thread's warnings object, taken off the thread, with its counts in
+// state; empty (and the counts restarted) when the thread's error object is not that one.
+std::u16string takeWarningLines(Warnings& state) {
+    state = loadWarnings();
     IErrorInfo* current = nullptr;
     if (FAILED(GetErrorInfo(0, &current)) || current == nullptr) {
-        forgetWarnings();
+        state = Warnings{};
         return {};
     }
     std::u16string lines;
-    if (current == warnings.object) {
+    if (current == state.object) {
         BSTR description = nullptr;
         if (SUCCEEDED(current->GetDescription(&description)) && description != nullptr)
             lines.assign(description, SysStringLen(description));
         SysFreeString(description);
-        if (warnings.dropped > 0)
+        if (state.dropped > 0)
             lines.erase(std::min(lines.size(), lines.rfind(u'\n')));
     } else {
-        forgetWarnings();
+        state = Warnings{};
     }
     current->Release();
     return lines;
@@ -125,25 +154,27 @@ void clearError() {
 }
 
 void postWarning(std::string_view textUtf8, const char16_t* source) {
-    std::u16string text = takeWarningLines();
-    if (warnings.kept >= keptWarnings) {
-        ++warnings.dropped;
+    Warnings state;
+    std::u16string text = takeWarningLines(state);
+    if (state.kept >= keptWarnings) {
+        ++state.dropped;
     } else {
         if (!text.empty())
             text += u'\n';
         text += utf8ToUtf16(textUtf8);
-        ++warnings.kept;
+        ++state.kept;
     }
-    if (warnings.dropped > 0)
-        text += utf8ToUtf16("\n(dalších varování: " + std::to_string(warnings.dropped) + ")");
+    if (state.dropped > 0)
+        text += utf8ToUtf16("\n(dalších varování: " + std::to_string(state.dropped) + ")");
     postError(S_OK, std::u16string_view(text), source, GUID_NULL);
     // What postError just set, without taking it: its address identifies it next time.
     IErrorInfo* posted = nullptr;
     if (SUCCEEDED(GetErrorInfo(0, &posted)) && posted != nullptr) {
-        warnings.object = posted;
+        state.object = posted;
         SetErrorInfo(0, posted);
         posted->Release();
     }
+    storeWarnings(state);
 }
 
 } // namespace vantrel::kit
