@@ -326,11 +326,15 @@ Result PgConnection::execute(const Execution& execution) {
     const bool wrap = execution.atomic && inside;
     if (!wrap && !repairPending_ && !checkpoint_) {
         const Execution& e = execution;
-        Result r(e.preparedName != nullptr
-                     ? PQexecPrepared(connection_, e.preparedName->c_str(), e.parameterCount,
-                                      e.values, e.lengths, e.formats, 0)
-                     : PQexecParams(connection_, e.sql->c_str(), e.parameterCount, nullptr,
-                                    e.values, e.lengths, e.formats, 0));
+        Result r;
+        if (e.preparedName != nullptr)
+            r.reset(PQexecPrepared(connection_, e.preparedName->c_str(), e.parameterCount, e.values,
+                                   e.lengths, e.formats, 0));
+        else if (e.simpleQuery && e.parameterCount == 0)
+            r.reset(PQexec(connection_, e.sql->c_str()));
+        else
+            r.reset(PQexecParams(connection_, e.sql->c_str(), e.parameterCount, nullptr, e.values,
+                                 e.lengths, e.formats, 0));
         if (!succeeded(r.get()))
             throw resultError(connection_, r.get());
         return r;

@@ -78,6 +78,9 @@ struct Execution {
     // transaction it runs under a checkpoint shared with its neighbours instead of a savepoint
     // of its own (see PgConnection).
     bool replayable = false;
+    // Text of one statement without parameters: sent as a simple query where no pipeline
+    // carries it, which the server parses and plans in one step instead of three.
+    bool simpleQuery = false;
 };
 
 class PgConnection final : public kit::Connection {

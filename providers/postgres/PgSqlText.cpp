@@ -83,6 +83,16 @@ std::size_t skipQuoted(std::string_view sql, std::size_t i) {
     return 0;
 }
 
+bool startsComment(std::string_view sql, std::size_t i) {
+    return i + 1 < sql.size() &&
+           ((sql[i] == '-' && sql[i + 1] == '-') || (sql[i] == '/' && sql[i + 1] == '*'));
+}
+
+// Whether skipQuoted can find anything at a character: the test is cheaper than the call.
+bool mayOpenQuote(char c) {
+    return c == '\'' || c == '"' || c == '-' || c == '/' || c == '$';
+}
+
 // Tokens of the statement without literals and comments: words, $n, punctuation.
 struct Token {
     std::string text; // words upper-cased unless quoted
@@ -144,12 +154,16 @@ std::string nameOf(const Token& t) {
 } // namespace
 
 std::string numberPlaceholders(std::string_view sql, std::size_t& questionMarks) {
+    questionMarks = 0;
+    // Most statements have none: no need to walk their literals.
+    if (sql.find('?') == std::string_view::npos)
+        return std::string(sql);
     std::string out;
     out.reserve(sql.size() + 16);
     questionMarks = 0;
     std::size_t i = 0;
     while (i < sql.size()) {
-        if (const std::size_t len = skipQuoted(sql, i); len > 0) {
+        if (const std::size_t len = mayOpenQuote(sql[i]) ? skipQuoted(sql, i) : 0; len > 0) {
             out.append(sql.substr(i, len));
             i += len;
             continue;
@@ -166,14 +180,76 @@ std::string numberPlaceholders(std::string_view sql, std::size_t& questionMarks)
 }
 
 std::string leadingKeyword(std::string_view sql) {
-    for (const Token& t : tokenize(sql, 8)) {
-        if (t.text == "(")
-            continue;
-        if (!t.quoted && !t.text.empty() && isIdentStart(t.text[0]))
-            return t.text;
-        return "";
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        const char c = sql[i];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '(') {
+            ++i;
+        } else if (startsComment(sql, i)) {
+            i += skipQuoted(sql, i);
+        } else if (isIdentStart(c)) {
+            std::string word;
+            for (; i < sql.size() && isIdentChar(sql[i]); ++i)
+                word += upper(sql[i]);
+            return word;
+        } else {
+            break;
+        }
     }
     return "";
+}
+
+TextOutline outlineOf(std::string_view sql) {
+    TextOutline outline;
+    bool semicolon = false;
+    bool topLevelClause = false;
+    int depth = 0;
+    bool balanced = true;
+    std::size_t i = 0;
+    while (i < sql.size()) {
+        const char c = sql[i];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            ++i;
+            continue;
+        }
+        if (const std::size_t len = mayOpenQuote(c) ? skipQuoted(sql, i) : 0; len > 0) {
+            // A comment after the last ';' is no statement; anything quoted is.
+            if (semicolon && c != '-' && c != '/')
+                outline.severalStatements = true;
+            i += len;
+            continue;
+        }
+        if (c == ';') {
+            semicolon = true;
+            ++i;
+            continue;
+        }
+        if (semicolon)
+            outline.severalStatements = true;
+        if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            balanced = balanced && depth > 0;
+            --depth;
+        } else if (isIdentStart(c)) {
+            std::size_t j = i + 1;
+            while (j < sql.size() && isIdentChar(sql[j]))
+                ++j;
+            if (depth == 0 && j - i >= 4 && j - i <= 6) {
+                char word[7] = {};
+                for (std::size_t k = i; k < j; ++k)
+                    word[k - i] = upper(sql[k]);
+                const std::string_view w(word, j - i);
+                topLevelClause =
+                    topLevelClause || w == "LIMIT" || w == "OFFSET" || w == "FETCH" || w == "INTO";
+            }
+            i = j;
+            continue;
+        }
+        ++i;
+    }
+    outline.takesLimit = !semicolon && balanced && depth == 0 && !topLevelClause;
+    return outline;
 }
 
 std::optional<std::size_t> selectListStart(std::string_view sql) {

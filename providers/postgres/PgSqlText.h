@@ -19,6 +19,17 @@ std::string numberPlaceholders(std::string_view sql, std::size_t& questionMarks)
 // white space, comments and opening parentheses; empty when there is none.
 std::string leadingKeyword(std::string_view sql);
 
+// What a statement's text holds outside literals, quoted identifiers and comments.
+struct TextOutline {
+    // A ';' followed by more than blanks, comments and further ';': the extended query
+    // protocol refuses such text, the simple one would run each statement.
+    bool severalStatements = false;
+    // A query that a row limit can be appended to as it is: no ';', balanced parentheses, and
+    // no LIMIT, OFFSET, FETCH or INTO outside parentheses.
+    bool takesLimit = false;
+};
+TextOutline outlineOf(std::string_view sql);
+
 // Offset just after the statement's leading SELECT when hidden columns can be put in front of
 // its select list; nullopt for anything else (WITH, VALUES, SELECT DISTINCT, parenthesised).
 std::optional<std::size_t> selectListStart(std::string_view sql);

@@ -188,12 +188,56 @@ TEST_F(BatchedReading, StatementsThatDoNotNestRunAsTheyAre) {
         EXPECT_EQ(e.errorClass(), kit::ErrorClass::Syntax) << e.what();
         EXPECT_EQ(std::string(e.what()).find("vantrel_rows"), std::string::npos) << e.what();
     }
+    // More rows than a batch: SELECT INTO is not cut to the first one.
+    exec(*c, "INSERT INTO t SELECT g FROM generate_series(4, 3000) g");
+    auto intoMany = c->prepare("SELECT v INTO copied_many FROM t", once());
+    EXPECT_FALSE(intoMany->step());
+    EXPECT_EQ(pgtest::queryText("SELECT count(*) FROM " + schema_ + ".copied_many"), "3000");
     auto values = c->prepare("VALUES (1, 'a'), (2, 'b');", once());
     ASSERT_TRUE(values->step());
     EXPECT_EQ(values->columns().size(), 2u);
     ASSERT_TRUE(values->step());
     EXPECT_EQ(values->value(1).bytes, "b");
     EXPECT_FALSE(values->step());
+}
+
+TEST_F(BatchedReading, AQuerysOwnLimitOrderAndOffsetHoldAcrossBatches) {
+    auto c = open();
+    exec(*c, "CREATE TABLE t AS SELECT g AS v FROM generate_series(0, 2999) g");
+    for (bool runOnce : {true, false}) {
+        auto limited = c->prepare("SELECT v FROM t ORDER BY v DESC LIMIT 2000",
+                                  runOnce ? once() : kit::PrepareOptions{});
+        ASSERT_TRUE(limited->canSeek());
+        for (std::int64_t i = 0; i < 2000; ++i) {
+            ASSERT_TRUE(limited->step()) << i;
+            ASSERT_EQ(limited->value(0).integer, 2999 - i);
+        }
+        EXPECT_FALSE(limited->step());
+        ASSERT_TRUE(limited->seek(1500));
+        ASSERT_TRUE(limited->step());
+        EXPECT_EQ(limited->value(0).integer, 1499);
+        auto offset = c->prepare("SELECT v FROM t ORDER BY v OFFSET 10",
+                                 runOnce ? once() : kit::PrepareOptions{});
+        expectRows(*offset, 10, 2990);
+        EXPECT_FALSE(offset->step());
+    }
+}
+
+TEST_F(BatchedReading, TextOfSeveralStatementsIsRefusedWholeAsBefore) {
+    auto c = open();
+    exec(*c, "CREATE TABLE t AS SELECT g AS v FROM generate_series(1, 5) g");
+    for (const char* text :
+         {"SELECT 1; DELETE FROM t", "DELETE FROM t WHERE v = 1; DELETE FROM t"}) {
+        auto s = c->prepare(text, once());
+        EXPECT_THROW(s->step(), kit::BackendError) << text;
+        EXPECT_EQ(pgtest::queryText("SELECT count(*) FROM " + schema_ + ".t"), "5") << text;
+    }
+    // One statement and a comment after its semicolon is one statement; a notice is no error.
+    auto one = c->prepare("DELETE FROM t WHERE v = 1; -- and no more", once());
+    EXPECT_FALSE(one->step());
+    EXPECT_EQ(one->rowsAffected(), 1);
+    auto notice = c->prepare("DROP TABLE IF EXISTS not_there", once());
+    EXPECT_FALSE(notice->step());
 }
 
 } // namespace

@@ -27,12 +27,34 @@ TEST(PgSqlText, KeywordsAndSelectLists) {
     EXPECT_EQ(leadingKeyword("  -- c\n ( select 1)"), "SELECT");
     EXPECT_EQ(leadingKeyword("commit"), "COMMIT");
     EXPECT_EQ(leadingKeyword(""), "");
+    EXPECT_EQ(leadingKeyword("/* a /* nested */ b */ With x AS (SELECT 1) TABLE x"), "WITH");
+    EXPECT_EQ(leadingKeyword("\"select\" x"), "");
+    EXPECT_EQ(leadingKeyword("$$select$$"), "");
+    EXPECT_EQ(leadingKeyword("-- only a comment"), "");
     EXPECT_EQ(selectListStart("SELECT Remark FROM tellers"), 6u);
     EXPECT_EQ(selectListStart(" /* x */ select * from t"), 15u);
     EXPECT_FALSE(selectListStart("SELECT DISTINCT a FROM t"));
     EXPECT_FALSE(selectListStart("WITH x AS (SELECT 1) SELECT * FROM x"));
     EXPECT_FALSE(selectListStart("SELECTED"));
     EXPECT_FALSE(selectListStart("(SELECT 1)"));
+}
+
+TEST(PgSqlText, OutlineTellsStatementsApartAndWhereALimitFits) {
+    EXPECT_FALSE(outlineOf("UPDATE t SET a = 1;  -- done\n;").severalStatements);
+    EXPECT_FALSE(outlineOf("SELECT ';', \"a;b\", $$;$$, E'\\';' /* ; */").severalStatements);
+    EXPECT_TRUE(outlineOf("SELECT 1; SELECT 2").severalStatements);
+    EXPECT_TRUE(outlineOf("BEGIN;'x'").severalStatements);
+    // A LIMIT may follow the query only where it would limit the whole result and nothing
+    // else: not after a limit of the query's own, nor on SELECT INTO (it would cut the table).
+    for (const char* query : {"SELECT a FROM t WHERE b IN (SELECT b FROM u LIMIT 3) ORDER BY a",
+                              "SELECT 'limit', \"offset\", $x$ into $x$ FROM t -- fetch\n",
+                              "(SELECT 1) UNION ALL (SELECT 2)", "TABLE accounts",
+                              "SELECT limiter, intoxicated FROM t", "VALUES (1), (2)"})
+        EXPECT_TRUE(outlineOf(query).takesLimit) << query;
+    for (const char* query : {"SELECT a FROM t LIMIT 5", "SELECT a FROM t offset 10",
+                              "SELECT a FROM t FETCH FIRST 3 ROWS ONLY", "SELECT a Into b FROM t",
+                              "SELECT 1;", "SELECT 1; SELECT 2", "SELECT (1", "SELECT 1) + (2"})
+        EXPECT_FALSE(outlineOf(query).takesLimit) << query;
 }
 
 TEST(PgSqlText, InsertShapeMapsParametersToColumns) {
