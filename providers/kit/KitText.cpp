@@ -108,8 +108,17 @@ std::u16string utf8ToUtf16(std::string_view utf8) {
 
 std::string utf16ToUtf8(std::u16string_view utf16) {
     std::string out;
-    out.reserve(utf16.size());
-    for (std::size_t i = 0; i < utf16.size(); ++i) {
+    // Most text (SQL, names) is ASCII: one unit per byte, no decoding.
+    std::size_t ascii = 0;
+    while (ascii < utf16.size() && utf16[ascii] < 0x80)
+        ++ascii;
+    out.resize(ascii);
+    for (std::size_t i = 0; i < ascii; ++i)
+        out[i] = static_cast<char>(utf16[i]);
+    if (ascii == utf16.size())
+        return out;
+    out.reserve(utf16.size() + utf16.size() / 2);
+    for (std::size_t i = ascii; i < utf16.size(); ++i) {
         char32_t cp = utf16[i];
         if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
             utf16[i + 1] <= 0xDFFF) {

@@ -222,15 +222,31 @@ bool PropertyValue::fromVariant(const VARIANT& v, VARTYPE wanted, PropertyValue&
     }
 }
 
-PropertyStore::PropertyStore(std::vector<PropertyDef> defs)
-    : defs_(std::make_shared<const std::vector<PropertyDef>>(std::move(defs))) {
-    resetAll();
+namespace {
+
+std::shared_ptr<const std::vector<PropertyValue>> defaultsOf(const std::vector<PropertyDef>& defs) {
+    auto values = std::make_shared<std::vector<PropertyValue>>();
+    values->reserve(defs.size());
+    for (const PropertyDef& d : defs)
+        values->push_back(PropertyValue::ofDefault(d));
+    return values;
 }
 
-PropertyStore::PropertyStore(std::shared_ptr<const std::vector<PropertyDef>> defs)
-    : defs_(std::move(defs)) {
-    resetAll();
+// The rowset table's defaults, built once for every command and rowset.
+const std::shared_ptr<const std::vector<PropertyValue>>& sharedRowsetDefaults() {
+    static const auto shared = defaultsOf(*sharedRowsetProperties());
+    return shared;
 }
+
+} // namespace
+
+PropertyStore::PropertyStore(std::vector<PropertyDef> defs)
+    : defs_(std::make_shared<const std::vector<PropertyDef>>(std::move(defs))),
+      defaults_(defaultsOf(*defs_)) {}
+
+PropertyStore::PropertyStore(std::shared_ptr<const std::vector<PropertyDef>> defs)
+    : defs_(std::move(defs)),
+      defaults_(defs_ == sharedRowsetProperties() ? sharedRowsetDefaults() : defaultsOf(*defs_)) {}
 
 const std::shared_ptr<const std::vector<PropertyDef>>& sharedRowsetProperties() {
     static const auto shared = std::make_shared<const std::vector<PropertyDef>>(
@@ -239,22 +255,36 @@ const std::shared_ptr<const std::vector<PropertyDef>>& sharedRowsetProperties() 
 }
 
 void PropertyStore::resetAll() {
-    values_.clear();
-    values_.reserve(defs().size()); // one allocation: every command and rowset builds a store
-    for (const PropertyDef& d : defs())
-        values_.push_back(PropertyValue::ofDefault(d));
-    optional_.assign(defs().size(), 0);
-    set_.assign(defs().size(), 0);
+    changed_.clear();
+}
+
+const PropertyStore::Changed* PropertyStore::changedAt(std::size_t index) const {
+    for (const Changed& c : changed_)
+        if (c.index == index)
+            return &c;
+    return nullptr;
+}
+
+PropertyStore::Changed& PropertyStore::change(std::size_t index) {
+    for (Changed& c : changed_)
+        if (c.index == index)
+            return c;
+    return changed_.emplace_back(Changed{index, (*defaults_)[index]});
+}
+
+const PropertyValue& PropertyStore::valueAt(std::size_t index) const {
+    const Changed* c = changedAt(index);
+    return c ? c->value : (*defaults_)[index];
 }
 
 bool PropertyStore::isOptional(REFGUID set, DBPROPID id) const {
-    std::size_t i = indexOf(set, id);
-    return i < defs().size() && optional_[i];
+    const Changed* c = changedAt(indexOf(set, id));
+    return c && c->optional;
 }
 
 bool PropertyStore::isSet(REFGUID set, DBPROPID id) const {
-    std::size_t i = indexOf(set, id);
-    return i < defs().size() && set_[i];
+    const Changed* c = changedAt(indexOf(set, id));
+    return c && c->set;
 }
 
 std::size_t PropertyStore::indexOf(REFGUID set, DBPROPID id) const {
@@ -272,13 +302,13 @@ const PropertyDef* PropertyStore::find(REFGUID set, DBPROPID id) const {
 const PropertyValue& PropertyStore::value(REFGUID set, DBPROPID id) const {
     static const PropertyValue empty;
     std::size_t i = indexOf(set, id);
-    return i < defs().size() ? values_[i] : empty;
+    return i < defs().size() ? valueAt(i) : empty;
 }
 
 void PropertyStore::assign(REFGUID set, DBPROPID id, PropertyValue value) {
     std::size_t i = indexOf(set, id);
     if (i < defs().size())
-        values_[i] = std::move(value);
+        change(i).value = std::move(value);
 }
 
 HRESULT PropertyStore::getProperties(ULONG count, const DBPROPIDSET sets[], ULONG* setCount,
@@ -341,7 +371,7 @@ HRESULT PropertyStore::getProperties(ULONG count, const DBPROPIDSET sets[], ULON
                     ++failed;
                 } else {
                     prop.dwStatus = DBPROPSTATUS_OK;
-                    values_[i].toVariant(prop.vValue);
+                    valueAt(i).toVariant(prop.vValue);
                     ++ok;
                 }
             }
@@ -383,16 +413,17 @@ HRESULT PropertyStore::setProperties(ULONG count, DBPROPSET sets[], bool writabl
             }
             if (status == DBPROPSTATUS_OK && i < defs().size()) {
                 bool canWrite = writable && (defs()[i].flags & DBPROPFLAGS_WRITE);
-                if (!canWrite && !(v == values_[i]))
+                if (!canWrite && !(v == valueAt(i)))
                     status = optional ? DBPROPSTATUS_NOTSET : DBPROPSTATUS_NOTSETTABLE;
                 else if (validate)
                     status = validate(defs()[i], v, context);
             }
             prop.dwStatus = status;
             if (status == DBPROPSTATUS_OK) {
-                values_[i] = std::move(v);
-                optional_[i] = optional;
-                set_[i] = prop.vValue.vt != VT_EMPTY;
+                Changed& c = change(i);
+                c.value = std::move(v);
+                c.optional = optional;
+                c.set = prop.vValue.vt != VT_EMPTY;
                 ++ok;
             } else {
                 ++failed;

@@ -46,17 +46,19 @@ struct PropertyValue {
     friend bool operator==(const PropertyValue&, const PropertyValue&) = default;
 };
 
-// The properties of one object: a table of definitions and their current values.
+// The properties of one object: a table of definitions and their current values. The
+// defaults are shared by every store over the same table; a store keeps only the properties
+// set or assigned since, so copying one (every command and rowset has one) copies those few.
 class PropertyStore {
 public:
     explicit PropertyStore(std::vector<PropertyDef> defs);
-    // Over a table shared by many stores (every command and rowset has one): copying the store
-    // copies the values only.
+    // Over a table shared by many stores (every command and rowset has one).
     explicit PropertyStore(std::shared_ptr<const std::vector<PropertyDef>> defs);
 
     const std::vector<PropertyDef>& defs() const { return *defs_; }
     const PropertyDef* find(REFGUID set, DBPROPID id) const;
-    const PropertyValue& value(REFGUID set, DBPROPID id) const; // contract: defined
+    // Contract: defined. The reference holds until the store next changes.
+    const PropertyValue& value(REFGUID set, DBPROPID id) const;
     // Sets internally (no flag checks), e.g. the information properties after Initialize.
     void assign(REFGUID set, DBPROPID id, PropertyValue value);
     void resetAll();
@@ -82,11 +84,20 @@ public:
                             const void* context) const;
 
 private:
+    // A property that no longer stands at its default.
+    struct Changed {
+        std::size_t index; // into defs_
+        PropertyValue value;
+        bool optional = false;
+        bool set = false;
+    };
     std::shared_ptr<const std::vector<PropertyDef>> defs_;
-    std::vector<PropertyValue> values_;
-    std::vector<char> optional_;
-    std::vector<char> set_;
+    std::shared_ptr<const std::vector<PropertyValue>> defaults_; // per definition
+    std::vector<Changed> changed_;
     std::size_t indexOf(REFGUID set, DBPROPID id) const; // defs_.size() when missing
+    const Changed* changedAt(std::size_t index) const;
+    Changed& change(std::size_t index);
+    const PropertyValue& valueAt(std::size_t index) const;
 };
 
 // The tables.

@@ -145,9 +145,12 @@ SqliteStatement::SqliteStatement(Database& database, std::string_view sql,
     : database_(database) {
     // Exactly one statement: SQLite compiles only the first, and running less than the
     // consumer wrote without a word would be worse than refusing.
+    // A statement run once is freed right after: SQLite's small-allocation pool serves it
+    // better than the long-lived memory a persistent statement asks for.
+    const bool persistent = !options.runOnce;
     const auto compile = [&](std::string_view text) {
         const char* tail = nullptr;
-        StatementHandle compiled = database.prepare(text, &tail, true);
+        StatementHandle compiled = database.prepare(text, &tail, persistent);
         if (!compiled)
             throw kit::BackendError(kit::ErrorClass::Syntax,
                                     "text příkazu neobsahuje žádný příkaz SQL");
@@ -281,6 +284,11 @@ void SqliteStatement::describeParameters(const StatementShape& shape) {
 void SqliteStatement::describeColumns() {
     sqlite3_stmt* s = statement_.get();
     const int count = sqlite3_column_count(s);
+    const auto visible = static_cast<std::size_t>(std::max(count - identityColumns_, 0));
+    columns_.reserve(visible);
+    schemas_.reserve(visible);
+    undeclared_.reserve(visible);
+    readings_.reserve(visible);
     for (int c = identityColumns_; c < count; ++c) {
         kit::ColumnInfo info;
         info.name = sqlite3_column_name(s, c);
@@ -304,7 +312,7 @@ void SqliteStatement::describeColumns() {
             info.writable = identityColumns_ == 1 && sameName(info.baseTable, baseTable_);
         }
         schemas_.emplace_back(schema != nullptr ? schema : "");
-        columns_.push_back(info);
+        columns_.push_back(std::move(info));
     }
     for (const kit::ColumnInfo& column : columns_)
         readings_.push_back(readingFor(column.type));
