@@ -92,7 +92,17 @@ ValueView RowCache::cellAt(std::size_t at) const {
     return v;
 }
 
+void RowCache::reserveFirst() {
+    // Room for a few rows of small cells up front: growing from nothing costs a
+    // reallocation per cell, and most results of small statements are a row or two.
+    if (arena_.capacity() == 0)
+        arena_.reserve(32 * (columns_ + 1));
+    if (offsets_.capacity() == 0)
+        offsets_.reserve(4);
+}
+
 std::size_t RowCache::append(const Statement& statement) {
+    reserveFirst();
     offsets_.push_back(arena_.size());
     if (withIdentity_)
         putIdentity(statement.rowIdentity());
@@ -102,6 +112,7 @@ std::size_t RowCache::append(const Statement& statement) {
 }
 
 std::size_t RowCache::append(std::span<const ValueView> values, const RowIdentity* identity) {
+    reserveFirst();
     offsets_.push_back(arena_.size());
     if (withIdentity_)
         putIdentity(identity ? *identity : RowIdentity(std::int64_t{0}));

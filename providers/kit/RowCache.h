@@ -53,6 +53,7 @@ public:
     }
 
 private:
+    void reserveFirst();
     void putCell(const ValueView& v);
     void putIdentity(const RowIdentity& id);
     // Offset just past the cell at `at`.
