@@ -161,6 +161,11 @@ std::shared_ptr<const Accessor> AccessorTable::find(HACCESSOR handle) const {
     return it == entries_.end() ? nullptr : it->second.accessor;
 }
 
+const Accessor* AccessorTable::lookup(HACCESSOR handle) const {
+    auto it = entries_.find(handle);
+    return it == entries_.end() ? nullptr : it->second.accessor.get();
+}
+
 void AccessorTable::inheritFrom(const AccessorTable& other) {
     for (const auto& [h, e] : other.entries_)
         entries_[h] = Entry{e.accessor, 1};
@@ -211,7 +216,6 @@ HRESULT writeRow(const Accessor& accessor, void* data,
 }
 
 HRESULT readRow(const Accessor& accessor, void* data, std::vector<BoundValue>& values) {
-    // The vector is reused from call to call, so its values keep their text buffers.
     values.resize(accessor.bindings.size());
     bool failed = false;
     for (std::size_t i = 0; i < accessor.bindings.size(); ++i) {
@@ -223,20 +227,20 @@ HRESULT readRow(const Accessor& accessor, void* data, std::vector<BoundValue>& v
         if (b.dwPart & DBPART_STATUS)
             status = get<DBSTATUS>(data, b.obStatus);
         DBSTATUS result = DBSTATUS_S_OK;
+        if (status != DBSTATUS_S_OK)
+            bound.value = ValueView::null(); // readValue sets it otherwise
         switch (status) {
         case DBSTATUS_S_ISNULL:
-            bound.value.kind = ValueKind::Null;
             break;
         case DBSTATUS_S_DEFAULT:
             bound.use = BoundValue::Use::Default;
-            bound.value.kind = ValueKind::Null;
             break;
         case DBSTATUS_S_IGNORE:
             bound.use = BoundValue::Use::Ignore;
-            bound.value.kind = ValueKind::Null;
             break;
         case DBSTATUS_S_OK:
             if (!(b.dwPart & DBPART_VALUE)) {
+                bound.value = ValueView::null();
                 result = DBSTATUS_E_UNAVAILABLE;
             } else {
                 DBLENGTH length = 0;
@@ -244,7 +248,7 @@ HRESULT readRow(const Accessor& accessor, void* data, std::vector<BoundValue>& v
                     length = get<DBLENGTH>(data, b.obLength);
                 result = readValue(b.wType, static_cast<char*>(data) + b.obValue,
                                    (b.dwPart & DBPART_LENGTH) ? &length : nullptr, b.cbMaxLen,
-                                   bound.value);
+                                   bound.value, bound.converted);
             }
             break;
         default:

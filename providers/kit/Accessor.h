@@ -39,6 +39,9 @@ public:
                         DBBINDING** bindings) const;
     // nullptr when the handle is unknown.
     std::shared_ptr<const Accessor> find(HACCESSOR handle) const;
+    // The same without taking a reference (an execution's per-row path): valid until the
+    // handle is released.
+    const Accessor* lookup(HACCESSOR handle) const;
     // The rowset inherits its command's accessors with their handles.
     void inheritFrom(const AccessorTable& other);
 
@@ -70,16 +73,20 @@ HRESULT getBindingsCall(const AccessorTable& table, HACCESSOR handle, DBACCESSOR
 HRESULT writeRow(const Accessor& accessor, void* data,
                  const std::function<ValueView(DBORDINAL)>& valueAt);
 
-// One consumer value read through a binding.
+// One consumer value read through a binding. `value` may point into the consumer's buffer
+// (text and bytes that need no conversion) or into `converted`, so it is valid while that
+// buffer is unchanged and the BoundValue is not moved.
 struct BoundValue {
     DBORDINAL ordinal = 0;
     enum class Use { Value, Default, Ignore } use = Use::Value;
-    Value value;
+    ValueView value;
+    Value converted;
 };
 
 // Reads every binding of `accessor` from `data`. Returns S_OK, or DB_E_ERRORSOCCURRED with the
 // failing bindings' status parts set (DBSTATUS_E_CANTCONVERTVALUE, DBSTATUS_E_BADSTATUS,
-// DBSTATUS_E_UNAVAILABLE, DBSTATUS_E_DATAOVERFLOW).
+// DBSTATUS_E_UNAVAILABLE, DBSTATUS_E_DATAOVERFLOW). `values` is resized first and then filled,
+// so its elements keep their conversion buffers from call to call.
 HRESULT readRow(const Accessor& accessor, void* data, std::vector<BoundValue>& values);
 
 } // namespace vantrel::kit

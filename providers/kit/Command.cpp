@@ -205,14 +205,15 @@ void Command::rememberRowset(const std::shared_ptr<Statement>& statement) {
     openStatements_.push_back(statement);
 }
 
-std::shared_ptr<Statement> Command::statementFor(bool change) {
+Statement& Command::statementFor(bool change, std::shared_ptr<Statement>& fresh) {
     if (prepared_ && prepared_.use_count() == 1 && preparedForChange_ == change)
-        return prepared_;
+        return *prepared_;
     PrepareOptions options;
     options.wantRowIdentity = change;
     // Not prepared by the consumer: nothing was asked of the statement before this execution.
     options.runOnce = true;
-    return session_->connection().prepare(utf16ToUtf8(text_), options);
+    fresh = session_->connection().prepare(utf16ToUtf8(text_), options);
+    return *fresh;
 }
 
 HRESULT STDMETHODCALLTYPE Command::Prepare(ULONG) {
@@ -489,8 +490,7 @@ HRESULT Command::bindParameters(Statement& statement, const Accessor& accessor,
         return fail(DB_E_ERRORSOCCURRED,
                     "Hodnotu parametru nebylo možné převést (viz stav parametrů).", IID_ICommand);
     for (const BoundValue& v : scratch_)
-        statement.bind(v.ordinal - 1,
-                       v.use == BoundValue::Use::Value ? v.value.view() : ValueView::null());
+        statement.bind(v.ordinal - 1, v.value); // a default or ignored value is a null view
     return S_OK;
 }
 
@@ -551,9 +551,10 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
 
     // Asking for IRowsetChange or IRowsetLocate asks for what they need.
     bool change = change_ || riid == IID_IRowsetChange;
-    std::shared_ptr<const Accessor> accessor;
+    // Looked up without a reference: nothing in this call can release it.
+    const Accessor* accessor = nullptr;
     if (pParams && pParams->cParamSets > 0) {
-        accessor = accessors_.find(pParams->hAccessor);
+        accessor = accessors_.lookup(pParams->hAccessor);
         if (!accessor)
             return fail(DB_E_BADACCESSORHANDLE,
                         "Popisovač přístupového objektu parametrů není platný.", IID_ICommand);
@@ -568,21 +569,23 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
                 "Pro více sad parametrů je nutné zadat velikost řádku přístupového objektu.",
                 IID_ICommand);
     }
-    std::shared_ptr<Statement> statement;
+    std::shared_ptr<Statement> fresh;
+    Statement* statement = nullptr;
     try {
-        statement = statementFor(change);
+        statement = &statementFor(change, fresh);
+        const bool isPrepared = !fresh;
         std::size_t count = statement->parameterCount();
         if (count > 0 && !accessor)
             return fail(DB_E_PARAMNOTOPTIONAL, "Příkaz má parametry, ale žádné nebyly zadány.",
                         IID_ICommand);
         // The check depends only on the accessor and the statement's parameters, so a
         // prepared statement executed again with the same accessor needs it once.
-        if (accessor && !(statement == prepared_ && accessor == checkedAccessor_)) {
+        if (accessor && !(isPrepared && accessor == checkedAccessor_.get())) {
             HRESULT hr = checkParameterBindings(*accessor, *pParams, count);
             if (hr != S_OK)
                 return hr;
-            if (statement == prepared_)
-                checkedAccessor_ = accessor;
+            if (isPrepared)
+                checkedAccessor_ = accessors_.find(pParams->hAccessor);
         }
         if (statement->returnsRows() && change && !statement->hasRowIdentity() &&
             !properties_.isOptional(DBPROPSET_ROWSET, DBPROP_IRowsetChange))
@@ -614,11 +617,11 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
                             widened->assign(DBPROPSET_ROWSET, DBPROP_IRowsetLocate,
                                             PropertyValue::ofBool(true));
                     }
-                    HRESULT hr =
-                        session_->openRowset(statement, row, widened ? *widened : properties_,
-                                             unknown(), &accessors_, riid, ppRowset);
-                    if (SUCCEEDED(hr) && statement != prepared_)
-                        rememberRowset(statement);
+                    HRESULT hr = session_->openRowset(isPrepared ? prepared_ : fresh, row,
+                                                      widened ? *widened : properties_, unknown(),
+                                                      &accessors_, riid, ppRowset);
+                    if (SUCCEEDED(hr) && !isPrepared)
+                        rememberRowset(fresh);
                     return hr;
                 }
                 statement->reset();

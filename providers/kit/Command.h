@@ -80,8 +80,9 @@ protected:
 private:
     ~Command() override = default;
     HRESULT fail(HRESULT hr, const char* description, REFIID iid);
-    // The statement for this execution: the prepared one when free, else a fresh one.
-    std::shared_ptr<Statement> statementFor(bool change);
+    // The statement for this execution: the prepared one when free, else a fresh one, which
+    // `fresh` then owns. Executed row after row, the prepared one is taken without a reference.
+    Statement& statementFor(bool change, std::shared_ptr<Statement>& fresh);
     // Binds parameter set `index` of pParams; returns S_OK or a posted failure.
     HRESULT bindParameters(Statement& statement, const Accessor& accessor, const DBPARAMS& params,
                            DB_UPARAMS index);

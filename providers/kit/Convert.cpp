@@ -438,11 +438,12 @@ DBSTATUS writeValue(const ValueView& value, DBTYPE target, void* dst, DBLENGTH m
 
 namespace {
 
-template <class T> void intValue(const void* src, Value& v) {
+template <class T> DBSTATUS intValue(const void* src, ValueView& v) {
     T t;
     std::memcpy(&t, src, sizeof t);
     v.kind = ValueKind::Int;
     v.integer = static_cast<std::int64_t>(t);
+    return DBSTATUS_S_OK;
 }
 
 bool isAscii(std::string_view s) {
@@ -512,40 +513,124 @@ DBSTATUS readVariant(const VARIANT& var, Value& out) {
 
 } // namespace
 
-DBSTATUS readValue(DBTYPE source, const void* src, const DBLENGTH* length, DBLENGTH maxLength,
-                   Value& out) {
-    // Fields are reset one by one so that `out` keeps its text buffer for the next value.
-    out.kind = ValueKind::Null;
-    out.integer = 0;
-    out.real = 0;
-    out.timestamp = Timestamp{};
-    out.bytes.clear();
+namespace {
+
+// readValue for texts, bytes, dates and variants. Out of line, so that reading a number (most
+// parameters of a load) needs no stack frame.
+[[gnu::noinline]] DBSTATUS readVariableValue(DBTYPE source, const void* src, const DBLENGTH* length,
+                                             DBLENGTH maxLength, ValueView& out, Value& storage) {
     // A length part beyond the buffer the binding declares would read outside it.
     bool variable = source == DBTYPE_STR || source == DBTYPE_WSTR || source == DBTYPE_BYTES;
     if (variable && length && maxLength > 0 && *length > maxLength)
         return DBSTATUS_E_CANTCONVERTVALUE;
+    // Converted text goes to storage; its fields are reset one by one so that it keeps its
+    // buffer for the next value.
+    auto converted = [&](ValueKind kind) -> std::string& {
+        storage.kind = kind;
+        storage.bytes.clear();
+        out.kind = kind;
+        return storage.bytes;
+    };
+    switch (source) {
+    case DBTYPE_STR: {
+        const char* text = static_cast<const char*>(src);
+        std::size_t n;
+        if (length)
+            n = *length;
+        else if (const void* end = maxLength > 0 ? std::memchr(text, 0, maxLength) : nullptr)
+            n = static_cast<std::size_t>(static_cast<const char*>(end) - text);
+        else if (maxLength > 0)
+            n = maxLength;
+        else
+            n = std::strlen(text);
+        std::string_view ansi(text, n);
+        if (isAscii(ansi)) {
+            // The same bytes in UTF-8: read in place.
+            out = ValueView::ofText(ansi);
+            return DBSTATUS_S_OK;
+        }
+        out.bytes = converted(ValueKind::Text) = ansiToUtf8(ansi);
+        return DBSTATUS_S_OK;
+    }
+    case DBTYPE_WSTR: {
+        const char16_t* text = static_cast<const char16_t*>(src);
+        std::size_t n;
+        if (length)
+            n = *length / sizeof(char16_t);
+        else if (maxLength > 0)
+            n = boundedLength(text, maxLength / sizeof(char16_t));
+        else
+            n = boundedLength(text, std::numeric_limits<std::size_t>::max());
+        std::u16string wide(n, u'\0');
+        if (n)
+            std::memcpy(wide.data(), text, n * sizeof(char16_t));
+        out.bytes = converted(ValueKind::Text) = utf16ToUtf8(wide);
+        return DBSTATUS_S_OK;
+    }
+    case DBTYPE_BSTR: {
+        BSTR b;
+        std::memcpy(&b, src, sizeof b);
+        std::string& text = converted(ValueKind::Text);
+        if (b)
+            text = utf16ToUtf8(std::u16string_view(b, SysStringLen(b)));
+        out.bytes = text;
+        return DBSTATUS_S_OK;
+    }
+    case DBTYPE_BYTES:
+        out = ValueView::ofBlob(
+            std::string_view(static_cast<const char*>(src), length ? *length : maxLength));
+        return DBSTATUS_S_OK;
+    case DBTYPE_DBTIMESTAMP: {
+        DBTIMESTAMP in;
+        std::memcpy(&in, src, sizeof in);
+        Timestamp t{in.year, in.month, in.day, in.hour, in.minute, in.second, in.fraction};
+        if (!isValidTimestamp(t))
+            return DBSTATUS_E_CANTCONVERTVALUE;
+        out = ValueView::ofTimestamp(t);
+        return DBSTATUS_S_OK;
+    }
+    case DBTYPE_DBDATE: {
+        DBDATE in;
+        std::memcpy(&in, src, sizeof in);
+        Timestamp t{in.year, in.month, in.day, 0, 0, 0, 0};
+        if (!isValidTimestamp(t))
+            return DBSTATUS_E_CANTCONVERTVALUE;
+        out = ValueView::ofTimestamp(t);
+        return DBSTATUS_S_OK;
+    }
+    case DBTYPE_VARIANT: {
+        VARIANT var;
+        std::memcpy(&var, src, sizeof var);
+        const DBSTATUS status = readVariant(var, storage);
+        if (status == DBSTATUS_S_OK)
+            out = storage.view();
+        return status;
+    }
+    default:
+        return DBSTATUS_E_CANTCONVERTVALUE;
+    }
+}
+
+} // namespace
+
+DBSTATUS readValue(DBTYPE source, const void* src, const DBLENGTH* length, DBLENGTH maxLength,
+                   ValueView& out, Value& storage) {
+    out = ValueView();
     switch (source) {
     case DBTYPE_I1:
-        intValue<std::int8_t>(src, out);
-        return DBSTATUS_S_OK;
+        return intValue<std::int8_t>(src, out);
     case DBTYPE_I2:
-        intValue<std::int16_t>(src, out);
-        return DBSTATUS_S_OK;
+        return intValue<std::int16_t>(src, out);
     case DBTYPE_I4:
-        intValue<std::int32_t>(src, out);
-        return DBSTATUS_S_OK;
+        return intValue<std::int32_t>(src, out);
     case DBTYPE_I8:
-        intValue<std::int64_t>(src, out);
-        return DBSTATUS_S_OK;
+        return intValue<std::int64_t>(src, out);
     case DBTYPE_UI1:
-        intValue<std::uint8_t>(src, out);
-        return DBSTATUS_S_OK;
+        return intValue<std::uint8_t>(src, out);
     case DBTYPE_UI2:
-        intValue<std::uint16_t>(src, out);
-        return DBSTATUS_S_OK;
+        return intValue<std::uint16_t>(src, out);
     case DBTYPE_UI4:
-        intValue<std::uint32_t>(src, out);
-        return DBSTATUS_S_OK;
+        return intValue<std::uint32_t>(src, out);
     case DBTYPE_UI8: {
         std::uint64_t u;
         std::memcpy(&u, src, sizeof u);
@@ -574,84 +659,24 @@ DBSTATUS readValue(DBTYPE source, const void* src, const DBLENGTH* length, DBLEN
         out.kind = ValueKind::Real;
         return DBSTATUS_S_OK;
     }
-    case DBTYPE_STR: {
-        const char* text = static_cast<const char*>(src);
-        std::size_t n;
-        if (length) {
-            n = *length;
-        } else if (maxLength > 0) {
-            n = 0;
-            while (n < maxLength && text[n])
-                ++n;
-        } else {
-            n = std::strlen(text);
-        }
-        out.kind = ValueKind::Text;
-        std::string_view ansi(text, n);
-        if (isAscii(ansi))
-            out.bytes.assign(ansi);
-        else
-            out.bytes = ansiToUtf8(ansi);
-        return DBSTATUS_S_OK;
-    }
-    case DBTYPE_WSTR: {
-        const char16_t* text = static_cast<const char16_t*>(src);
-        std::size_t n;
-        if (length)
-            n = *length / sizeof(char16_t);
-        else if (maxLength > 0)
-            n = boundedLength(text, maxLength / sizeof(char16_t));
-        else
-            n = boundedLength(text, std::numeric_limits<std::size_t>::max());
-        std::u16string wide(n, u'\0');
-        if (n)
-            std::memcpy(wide.data(), text, n * sizeof(char16_t));
-        out.kind = ValueKind::Text;
-        out.bytes = utf16ToUtf8(wide);
-        return DBSTATUS_S_OK;
-    }
-    case DBTYPE_BSTR: {
-        BSTR b;
-        std::memcpy(&b, src, sizeof b);
-        out.kind = ValueKind::Text;
-        if (b)
-            out.bytes = utf16ToUtf8(std::u16string_view(b, SysStringLen(b)));
-        return DBSTATUS_S_OK;
-    }
-    case DBTYPE_BYTES: {
-        std::size_t n = length ? *length : maxLength;
-        out.kind = ValueKind::Blob;
-        out.bytes.assign(static_cast<const char*>(src), n);
-        return DBSTATUS_S_OK;
-    }
-    case DBTYPE_DBTIMESTAMP: {
-        DBTIMESTAMP in;
-        std::memcpy(&in, src, sizeof in);
-        Timestamp t{in.year, in.month, in.day, in.hour, in.minute, in.second, in.fraction};
-        if (!isValidTimestamp(t))
-            return DBSTATUS_E_CANTCONVERTVALUE;
-        out.kind = ValueKind::Timestamp;
-        out.timestamp = t;
-        return DBSTATUS_S_OK;
-    }
-    case DBTYPE_DBDATE: {
-        DBDATE in;
-        std::memcpy(&in, src, sizeof in);
-        Timestamp t{in.year, in.month, in.day, 0, 0, 0, 0};
-        if (!isValidTimestamp(t))
-            return DBSTATUS_E_CANTCONVERTVALUE;
-        out.kind = ValueKind::Timestamp;
-        out.timestamp = t;
-        return DBSTATUS_S_OK;
-    }
-    case DBTYPE_VARIANT: {
-        VARIANT var;
-        std::memcpy(&var, src, sizeof var);
-        return readVariant(var, out);
-    }
     default:
-        return DBSTATUS_E_CANTCONVERTVALUE;
+        return readVariableValue(source, src, length, maxLength, out, storage);
     }
+}
+
+DBSTATUS readValue(DBTYPE source, const void* src, const DBLENGTH* length, DBLENGTH maxLength,
+                   Value& out) {
+    ValueView view;
+    const DBSTATUS status = readValue(source, src, length, maxLength, view, out);
+    // A converted text is already in out.bytes; a value read in place is copied there.
+    const bool inOut = view.bytes.data() == out.bytes.data();
+    out.kind = view.kind;
+    out.integer = view.integer;
+    out.real = view.real;
+    out.timestamp = view.timestamp;
+    if (!inOut)
+        out.bytes.assign(view.bytes);
+    return status;
 }
 
 bool isValidTimestamp(const Timestamp& t) {

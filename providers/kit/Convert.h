@@ -36,6 +36,11 @@ DBSTATUS writeValue(const ValueView& value, DBTYPE target, void* dst, DBLENGTH m
 // with `out` set, or an error status.
 DBSTATUS readValue(DBTYPE source, const void* src, const DBLENGTH* length, DBLENGTH maxLength,
                    Value& out);
+// The same, without copying: `out` holds a number or date itself, and an ASCII text or bytes
+// where they lie at `src`; only a text that needs converting is kept in `storage`, whose
+// buffer is reused from call to call. `out` is valid while `src` and `storage` are unchanged.
+DBSTATUS readValue(DBTYPE source, const void* src, const DBLENGTH* length, DBLENGTH maxLength,
+                   ValueView& out, Value& storage);
 
 // Formatting and parsing shared with the backends' text forms of dates.
 std::string formatTimestamp(const Timestamp& t);

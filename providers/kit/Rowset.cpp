@@ -708,7 +708,7 @@ bool Rowset::writableValues(const Accessor& accessor, void* pData,
         const ColumnInfo* c = v.ordinal ? &columns_[v.ordinal - 1] : nullptr;
         if (c && c->writable) {
             names.push_back(c->baseColumn.empty() ? c->name : c->baseColumn);
-            views.push_back(v.value.view());
+            views.push_back(v.value);
             continue;
         }
         // The bookmark, an expression or a column of another table: the status says which.

@@ -562,6 +562,84 @@ TEST_F(Consumer, TextParametersKeepTheirOwnBytesAcrossParameterSets) {
     accessor->ReleaseAccessor(handle, nullptr);
 }
 
+// A load rewrites one buffer between executions of a prepared INSERT: texts and bytes read
+// in place must be taken afresh each time, whether the bytes change at the same length, need
+// a conversion (Windows-1250) or turn NULL; a refused value inserts nothing and leaves the next
+// execution unharmed.
+TEST_F(Consumer, OneParameterBufferRewrittenBetweenExecutions) {
+    run(session_, "CREATE TABLE r (id INTEGER PRIMARY KEY, s VARCHAR(8), w VARCHAR(8), b BLOB)");
+    auto text = command("INSERT INTO r (id, s, w, b) VALUES (?, ?, ?, ?)");
+    ASSERT_EQ(S_OK, text.query<ICommandPrepare>(IID_ICommandPrepare)->Prepare(10));
+    struct Params {
+        std::int32_t id;
+        DBSTATUS sStatus;
+        DBLENGTH sLength;
+        char s[8];
+        DBLENGTH wLength;
+        char16_t w[8];
+        DBLENGTH bLength;
+        unsigned char b[4];
+    } values{};
+    DBBINDING bindings[4] = {};
+    for (DBBINDING& binding : bindings) {
+        binding.dwPart = DBPART_VALUE | DBPART_LENGTH;
+        binding.eParamIO = DBPARAMIO_INPUT;
+    }
+    bindings[0].iOrdinal = 1;
+    bindings[0].obValue = offsetof(Params, id);
+    bindings[0].dwPart = DBPART_VALUE;
+    bindings[0].wType = DBTYPE_I4;
+    bindings[1].iOrdinal = 2;
+    bindings[1].obValue = offsetof(Params, s);
+    bindings[1].obLength = offsetof(Params, sLength);
+    bindings[1].obStatus = offsetof(Params, sStatus);
+    bindings[1].dwPart = DBPART_VALUE | DBPART_LENGTH | DBPART_STATUS;
+    bindings[1].cbMaxLen = sizeof values.s;
+    bindings[1].wType = DBTYPE_STR;
+    bindings[2].iOrdinal = 3;
+    bindings[2].obValue = offsetof(Params, w);
+    bindings[2].obLength = offsetof(Params, wLength);
+    bindings[2].cbMaxLen = sizeof values.w;
+    bindings[2].wType = DBTYPE_WSTR;
+    bindings[3].iOrdinal = 4;
+    bindings[3].obValue = offsetof(Params, b);
+    bindings[3].obLength = offsetof(Params, bLength);
+    bindings[3].cbMaxLen = sizeof values.b;
+    bindings[3].wType = DBTYPE_BYTES;
+    auto accessor = text.query<IAccessor>(IID_IAccessor);
+    HACCESSOR handle = DB_NULL_HACCESSOR;
+    ASSERT_EQ(S_OK, accessor->CreateAccessor(DBACCESSOR_PARAMETERDATA, 4, bindings, sizeof values,
+                                             &handle, nullptr));
+    DBPARAMS params{&values, 1, handle};
+    auto executeWith = [&](std::int32_t id, DBSTATUS sStatus, const char* s, DBLENGTH sLength,
+                           const std::u16string& w, const char* b) {
+        values.id = id;
+        values.sStatus = sStatus;
+        values.sLength = sLength;
+        std::memcpy(values.s, s, std::strlen(s));
+        values.wLength = w.size() * sizeof(char16_t);
+        std::memcpy(values.w, w.data(), values.wLength);
+        values.bLength = std::strlen(b);
+        std::memcpy(values.b, b, values.bLength);
+        return text->Execute(nullptr, IID_NULL, &params, nullptr, nullptr);
+    };
+    EXPECT_EQ(S_OK, executeWith(1, DBSTATUS_S_OK, "abcd", 4, u"wxyz", "ab"));
+    EXPECT_EQ(S_OK, executeWith(2, DBSTATUS_S_OK, "abce", 4, u"wxyZ", "ac"));
+    EXPECT_EQ(S_OK, executeWith(3, DBSTATUS_S_OK, "\xE8\xF8", 2, u"\u010D\u0159", "ac"));
+    EXPECT_EQ(S_OK, executeWith(4, DBSTATUS_S_ISNULL, "abce", 4, u"wxyZ", "ad"));
+    EXPECT_EQ(DB_E_ERRORSOCCURRED, executeWith(5, DBSTATUS_S_OK, "zz", 9, u"v", "x"));
+    EXPECT_EQ(DBSTATUS_E_CANTCONVERTVALUE, values.sStatus);
+    EXPECT_EQ(S_OK, executeWith(6, DBSTATUS_S_OK, "abce", 4, u"wxyZ", "ad"));
+    accessor->ReleaseAccessor(handle, nullptr);
+    EXPECT_EQ((std::vector<std::vector<std::string>>{
+                  {"1", "abcd", "wxyz", "6162"},
+                  {"2", "abce", "wxyZ", "6163"},
+                  {"3", "\xC4\x8D\xC5\x99", "\xC4\x8D\xC5\x99", "6163"},
+                  {"4", "<null>", "wxyZ", "6164"},
+                  {"6", "abce", "wxyZ", "6164"}}),
+              query(session_, "SELECT id, s, w, hex(b) FROM r ORDER BY id"));
+}
+
 TEST_F(Consumer, TransactionsNestCommitAndAbortAsPublished) {
     run(session_, "CREATE TABLE t (a INTEGER)");
     Ptr<ITransactionLocal> transaction;
