@@ -73,7 +73,10 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
     batched_ = browsable(keyword_) && !options.wantRowIdentity;
     if (batched_)
         query_ = std::string(nestable(numbered));
-    const TextOutline outline = outlineOf(batched_ ? query_ : numbered);
+    // Text without ';' is one statement; only a query needs a look for its own limit.
+    TextOutline outline;
+    if (batched_ || numbered.find(';') != std::string::npos)
+        outline = outlineOf(batched_ ? query_ : numbered);
     const bool takesLimit = outline.takesLimit;
     if (options.runOnce && !options.wantRowIdentity && questionMarks == 0) {
         directText_ = batched_ ? firstBatchOf(query_, takesLimit) : numbered;
@@ -132,16 +135,19 @@ void PgStatement::describe(const PGresult* d) {
 
     const int fields = PQnfields(d);
     returnsRows_ = fields > 0;
+    const std::size_t visible = static_cast<std::size_t>(std::max(fields - identityColumns_, 0));
     columns_.clear();
     readings_.clear();
-    scratch_.assign(static_cast<std::size_t>(std::max(fields - identityColumns_, 0)),
-                    std::string());
+    columns_.reserve(visible);
+    readings_.reserve(visible);
+    scratch_.resize(visible);
     baseTableOid_ = 0;
     bool oneTable = true;
+    const TableFacts* facts = nullptr; // of baseTableOid_: columns of one table share them
     for (int i = identityColumns_; i < fields; ++i) {
         const unsigned type = PQftype(d, i);
         const OleDbType t = oleDbTypeOf(type, PQfmod(d, i));
-        kit::ColumnInfo c;
+        kit::ColumnInfo& c = columns_.emplace_back();
         c.name = PQfname(d, i);
         c.type = t.type;
         c.size = t.size;
@@ -150,21 +156,20 @@ void PgStatement::describe(const PGresult* d) {
         const unsigned table = PQftable(d, i);
         const int attnum = PQftablecol(d, i);
         if (table != 0) {
-            if (baseTableOid_ != 0 && baseTableOid_ != table)
-                oneTable = false;
-            baseTableOid_ = table;
-            if (const TableFacts* facts = connection_.tableFacts(table)) {
-                if (const TableFacts::Column* base = facts->column(attnum)) {
-                    c.baseTable = facts->name;
-                    c.baseColumn = base->name;
-                    c.nullable = !base->notNull;
-                    c.writable = facts->updatable;
-                    for (int key : facts->keyAttnums)
-                        c.primaryKey = c.primaryKey || key == attnum;
-                }
+            if (baseTableOid_ != table) {
+                oneTable = oneTable && baseTableOid_ == 0;
+                baseTableOid_ = table;
+                facts = connection_.tableFacts(table);
+            }
+            if (const TableFacts::Column* base = facts ? facts->column(attnum) : nullptr) {
+                c.baseTable = facts->name;
+                c.baseColumn = base->name;
+                c.nullable = !base->notNull;
+                c.writable = facts->updatable;
+                for (int key : facts->keyAttnums)
+                    c.primaryKey = c.primaryKey || key == attnum;
             }
         }
-        columns_.push_back(std::move(c));
         readings_.push_back(readingOf(type));
     }
     if (!oneTable)
