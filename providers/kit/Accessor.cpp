@@ -215,6 +215,44 @@ HRESULT writeRow(const Accessor& accessor, void* data,
     return errors < accessor.bindings.size() ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
 }
 
+DBSTATUS readBinding(const DBBINDING& b, void* data, BoundValue::Use& use, ValueView& value,
+                     Value& storage) {
+    use = BoundValue::Use::Value;
+    DBSTATUS status = DBSTATUS_S_OK;
+    if (b.dwPart & DBPART_STATUS)
+        status = get<DBSTATUS>(data, b.obStatus);
+    DBSTATUS result = DBSTATUS_S_OK;
+    if (status == DBSTATUS_S_OK && (b.dwPart & DBPART_VALUE)) {
+        DBLENGTH length = 0;
+        if (b.dwPart & DBPART_LENGTH)
+            length = get<DBLENGTH>(data, b.obLength);
+        result =
+            readValue(b.wType, static_cast<char*>(data) + b.obValue,
+                      (b.dwPart & DBPART_LENGTH) ? &length : nullptr, b.cbMaxLen, value, storage);
+    } else {
+        value = ValueView::null();
+        switch (status) {
+        case DBSTATUS_S_OK: // no value part
+            result = DBSTATUS_E_UNAVAILABLE;
+            break;
+        case DBSTATUS_S_ISNULL:
+            break;
+        case DBSTATUS_S_DEFAULT:
+            use = BoundValue::Use::Default;
+            break;
+        case DBSTATUS_S_IGNORE:
+            use = BoundValue::Use::Ignore;
+            break;
+        default:
+            result = DBSTATUS_E_BADSTATUS;
+            break;
+        }
+    }
+    if (result != DBSTATUS_S_OK && (b.dwPart & DBPART_STATUS))
+        put<DBSTATUS>(data, b.obStatus, result);
+    return result;
+}
+
 HRESULT readRow(const Accessor& accessor, void* data, std::vector<BoundValue>& values) {
     values.resize(accessor.bindings.size());
     bool failed = false;
@@ -222,44 +260,8 @@ HRESULT readRow(const Accessor& accessor, void* data, std::vector<BoundValue>& v
         const DBBINDING& b = accessor.bindings[i];
         BoundValue& bound = values[i];
         bound.ordinal = b.iOrdinal;
-        bound.use = BoundValue::Use::Value;
-        DBSTATUS status = DBSTATUS_S_OK;
-        if (b.dwPart & DBPART_STATUS)
-            status = get<DBSTATUS>(data, b.obStatus);
-        DBSTATUS result = DBSTATUS_S_OK;
-        if (status != DBSTATUS_S_OK)
-            bound.value = ValueView::null(); // readValue sets it otherwise
-        switch (status) {
-        case DBSTATUS_S_ISNULL:
-            break;
-        case DBSTATUS_S_DEFAULT:
-            bound.use = BoundValue::Use::Default;
-            break;
-        case DBSTATUS_S_IGNORE:
-            bound.use = BoundValue::Use::Ignore;
-            break;
-        case DBSTATUS_S_OK:
-            if (!(b.dwPart & DBPART_VALUE)) {
-                bound.value = ValueView::null();
-                result = DBSTATUS_E_UNAVAILABLE;
-            } else {
-                DBLENGTH length = 0;
-                if (b.dwPart & DBPART_LENGTH)
-                    length = get<DBLENGTH>(data, b.obLength);
-                result = readValue(b.wType, static_cast<char*>(data) + b.obValue,
-                                   (b.dwPart & DBPART_LENGTH) ? &length : nullptr, b.cbMaxLen,
-                                   bound.value, bound.converted);
-            }
-            break;
-        default:
-            result = DBSTATUS_E_BADSTATUS;
-            break;
-        }
-        if (result != DBSTATUS_S_OK) {
+        if (readBinding(b, data, bound.use, bound.value, bound.converted) != DBSTATUS_S_OK)
             failed = true;
-            if (b.dwPart & DBPART_STATUS)
-                put<DBSTATUS>(data, b.obStatus, result);
-        }
     }
     return failed ? DB_E_ERRORSOCCURRED : S_OK;
 }

@@ -89,4 +89,10 @@ struct BoundValue {
 // so its elements keep their conversion buffers from call to call.
 HRESULT readRow(const Accessor& accessor, void* data, std::vector<BoundValue>& values);
 
+// What readRow does for one binding: DBSTATUS_S_OK with `use` and `value` set (a null view
+// for NULL, DEFAULT and IGNORE), or the failing status, also written to the status part.
+// `value` may point into `data` or `storage`.
+DBSTATUS readBinding(const DBBINDING& binding, void* data, BoundValue::Use& use, ValueView& value,
+                     Value& storage);
+
 } // namespace vantrel::kit

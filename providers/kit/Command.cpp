@@ -486,11 +486,22 @@ HRESULT STDMETHODCALLTYPE Command::CanConvert(DBTYPE wFromType, DBTYPE wToType,
 HRESULT Command::bindParameters(Statement& statement, const Accessor& accessor,
                                 const DBPARAMS& params, DB_UPARAMS index) {
     void* data = static_cast<char*>(params.pData) + index * accessor.rowSize;
-    if (FAILED(readRow(accessor, data, scratch_)))
+    // Each value is bound as soon as it is read (the statement copies what it needs), so a
+    // converted text needs room only until then. After a failure the rest are still read, for
+    // their statuses, but not bound: the statement is not run, and the next execution binds
+    // every parameter again.
+    bool failed = false;
+    for (const DBBINDING& b : accessor.bindings) {
+        BoundValue::Use use;
+        ValueView value;
+        if (readBinding(b, data, use, value, conversion_) != DBSTATUS_S_OK)
+            failed = true;
+        else if (!failed)
+            statement.bind(b.iOrdinal - 1, value); // a default or ignored value is a null view
+    }
+    if (failed)
         return fail(DB_E_ERRORSOCCURRED,
                     "Hodnotu parametru nebylo možné převést (viz stav parametrů).", IID_ICommand);
-    for (const BoundValue& v : scratch_)
-        statement.bind(v.ordinal - 1, v.value); // a default or ignored value is a null view
     return S_OK;
 }
 

@@ -121,7 +121,7 @@ private:
     bool preparedForChange_ = false;
     std::map<DB_UPARAMS, ParameterInfo> described_; // from SetParameterInfo, by ordinal
     AccessorTable accessors_;
-    std::vector<BoundValue> scratch_;
+    Value conversion_; // a parameter's converted text, until it is bound
 };
 
 } // namespace vantrel::kit

@@ -545,8 +545,10 @@ namespace {
             n = std::strlen(text);
         std::string_view ansi(text, n);
         if (isAscii(ansi)) {
-            // The same bytes in UTF-8: read in place.
-            out = ValueView::ofText(ansi);
+            // The same bytes in UTF-8: read in place. (Fields are set one by one: copying a
+            // whole view built on the stack stalls on its partly written bytes.)
+            out.kind = ValueKind::Text;
+            out.bytes = ansi;
             return DBSTATUS_S_OK;
         }
         out.bytes = converted(ValueKind::Text) = ansiToUtf8(ansi);
@@ -577,8 +579,8 @@ namespace {
         return DBSTATUS_S_OK;
     }
     case DBTYPE_BYTES:
-        out = ValueView::ofBlob(
-            std::string_view(static_cast<const char*>(src), length ? *length : maxLength));
+        out.kind = ValueKind::Blob;
+        out.bytes = std::string_view(static_cast<const char*>(src), length ? *length : maxLength);
         return DBSTATUS_S_OK;
     case DBTYPE_DBTIMESTAMP: {
         DBTIMESTAMP in;
@@ -586,7 +588,8 @@ namespace {
         Timestamp t{in.year, in.month, in.day, in.hour, in.minute, in.second, in.fraction};
         if (!isValidTimestamp(t))
             return DBSTATUS_E_CANTCONVERTVALUE;
-        out = ValueView::ofTimestamp(t);
+        out.kind = ValueKind::Timestamp;
+        out.timestamp = t;
         return DBSTATUS_S_OK;
     }
     case DBTYPE_DBDATE: {
@@ -595,7 +598,8 @@ namespace {
         Timestamp t{in.year, in.month, in.day, 0, 0, 0, 0};
         if (!isValidTimestamp(t))
             return DBSTATUS_E_CANTCONVERTVALUE;
-        out = ValueView::ofTimestamp(t);
+        out.kind = ValueKind::Timestamp;
+        out.timestamp = t;
         return DBSTATUS_S_OK;
     }
     case DBTYPE_VARIANT: {
