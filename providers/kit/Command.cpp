@@ -629,8 +629,9 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
                                             PropertyValue::ofBool(true));
                     }
                     HRESULT hr = session_->openRowset(isPrepared ? prepared_ : fresh, row,
-                                                      widened ? *widened : properties_, unknown(),
-                                                      &accessors_, riid, ppRowset);
+                                                      widened ? effectiveRowsetProperties(*widened)
+                                                              : effective_,
+                                                      unknown(), &accessors_, riid, ppRowset);
                     if (SUCCEEDED(hr) && !isPrepared)
                         rememberRowset(fresh);
                     return hr;

@@ -1,6 +1,8 @@
 #include "RowCache.h"
 
 #include <cstring>
+#include <functional>
+#include <string>
 
 namespace vantrel::kit {
 namespace {
@@ -15,28 +17,43 @@ ValueView identityCell(const RowIdentity& id) {
 } // namespace
 
 void RowCache::putCell(const ValueView& v) {
-    arena_.push_back(static_cast<char>(v.kind));
-    auto putRaw = [this](const void* p, std::size_t n) {
-        const char* c = static_cast<const char*>(p);
-        arena_.insert(arena_.end(), c, c + n);
+    // One resize per cell: the kind byte, then its fixed part or its length and bytes.
+    const auto put = [this, &v](const void* p, std::size_t n, const void* tail = nullptr,
+                                std::size_t tailSize = 0) {
+        const std::size_t at = arena_.size();
+        arena_.resize(at + 1 + n + tailSize);
+        char* out = arena_.data() + at;
+        *out = static_cast<char>(v.kind);
+        if (n)
+            std::memcpy(out + 1, p, n);
+        if (tailSize)
+            std::memcpy(out + 1 + n, tail, tailSize);
     };
     switch (v.kind) {
     case ValueKind::Null:
+        put(nullptr, 0);
         break;
     case ValueKind::Int:
-        putRaw(&v.integer, sizeof v.integer);
+        put(&v.integer, sizeof v.integer);
         break;
     case ValueKind::Real:
-        putRaw(&v.real, sizeof v.real);
+        put(&v.real, sizeof v.real);
         break;
     case ValueKind::Timestamp:
-        putRaw(&v.timestamp, sizeof v.timestamp);
+        put(&v.timestamp, sizeof v.timestamp);
         break;
     case ValueKind::Text:
     case ValueKind::Blob: {
         std::uint32_t n = static_cast<std::uint32_t>(v.bytes.size());
-        putRaw(&n, sizeof n);
-        putRaw(v.bytes.data(), n);
+        const char* bytes = v.bytes.data();
+        const std::less<const char*> before;
+        if (n && !before(bytes, arena_.data()) && before(bytes, arena_.data() + arena_.size())) {
+            // Bytes of this very arena, which the resize may move: copied first.
+            const std::string copy(v.bytes);
+            put(&n, sizeof n, copy.data(), n);
+        } else {
+            put(&n, sizeof n, bytes, n);
+        }
         break;
     }
     }

@@ -577,6 +577,7 @@ HRESULT STDMETHODCALLTYPE Rowset::CreateAccessor(DBACCESSORFLAGS dwAccessorFlags
     target.columnsKnown = true;
     target.columnCount = columns_.size();
     target.hasBookmark = bookmarks_;
+    target.types.reserve(columns_.size() + 1);
     target.types.push_back(bookmarkType);
     for (const ColumnInfo& c : columns_)
         target.types.push_back(c.type);

@@ -193,9 +193,8 @@ HRESULT STDMETHODCALLTYPE Session::CreateCommand(IUnknown* pUnkOuter, REFIID rii
 }
 
 HRESULT Session::openRowset(std::shared_ptr<Statement> statement, bool firstRow,
-                            const PropertyStore& requested, IUnknown* creator,
+                            PropertyStore effective, IUnknown* creator,
                             const AccessorTable* accessors, REFIID riid, IUnknown** ppRowset) {
-    PropertyStore effective = effectiveRowsetProperties(requested);
     if (wantsChanges(effective) && !statement->hasRowIdentity()) {
         effective.assign(DBPROPSET_ROWSET, DBPROP_IRowsetChange, PropertyValue::ofBool(false));
         effective.assign(DBPROPSET_ROWSET, DBPROP_UPDATABILITY, PropertyValue::ofInt(0));
@@ -269,7 +268,8 @@ HRESULT STDMETHODCALLTYPE Session::OpenRowset(IUnknown* pUnkOuter, DBID* pTableI
         }
         bool first = statement->step();
         HRESULT hr =
-            openRowset(std::move(statement), first, requested, unknown(), nullptr, riid, ppRowset);
+            openRowset(std::move(statement), first, effectiveRowsetProperties(requested),
+                       unknown(), nullptr, riid, ppRowset);
         return SUCCEEDED(hr) && props != S_OK ? DB_S_ERRORSOCCURRED : hr;
     } catch (...) {
         return postCurrentException(source(), IID_IOpenRowset);

@@ -72,9 +72,10 @@ public:
 
     const char16_t* source() const { return dataSource_->source(); }
     // Builds a rowset over a statement that has been run once (`firstRow`: it stands on a
-    // row). `requested` are the consumer's rowset properties.
+    // row). `effective` are the consumer's rowset properties with their dependencies applied
+    // (effectiveRowsetProperties).
     HRESULT openRowset(std::shared_ptr<Statement> statement, bool firstRow,
-                       const PropertyStore& requested, IUnknown* creator,
+                       PropertyStore effective, IUnknown* creator,
                        const AccessorTable* accessors, REFIID riid, IUnknown** ppRowset);
 
 protected:
