@@ -267,9 +267,8 @@ HRESULT STDMETHODCALLTYPE Session::OpenRowset(IUnknown* pUnkOuter, DBID* pTableI
                 IID_IOpenRowset);
         }
         bool first = statement->step();
-        HRESULT hr =
-            openRowset(std::move(statement), first, effectiveRowsetProperties(requested),
-                       unknown(), nullptr, riid, ppRowset);
+        HRESULT hr = openRowset(std::move(statement), first, effectiveRowsetProperties(requested),
+                                unknown(), nullptr, riid, ppRowset);
         return SUCCEEDED(hr) && props != S_OK ? DB_S_ERRORSOCCURRED : hr;
     } catch (...) {
         return postCurrentException(source(), IID_IOpenRowset);

@@ -126,3 +126,50 @@ TEST(PropertyStore, PropertyInfoDescribesTheInitialisationTable) {
     CoTaskMemFree(info);
     CoTaskMemFree(text);
 }
+
+// Every command and rowset copies a store over the shared rowset table: a copy and its
+// original change independently, and what one sets (with its options) never shows in another.
+TEST(PropertyStore, CopiesOverTheSharedTableChangeIndependently) {
+    PropertyStore command(sharedRowsetProperties());
+    PropertyStore fresh = rowset();
+    for (const PropertyDef& d : rowsetProperties())
+        EXPECT_EQ(command.value(*d.set, d.id), fresh.value(*d.set, d.id)) << d.id;
+
+    DBPROP props[2] = {boolProperty(DBPROP_IRowsetChange, true, DBPROPOPTIONS_OPTIONAL),
+                       boolProperty(DBPROP_CANFETCHBACKWARDS, true)};
+    DBPROPSET set{props, 2, DBPROPSET_ROWSET};
+    ASSERT_EQ(command.setProperties(1, &set, true, nullptr, nullptr), S_OK);
+    PropertyStore copy = command;
+    copy.assign(DBPROPSET_ROWSET, DBPROP_IRowsetChange, PropertyValue::ofBool(false));
+    copy.assign(DBPROPSET_ROWSET, DBPROP_MAXROWS, PropertyValue::ofInt(7));
+
+    EXPECT_TRUE(command.value(DBPROPSET_ROWSET, DBPROP_IRowsetChange).boolean());
+    EXPECT_EQ(command.value(DBPROPSET_ROWSET, DBPROP_MAXROWS).integer, 0);
+    EXPECT_FALSE(copy.value(DBPROPSET_ROWSET, DBPROP_IRowsetChange).boolean());
+    EXPECT_EQ(copy.value(DBPROPSET_ROWSET, DBPROP_MAXROWS).integer, 7);
+    // Assigning a value keeps how the consumer set it.
+    EXPECT_TRUE(copy.isOptional(DBPROPSET_ROWSET, DBPROP_IRowsetChange));
+    EXPECT_TRUE(copy.isSet(DBPROPSET_ROWSET, DBPROP_CANFETCHBACKWARDS));
+    EXPECT_FALSE(copy.isSet(DBPROPSET_ROWSET, DBPROP_MAXROWS));
+    EXPECT_FALSE(copy.isOptional(DBPROPSET_ROWSET, DBPROP_CANFETCHBACKWARDS));
+    // Nothing of either reached a store made afterwards.
+    PropertyStore later(sharedRowsetProperties());
+    EXPECT_FALSE(later.value(DBPROPSET_ROWSET, DBPROP_IRowsetChange).boolean());
+    EXPECT_FALSE(later.isSet(DBPROPSET_ROWSET, DBPROP_CANFETCHBACKWARDS));
+
+    // GetProperties reports the changed and the default values alike.
+    DBPROPID ids[] = {DBPROP_MAXROWS, DBPROP_IRowset};
+    DBPROPIDSET request{ids, 2, DBPROPSET_ROWSET};
+    ULONG count = 0;
+    DBPROPSET* sets = nullptr;
+    ASSERT_EQ(copy.getProperties(1, &request, &count, &sets, nullptr, nullptr), S_OK);
+    EXPECT_EQ(sets[0].rgProperties[0].vValue.lVal, 7);
+    EXPECT_EQ(sets[0].rgProperties[1].vValue.boolVal, VARIANT_TRUE);
+    freePropertySets(count, sets);
+
+    copy.resetAll();
+    EXPECT_EQ(copy.value(DBPROPSET_ROWSET, DBPROP_MAXROWS).integer, 0);
+    EXPECT_FALSE(copy.isSet(DBPROPSET_ROWSET, DBPROP_CANFETCHBACKWARDS));
+    EXPECT_FALSE(copy.isOptional(DBPROPSET_ROWSET, DBPROP_IRowsetChange));
+    EXPECT_TRUE(command.isSet(DBPROPSET_ROWSET, DBPROP_CANFETCHBACKWARDS));
+}

@@ -1,0 +1,59 @@
+// The row cache's arena and the kit's UTF-16 to UTF-8 conversion, below the providers.
+#include "kit/KitText.h"
+#include "kit/RowCache.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace vantrel::kit;
+
+// A row may be appended from views into the cache itself (a copy of a cached row): the bytes
+// must survive the arena growing under them, row after row.
+TEST(RowCache, AppendsRowsWhoseTextPointsIntoTheCacheItself) {
+    RowCache cache(3, false);
+    const std::string text(40, 'x');
+    const ValueView first[] = {ValueView::ofInt(-5), ValueView::ofText(text), ValueView::null()};
+    cache.append(first, nullptr);
+    for (std::size_t row = 1; row < 200; ++row) {
+        const ValueView copied[] = {cache.value(row - 1, 0), cache.value(row - 1, 1),
+                                    cache.value(row - 1, 2)};
+        ASSERT_EQ(cache.append(copied, nullptr), row);
+    }
+    for (std::size_t row = 0; row < 200; row += 37) {
+        EXPECT_EQ(cache.value(row, 0).integer, -5) << row;
+        EXPECT_EQ(cache.value(row, 1).bytes, text) << row;
+        EXPECT_EQ(cache.value(row, 2).kind, ValueKind::Null) << row;
+    }
+    // Rows of other kinds and sizes side by side, then a window started afresh.
+    const std::string blob("\0\1\2", 3);
+    const ValueView mixed[] = {ValueView::ofReal(2.5), ValueView::ofBlob(blob),
+                               ValueView::ofText("")};
+    const std::size_t at = cache.append(mixed, nullptr);
+    EXPECT_EQ(cache.value(at, 0).real, 2.5);
+    EXPECT_EQ(cache.value(at, 1).bytes, blob);
+    EXPECT_EQ(cache.value(at, 2).kind, ValueKind::Text);
+    EXPECT_TRUE(cache.value(at, 2).bytes.empty());
+    cache.restartAt(1000);
+    EXPECT_EQ(cache.append(first, nullptr), 1000u);
+    EXPECT_EQ(cache.value(1000, 1).bytes, text);
+}
+
+TEST(KitText, Utf16ToUtf8ConvertsAsciiAndWhatFollowsIt) {
+    EXPECT_EQ(utf16ToUtf8(u""), "");
+    EXPECT_EQ(utf16ToUtf8(u"SELECT 1"), "SELECT 1");
+    // Non-ASCII after an ASCII run, at the start, and a pair of surrogates.
+    EXPECT_EQ(utf16ToUtf8(u"WHERE jméno = 'Žluťoučký'"),
+              "WHERE jm\xC3\xA9no = '\xC5\xBDlu\xC5\xA5ou\xC4\x8Dk\xC3\xBD'");
+    EXPECT_EQ(utf16ToUtf8(u"\u00E9a"), "\xC3\xA9"
+                                       "a");
+    EXPECT_EQ(utf16ToUtf8(u"a\U0001F600b"), "a\xF0\x9F\x98\x80"
+                                            "b");
+    // A lone surrogate becomes U+FFFD and nothing is cut.
+    const char16_t lone[] = {u'a', 0xD800, u'b', 0};
+    EXPECT_EQ(utf16ToUtf8(lone), "a\xEF\xBF\xBD"
+                                 "b");
+    // A NUL inside the text is kept.
+    EXPECT_EQ(utf16ToUtf8(std::u16string_view(u"a\0b", 3)), std::string("a\0b", 3));
+}
