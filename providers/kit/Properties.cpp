@@ -1,5 +1,7 @@
 #include "Properties.h"
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -224,29 +226,50 @@ bool PropertyValue::fromVariant(const VARIANT& v, VARTYPE wanted, PropertyValue&
 
 namespace {
 
-std::shared_ptr<const std::vector<PropertyValue>> defaultsOf(const std::vector<PropertyDef>& defs) {
-    auto values = std::make_shared<std::vector<PropertyValue>>();
-    values->reserve(defs.size());
-    for (const PropertyDef& d : defs)
-        values->push_back(PropertyValue::ofDefault(d));
-    return values;
-}
-
-// The rowset table's defaults, built once for every command and rowset.
-const std::shared_ptr<const std::vector<PropertyValue>>& sharedRowsetDefaults() {
-    static const auto shared = defaultsOf(*sharedRowsetProperties());
-    return shared;
-}
+// Property ids below this are found through the table's direct index.
+constexpr DBPROPID directIds = 512;
+constexpr std::uint8_t absent = 0xFF;
 
 } // namespace
 
+struct PropertyStore::Table {
+    std::vector<PropertyValue> defaults; // per definition
+    // For a table whose properties are all of one set (a rowset's, a session's): the index of
+    // each id below directIds, or `absent`; other ids and tables are searched.
+    const GUID* onlySet = nullptr;
+    std::array<std::uint8_t, directIds> byId{};
+
+    explicit Table(const std::vector<PropertyDef>& defs) {
+        defaults.reserve(defs.size());
+        for (const PropertyDef& d : defs)
+            defaults.push_back(PropertyValue::ofDefault(d));
+        byId.fill(absent);
+        if (defs.empty() || defs.size() >= absent)
+            return;
+        for (const PropertyDef& d : defs)
+            if (!sameGuid(*d.set, *defs.front().set))
+                return;
+        onlySet = defs.front().set;
+        for (std::size_t i = 0; i < defs.size(); ++i)
+            if (defs[i].id < directIds && byId[defs[i].id] == absent)
+                byId[defs[i].id] = static_cast<std::uint8_t>(i);
+    }
+};
+
+// The rowset table's, built once for every command and rowset.
+const std::shared_ptr<const PropertyStore::Table>& PropertyStore::sharedRowsetTable() {
+    static const auto shared = std::make_shared<const Table>(*sharedRowsetProperties());
+    return shared;
+}
+
 PropertyStore::PropertyStore(std::vector<PropertyDef> defs)
     : defs_(std::make_shared<const std::vector<PropertyDef>>(std::move(defs))),
-      defaults_(defaultsOf(*defs_)) {}
+      table_(std::make_shared<const Table>(*defs_)) {}
 
 PropertyStore::PropertyStore(std::shared_ptr<const std::vector<PropertyDef>> defs)
     : defs_(std::move(defs)),
-      defaults_(defs_ == sharedRowsetProperties() ? sharedRowsetDefaults() : defaultsOf(*defs_)) {}
+      table_(defs_ == sharedRowsetProperties() ? sharedRowsetTable()
+                                               : std::make_shared<const Table>(*defs_)) {}
 
 const std::shared_ptr<const std::vector<PropertyDef>>& sharedRowsetProperties() {
     static const auto shared = std::make_shared<const std::vector<PropertyDef>>(
@@ -269,12 +292,12 @@ PropertyStore::Changed& PropertyStore::change(std::size_t index) {
     for (Changed& c : changed_)
         if (c.index == index)
             return c;
-    return changed_.emplace_back(Changed{index, (*defaults_)[index]});
+    return changed_.emplace_back(Changed{index, table_->defaults[index]});
 }
 
 const PropertyValue& PropertyStore::valueAt(std::size_t index) const {
     const Changed* c = changedAt(index);
-    return c ? c->value : (*defaults_)[index];
+    return c ? c->value : table_->defaults[index];
 }
 
 bool PropertyStore::isOptional(REFGUID set, DBPROPID id) const {
@@ -288,6 +311,10 @@ bool PropertyStore::isSet(REFGUID set, DBPROPID id) const {
 }
 
 std::size_t PropertyStore::indexOf(REFGUID set, DBPROPID id) const {
+    if (table_->onlySet && id < directIds) {
+        const std::uint8_t i = table_->byId[id];
+        return i != absent && sameGuid(*table_->onlySet, set) ? i : defs().size();
+    }
     for (std::size_t i = 0; i < defs().size(); ++i)
         if (defs()[i].id == id && sameGuid(*defs()[i].set, set))
             return i;

@@ -91,8 +91,11 @@ private:
         bool optional = false;
         bool set = false;
     };
+    // What every store over one definition table shares: the defaults and a direct index.
+    struct Table;
+    static const std::shared_ptr<const Table>& sharedRowsetTable();
     std::shared_ptr<const std::vector<PropertyDef>> defs_;
-    std::shared_ptr<const std::vector<PropertyValue>> defaults_; // per definition
+    std::shared_ptr<const Table> table_;
     std::vector<Changed> changed_;
     std::size_t indexOf(REFGUID set, DBPROPID id) const; // defs_.size() when missing
     const Changed* changedAt(std::size_t index) const;

@@ -132,8 +132,17 @@ TEST(PropertyStore, PropertyInfoDescribesTheInitialisationTable) {
 TEST(PropertyStore, CopiesOverTheSharedTableChangeIndependently) {
     PropertyStore command(sharedRowsetProperties());
     PropertyStore fresh = rowset();
-    for (const PropertyDef& d : rowsetProperties())
+    for (const PropertyDef& d : rowsetProperties()) {
         EXPECT_EQ(command.value(*d.set, d.id), fresh.value(*d.set, d.id)) << d.id;
+        const PropertyDef* found = command.find(*d.set, d.id);
+        ASSERT_NE(found, nullptr) << d.id;
+        EXPECT_EQ(std::u16string(found->description), std::u16string(d.description));
+        // A rowset property's id under another set is another property, which is not there.
+        EXPECT_EQ(command.find(DBPROPSET_SESSION, d.id), nullptr) << d.id;
+    }
+    EXPECT_EQ(command.find(DBPROPSET_ROWSET, 0x4242), nullptr);
+    EXPECT_EQ(command.find(DBPROPSET_ROWSET, 511), nullptr);
+    EXPECT_EQ(command.value(DBPROPSET_ROWSET, 0x4242).type, VT_EMPTY);
 
     DBPROP props[2] = {boolProperty(DBPROP_IRowsetChange, true, DBPROPOPTIONS_OPTIONAL),
                        boolProperty(DBPROP_CANFETCHBACKWARDS, true)};
