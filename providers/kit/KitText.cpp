@@ -107,16 +107,14 @@ std::u16string utf8ToUtf16(std::string_view utf8) {
 }
 
 std::string utf16ToUtf8(std::u16string_view utf16) {
-    std::string out;
     // Most text (SQL, names) is ASCII: one unit per byte, no decoding.
+    std::string out(utf16.size(), '\0');
     std::size_t ascii = 0;
-    while (ascii < utf16.size() && utf16[ascii] < 0x80)
-        ++ascii;
-    out.resize(ascii);
-    for (std::size_t i = 0; i < ascii; ++i)
-        out[i] = static_cast<char>(utf16[i]);
+    for (; ascii < utf16.size() && utf16[ascii] < 0x80; ++ascii)
+        out[ascii] = static_cast<char>(utf16[ascii]);
     if (ascii == utf16.size())
         return out;
+    out.resize(ascii);
     out.reserve(utf16.size() + utf16.size() / 2);
     for (std::size_t i = ascii; i < utf16.size(); ++i) {
         char32_t cp = utf16[i];
