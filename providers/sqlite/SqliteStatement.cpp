@@ -293,7 +293,7 @@ void SqliteStatement::describeColumns() {
         kit::ColumnInfo info;
         info.name = sqlite3_column_name(s, c);
         const char* declared = sqlite3_column_decltype(s, c);
-        const auto type = declared != nullptr ? typeOfDeclaration(declared) : std::nullopt;
+        const auto type = declared != nullptr ? typeOfColumnDeclaration(declared) : std::nullopt;
         if (type) {
             info.type = type->type;
             info.size = type->size;

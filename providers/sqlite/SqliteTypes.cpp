@@ -4,6 +4,9 @@
 
 #include <array>
 #include <charconv>
+#include <mutex>
+#include <string>
+#include <vector>
 
 namespace vantrel::sqlite {
 
@@ -209,6 +212,30 @@ std::optional<OleDbType> typeOfDeclaration(std::string_view declaredType) {
     if (contains(d.base, "TIME"))
         return OleDbType{dbtype::WStr, 0, 0, 0};
     return OleDbType{dbtype::R8, 8, 0, 0};
+}
+
+std::optional<OleDbType> typeOfColumnDeclaration(std::string_view declaredType) {
+    struct Known {
+        std::string declaration;
+        std::optional<OleDbType> type;
+    };
+    constexpr std::size_t capacity = 64;
+    static std::mutex lock;
+    static std::vector<Known> known;
+    static std::size_t nextReplaced = 0;
+    std::lock_guard guard(lock);
+    for (const Known& k : known)
+        if (k.declaration == declaredType)
+            return k.type;
+    Known fresh{std::string(declaredType), typeOfDeclaration(declaredType)};
+    const std::optional<OleDbType> type = fresh.type;
+    if (known.size() < capacity) {
+        known.push_back(std::move(fresh));
+    } else {
+        known[nextReplaced] = std::move(fresh);
+        nextReplaced = (nextReplaced + 1) % capacity;
+    }
+    return type;
 }
 
 OleDbType typeOfStorageClass(int storageClass) {

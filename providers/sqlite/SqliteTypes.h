@@ -30,6 +30,9 @@ struct OleDbType {
 // The OLE DB type of a column declared as declaredType. An empty declaration (a column
 // without a type, an expression) gives nothing: the caller decides from the values.
 std::optional<OleDbType> typeOfDeclaration(std::string_view declaredType);
+// The same, remembered for the declarations seen last: every statement describes each of its
+// columns, and a database declares few distinct types.
+std::optional<OleDbType> typeOfColumnDeclaration(std::string_view declaredType);
 
 // The OLE DB type of a value of SQLite storage class storageClass (SQLITE_INTEGER, ...), for
 // columns whose declaration says nothing.

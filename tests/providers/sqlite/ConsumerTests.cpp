@@ -507,6 +507,55 @@ TEST_F(Consumer, ColumnFlagsComeFromTheColumnsOwnTable) {
     EXPECT_EQ(expected, flagsOf(text.query<IColumnsInfo>(IID_IColumnsInfo).get()));
 }
 
+// Columns are described from their declarations, which the provider remembers: more distinct
+// declarations than it keeps, spelled differently, each still gives its own type and size
+// however often and in whatever order it is met.
+TEST_F(Consumer, ManyDistinctDeclarationsEachKeepTheirOwnSize) {
+    std::string create = "CREATE TABLE d (";
+    std::string select = "SELECT ";
+    std::string reversed = "SELECT ";
+    constexpr int columns = 90;
+    for (int i = 1; i <= columns; ++i) {
+        const std::string n = std::to_string(i);
+        create += (i > 1 ? ", c" : "c") + n + (i % 2 ? " VARCHAR(" : " varchar (") + n + ")";
+        select += (i > 1 ? ", c" : "c") + n;
+        reversed += (i > 1 ? ", c" : "c") + std::to_string(columns + 1 - i);
+    }
+    run(session_, create + ", r REAL, t DATETIME)");
+    const auto sizesOf = [this](const std::string& sql) {
+        std::vector<std::pair<DBLENGTH, DBTYPE>> sizes;
+        auto rowset = open(sql);
+        EXPECT_TRUE(rowset);
+        if (!rowset)
+            return sizes;
+        DBORDINAL count = 0;
+        DBCOLUMNINFO* info = nullptr;
+        OLECHAR* strings = nullptr;
+        EXPECT_EQ(
+            S_OK,
+            rowset.query<IColumnsInfo>(IID_IColumnsInfo)->GetColumnInfo(&count, &info, &strings));
+        for (DBORDINAL i = 0; i < count; ++i)
+            sizes.emplace_back(info[i].ulColumnSize, info[i].wType);
+        CoTaskMemFree(info);
+        CoTaskMemFree(strings);
+        return sizes;
+    };
+    for (int round = 0; round < 2; ++round) {
+        const auto forwards = sizesOf(select + ", r, t FROM d");
+        ASSERT_EQ(forwards.size(), static_cast<std::size_t>(columns + 2));
+        for (int i = 1; i <= columns; ++i) {
+            EXPECT_EQ(forwards[i - 1].first, static_cast<DBLENGTH>(i)) << i;
+            EXPECT_EQ(forwards[i - 1].second, DBTYPE_STR) << i;
+        }
+        EXPECT_EQ(forwards[columns].second, DBTYPE_R8);
+        EXPECT_EQ(forwards[columns + 1].second, DBTYPE_DBTIMESTAMP);
+        const auto backwards = sizesOf(reversed + " FROM d");
+        ASSERT_EQ(backwards.size(), static_cast<std::size_t>(columns));
+        for (int i = 1; i <= columns; ++i)
+            EXPECT_EQ(backwards[i - 1].first, static_cast<DBLENGTH>(columns + 1 - i)) << i;
+    }
+}
+
 // Each text parameter keeps its own bytes from one parameter set to the next, whether a value
 // is short or long and whichever of the two the previous set held.
 TEST_F(Consumer, TextParametersKeepTheirOwnBytesAcrossParameterSets) {
