@@ -199,9 +199,66 @@ std::string leadingKeyword(std::string_view sql) {
     return "";
 }
 
+namespace {
+
+// Whether the word starting at sql[i] is LIMIT, OFFSET, FETCH or INTO, in any case; `end`
+// receives where the word ends.
+bool isLimitingWord(std::string_view sql, std::size_t i, std::size_t& end) {
+    end = i + 1;
+    while (end < sql.size() && isIdentChar(sql[end]))
+        ++end;
+    if (end - i < 4 || end - i > 6)
+        return false;
+    char word[6];
+    for (std::size_t k = i; k < end; ++k)
+        word[k - i] = upper(sql[k]);
+    const std::string_view w(word, end - i);
+    return w == "LIMIT" || w == "OFFSET" || w == "FETCH" || w == "INTO";
+}
+
+// Most statements hold no ';', literal, quoted name or comment, and no limiting word: their
+// outline is found without the tokenizer's care. False when the text needs that care.
+bool plainOutline(std::string_view sql, TextOutline& outline) {
+    int depth = 0;
+    bool balanced = true;
+    for (std::size_t i = 0; i < sql.size(); ++i) {
+        switch (sql[i]) {
+        case '(':
+            ++depth;
+            break;
+        case ')':
+            balanced = balanced && depth > 0;
+            --depth;
+            break;
+        case ';':
+        case '\'':
+        case '"':
+        case '-':
+        case '/':
+        case '$':
+            return false;
+        default:
+            // Words as the full reading takes them: a digit before one does not join it.
+            if (std::size_t end = 0; isIdentStart(sql[i])) {
+                if (isLimitingWord(sql, i, end))
+                    return false;
+                i = end - 1;
+            }
+            break;
+        }
+    }
+    outline.takesLimit = balanced && depth == 0;
+    return true;
+}
+
+} // namespace
+
 TextOutline outlineOf(std::string_view sql) {
     TextOutline outline;
+    if (plainOutline(sql, outline))
+        return outline;
     bool semicolon = false;
+
     bool topLevelClause = false;
     int depth = 0;
     bool balanced = true;
@@ -232,18 +289,9 @@ TextOutline outlineOf(std::string_view sql) {
             balanced = balanced && depth > 0;
             --depth;
         } else if (isIdentStart(c)) {
-            std::size_t j = i + 1;
-            while (j < sql.size() && isIdentChar(sql[j]))
-                ++j;
-            if (depth == 0 && j - i >= 4 && j - i <= 6) {
-                char word[7] = {};
-                for (std::size_t k = i; k < j; ++k)
-                    word[k - i] = upper(sql[k]);
-                const std::string_view w(word, j - i);
-                topLevelClause =
-                    topLevelClause || w == "LIMIT" || w == "OFFSET" || w == "FETCH" || w == "INTO";
-            }
-            i = j;
+            std::size_t end = 0;
+            topLevelClause = (isLimitingWord(sql, i, end) && depth == 0) || topLevelClause;
+            i = end;
             continue;
         }
         ++i;

@@ -51,9 +51,10 @@ TEST(PgSqlText, OutlineTellsStatementsApartAndWhereALimitFits) {
                               "(SELECT 1) UNION ALL (SELECT 2)", "TABLE accounts",
                               "SELECT limiter, intoxicated FROM t", "VALUES (1), (2)"})
         EXPECT_TRUE(outlineOf(query).takesLimit) << query;
-    for (const char* query : {"SELECT a FROM t LIMIT 5", "SELECT a FROM t offset 10",
-                              "SELECT a FROM t FETCH FIRST 3 ROWS ONLY", "SELECT a Into b FROM t",
-                              "SELECT 1;", "SELECT 1; SELECT 2", "SELECT (1", "SELECT 1) + (2"})
+    for (const char* query :
+         {"SELECT a FROM t LIMIT 5", "SELECT a FROM t offset 10",
+          "SELECT a FROM t FETCH FIRST 3 ROWS ONLY", "SELECT a Into b FROM t", "SELECT 1into b",
+          "SELECT 1;", "SELECT 1; SELECT 2", "SELECT (1", "SELECT 1) + (2"})
         EXPECT_FALSE(outlineOf(query).takesLimit) << query;
 }
 
