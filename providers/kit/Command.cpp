@@ -613,6 +613,7 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
                     return hr;
             }
             bool row = statement->step();
+            // Asked again: a statement may learn whether it returns rows only when run.
             if (statement->returnsRows()) {
                 if (set + 1 == sets && wantRowset) {
                     // The command's own properties, unless the interface asked for adds one.
@@ -641,10 +642,12 @@ HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBP
             }
             while (row)
                 row = statement->step();
-            std::int64_t n = statement->rowsAffected();
-            if (n >= 0) {
-                affected += n;
-                counted = true;
+            if (pcRowsAffected) {
+                const std::int64_t n = statement->rowsAffected();
+                if (n >= 0) {
+                    affected += n;
+                    counted = true;
+                }
             }
             statement->reset();
         }

@@ -446,13 +446,6 @@ template <class T> DBSTATUS intValue(const void* src, ValueView& v) {
     return DBSTATUS_S_OK;
 }
 
-bool isAscii(std::string_view s) {
-    for (unsigned char c : s)
-        if (c >= 0x80)
-            return false;
-    return true;
-}
-
 DBSTATUS readVariant(const VARIANT& var, Value& out) {
     out = Value();
     switch (var.vt) {
@@ -543,15 +536,8 @@ namespace {
             n = maxLength;
         else
             n = std::strlen(text);
-        std::string_view ansi(text, n);
-        if (isAscii(ansi)) {
-            // The same bytes in UTF-8: read in place. (Fields are set one by one: copying a
-            // whole view built on the stack stalls on its partly written bytes.)
-            out.kind = ValueKind::Text;
-            out.bytes = ansi;
-            return DBSTATUS_S_OK;
-        }
-        out.bytes = converted(ValueKind::Text) = ansiToUtf8(ansi);
+        // ASCII text took the path in place (readValue); this one needs converting.
+        out.bytes = converted(ValueKind::Text) = ansiToUtf8(std::string_view(text, n));
         return DBSTATUS_S_OK;
     }
     case DBTYPE_WSTR: {
@@ -617,10 +603,43 @@ namespace {
 
 } // namespace
 
+namespace {
+
+// A Windows-1250 text of ASCII characters only is already UTF-8, so it is read in place, in one
+// pass that finds its end and looks at its bytes. False when the text needs the general path:
+// a character to convert, or a length part beyond the buffer.
+bool asciiTextInPlace(const char* text, const DBLENGTH* length, DBLENGTH maxLength,
+                      ValueView& out) {
+    std::size_t n = 0;
+    unsigned char seen = 0;
+    if (length) {
+        if (maxLength > 0 && *length > maxLength)
+            return false;
+        for (; n < *length; ++n)
+            seen |= static_cast<unsigned char>(text[n]);
+    } else {
+        const std::size_t limit =
+            maxLength > 0 ? maxLength : std::numeric_limits<std::size_t>::max();
+        for (; n < limit && text[n] != 0; ++n)
+            seen |= static_cast<unsigned char>(text[n]);
+    }
+    if (seen >= 0x80)
+        return false;
+    out.kind = ValueKind::Text;
+    out.bytes = std::string_view(text, n);
+    return true;
+}
+
+} // namespace
+
 DBSTATUS readValue(DBTYPE source, const void* src, const DBLENGTH* length, DBLENGTH maxLength,
                    ValueView& out, Value& storage) {
     out = ValueView();
     switch (source) {
+    case DBTYPE_STR:
+        if (asciiTextInPlace(static_cast<const char*>(src), length, maxLength, out))
+            return DBSTATUS_S_OK;
+        return readVariableValue(source, src, length, maxLength, out, storage);
     case DBTYPE_I1:
         return intValue<std::int8_t>(src, out);
     case DBTYPE_I2:

@@ -420,8 +420,8 @@ void SqliteStatement::clearBindings() {
 bool SqliteStatement::step() {
     sqlite3_stmt* s = current_;
     // A statement that is not yet running would start outside the caller's transaction.
-    if (!sqlite3_stmt_busy(s))
-        database_.checkTransactionAlive();
+    if (!sqlite3_stmt_busy(s) && database_.transactionEndedByEngine())
+        database_.checkTransactionAlive(); // throws
     running_ = true;
     const int rc = sqlite3_step(s);
     if (rc == SQLITE_ROW) {
