@@ -89,9 +89,6 @@ Rowset::Rowset(RowsetSetup setup)
     if (changeable_)
         baseTable_ = statement_->baseTable();
     windowed_ = !changeable_ && statement_->canSeek();
-    // Moving its window runs the query again, so such a rowset sees what changed meanwhile.
-    if (windowed_)
-        properties_.assign(DBPROPSET_ROWSET, DBPROP_OTHERUPDATEDELETE, PropertyValue::ofBool(true));
     if (setup.firstRowReady) {
         cache_.append(*statement_);
     } else {
@@ -611,6 +608,14 @@ HRESULT STDMETHODCALLTYPE Rowset::GetProperties(const ULONG cPropertyIDSets,
                                                 const DBPROPIDSET rgPropertyIDSets[],
                                                 ULONG* pcPropertySets,
                                                 DBPROPSET** prgPropertySets) {
+    if (windowed_) {
+        // Moving its window runs the query again, so such a rowset sees what changed meanwhile.
+        // Said here, where it is asked, rather than stored at every rowset's set-up.
+        PropertyStore answer = properties_;
+        answer.assign(DBPROPSET_ROWSET, DBPROP_OTHERUPDATEDELETE, PropertyValue::ofBool(true));
+        return answer.getProperties(cPropertyIDSets, rgPropertyIDSets, pcPropertySets,
+                                    prgPropertySets, nullptr, nullptr);
+    }
     return properties_.getProperties(cPropertyIDSets, rgPropertyIDSets, pcPropertySets,
                                      prgPropertySets, nullptr, nullptr);
 }
