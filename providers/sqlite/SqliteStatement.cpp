@@ -286,9 +286,7 @@ void SqliteStatement::describeColumns() {
     const int count = sqlite3_column_count(s);
     const auto visible = static_cast<std::size_t>(std::max(count - identityColumns_, 0));
     columns_.reserve(visible);
-    schemas_.reserve(visible);
-    undeclared_.reserve(visible);
-    readings_.reserve(visible);
+    columnFacts_.reserve(visible);
     for (int c = identityColumns_; c < count; ++c) {
         kit::ColumnInfo info;
         info.name = sqlite3_column_name(s, c);
@@ -300,7 +298,6 @@ void SqliteStatement::describeColumns() {
             info.precision = type->precision;
             info.scale = type->scale;
         }
-        undeclared_.push_back(!type);
         if (!type)
             typesResolved_ = false;
         const char* table = sqlite3_column_table_name(s, c);
@@ -311,20 +308,20 @@ void SqliteStatement::describeColumns() {
             info.baseColumn = origin;
             info.writable = identityColumns_ == 1 && sameName(info.baseTable, baseTable_);
         }
-        schemas_.emplace_back(schema != nullptr ? schema : "");
+        columnFacts_.push_back(
+            {schema != nullptr ? schema : "", readingFor(info.type), !type.has_value()});
         columns_.push_back(std::move(info));
     }
-    for (const kit::ColumnInfo& column : columns_)
-        readings_.push_back(readingFor(column.type));
 }
 
 void SqliteStatement::describeKeys(std::vector<kit::ColumnInfo>& columns) const {
     sqlite3* db = database_.handle();
-    for (std::size_t c = 0; c < columns.size() && c < schemas_.size(); ++c) {
+    for (std::size_t c = 0; c < columns.size() && c < columnFacts_.size(); ++c) {
         kit::ColumnInfo& info = columns[c];
         if (info.baseTable.empty() || info.baseColumn.empty())
             continue;
-        if (const auto facts = lookupColumn(db, schemas_[c], info.baseTable, info.baseColumn)) {
+        if (const auto facts =
+                lookupColumn(db, columnFacts_[c].schema, info.baseTable, info.baseColumn)) {
             info.nullable = !facts->notNull;
             info.primaryKey = facts->primaryKey;
         }
@@ -344,7 +341,7 @@ void SqliteStatement::resolveUndeclaredTypes() const {
         peeked = true;
     }
     for (std::size_t i = 0; i < columns_.size(); ++i) {
-        if (!undeclared_[i])
+        if (!columnFacts_[i].undeclared)
             continue;
         const int storageClass =
             haveRow ? sqlite3_column_type(s, static_cast<int>(i) + identityColumns_) : SQLITE_NULL;
@@ -352,7 +349,7 @@ void SqliteStatement::resolveUndeclaredTypes() const {
         columns_[i].type = type.type;
         columns_[i].size = type.size;
         if (haveRow)
-            undeclared_[i] = false;
+            columnFacts_[i].undeclared = false;
     }
     typesResolved_ = haveRow;
     if (peeked)

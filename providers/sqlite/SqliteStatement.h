@@ -48,7 +48,8 @@ public:
     void clearBindings() override;
     bool step() override;
     kit::ValueView value(std::size_t index) const override {
-        return readColumn(current_, static_cast<int>(index) + identityColumns_, readings_[index]);
+        return readColumn(current_, static_cast<int>(index) + identityColumns_,
+                          columnFacts_[index].reading);
     }
     kit::RowIdentity rowIdentity() const override {
         return static_cast<std::int64_t>(sqlite3_column_int64(current_, 0));
@@ -94,10 +95,14 @@ private:
     std::int64_t rowsAffected_ = -1;
     std::vector<kit::ParameterInfo> parameters_;
     mutable std::vector<kit::ColumnInfo> columns_;
-    std::vector<std::string> schemas_;     // per column: the database its base table is in
-    mutable std::vector<bool> undeclared_; // per column: type still to be read from values
+    // Per column, beside columns_ (one list, one allocation per statement).
+    struct ColumnFacts {
+        std::string schema; // the database its base table is in
+        ValueReading reading = ValueReading::AsStored;
+        mutable bool undeclared = false; // type still to be read from values
+    };
+    std::vector<ColumnFacts> columnFacts_;
     mutable bool typesResolved_ = true;
-    std::vector<ValueReading> readings_;
 };
 
 } // namespace vantrel::sqlite
