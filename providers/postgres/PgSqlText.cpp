@@ -207,7 +207,9 @@ bool isLimitingWord(std::string_view sql, std::size_t i, std::size_t& end) {
     end = i + 1;
     while (end < sql.size() && isIdentChar(sql[end]))
         ++end;
-    if (end - i < 4 || end - i > 6)
+    const char first = upper(sql[i]);
+    if (end - i < 4 || end - i > 6 ||
+        (first != 'L' && first != 'O' && first != 'F' && first != 'I'))
         return false;
     char word[6];
     for (std::size_t k = i; k < end; ++k)
