@@ -13,6 +13,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <time.h>
 #include <vector>
 
 namespace bench {
@@ -64,6 +65,14 @@ using TClock = std::chrono::steady_clock;
 
 inline double millisecondsSince(TClock::time_point start) {
     return std::chrono::duration<double, std::milli>(TClock::now() - start).count();
+}
+
+// CPU time of the calling thread: unlike the clock on the wall, it leaves out time spent
+// waiting for a core, which on a shared machine can swamp what is measured.
+inline double threadCpuMilliseconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
 inline double median(std::vector<double> values) {

@@ -80,12 +80,6 @@ struct TScreenTimes {
     double worstCpu = 0;
 };
 
-double threadCpuMilliseconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
-}
-
 TScreenTimes summarise(const std::vector<double>& screens, const std::vector<double>& cpu) {
     return {bench::median(screens), *std::max_element(screens.begin(), screens.end()),
             *std::max_element(cpu.begin(), cpu.end())};
@@ -99,13 +93,13 @@ TScreenTimes oledbPattern(TOLEDBCommunicator& communicator, const TPattern& patt
     screens.reserve(pattern.firstRows.size());
     cpu.reserve(pattern.firstRows.size());
     for (int first : pattern.firstRows) {
-        const double cpuStart = threadCpuMilliseconds();
+        const double cpuStart = bench::threadCpuMilliseconds();
         const auto start = bench::TClock::now();
         for (int row = first; row < first + screenRows; ++row)
             for (int column = 0; column < screenColumns; ++column)
                 checksum += communicator.getDataForCell(column, row).size();
         screens.push_back(bench::millisecondsSince(start));
-        cpu.push_back(threadCpuMilliseconds() - cpuStart);
+        cpu.push_back(bench::threadCpuMilliseconds() - cpuStart);
     }
     return summarise(screens, cpu);
 }
@@ -123,11 +117,11 @@ TScreenTimes rawPattern(const TRawScreen& screen, long long firstAid, const TPat
     screens.reserve(pattern.firstRows.size());
     cpu.reserve(pattern.firstRows.size());
     for (int first : pattern.firstRows) {
-        const double cpuStart = threadCpuMilliseconds();
+        const double cpuStart = bench::threadCpuMilliseconds();
         const auto start = bench::TClock::now();
         screen(firstAid + first - 1);
         screens.push_back(bench::millisecondsSince(start));
-        cpu.push_back(threadCpuMilliseconds() - cpuStart);
+        cpu.push_back(bench::threadCpuMilliseconds() - cpuStart);
     }
     return summarise(screens, cpu);
 }
