@@ -227,8 +227,6 @@ void SqliteStatement::describeParameters(const StatementShape& shape) {
     sqlite3* db = database_.handle();
     const int count = sqlite3_bind_parameter_count(statement_.get());
     parameters_.resize(static_cast<std::size_t>(count));
-    // Sized once: SQLite keeps pointers into these strings, so they must never move.
-    boundBytes_.resize(static_cast<std::size_t>(count));
     bound_.resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         kit::ParameterInfo& info = parameters_[static_cast<std::size_t>(i)];
@@ -363,10 +361,9 @@ const std::vector<kit::ColumnInfo>& SqliteStatement::columns() const {
 }
 
 // Inline: it runs for every parameter of every execution.
-inline bool SqliteStatement::sameAsBound(std::size_t index, const kit::ValueView& value) const {
-    if (index >= bound_.size() || !bound_[index].known || bound_[index].kind != value.kind)
+inline bool SqliteStatement::sameAsBound(const BoundParameter& last, const kit::ValueView& value) {
+    if (!last.known || last.kind != value.kind)
         return false;
-    const BoundParameter& last = bound_[index];
     switch (value.kind) {
     case kit::ValueKind::Null:
         return true;
@@ -376,7 +373,7 @@ inline bool SqliteStatement::sameAsBound(std::size_t index, const kit::ValueView
         return std::memcmp(&last.real, &value.real, sizeof value.real) == 0;
     case kit::ValueKind::Text:
     case kit::ValueKind::Blob:
-        return boundBytes_[index] == value.bytes;
+        return last.bytes == value.bytes;
     case kit::ValueKind::Timestamp:
         return false;
     }
@@ -388,16 +385,17 @@ void SqliteStatement::bind(std::size_t index, const kit::ValueView& value) {
     if (running_)
         reset();
     sqlite3_stmt* s = statement_.get();
-    if (sameAsBound(index, value))
+    if (index >= bound_.size()) {
+        // Not a parameter of this statement: SQLite's refusal says so.
+        bindValue(database_.handle(), s, static_cast<int>(index) + 1, value, dbtype::Empty);
         return;
-    if (index < bound_.size())
-        bound_[index].known = false;
-    bindValue(database_.handle(), s, static_cast<int>(index) + 1, value,
-              index < parameters_.size() ? parameters_[index].type : dbtype::Empty,
-              index < boundBytes_.size() ? &boundBytes_[index] : nullptr);
-    if (index >= bound_.size())
-        return;
+    }
     BoundParameter& now = bound_[index];
+    if (sameAsBound(now, value))
+        return;
+    now.known = false;
+    bindValue(database_.handle(), s, static_cast<int>(index) + 1, value, parameters_[index].type,
+              &now.bytes);
     now.known = true;
     now.kind = value.kind;
     now.integer = value.integer;
@@ -405,7 +403,7 @@ void SqliteStatement::bind(std::size_t index, const kit::ValueView& value) {
     // An empty text or blob is bound without the kept string: keep it equal to what is bound.
     if ((value.kind == kit::ValueKind::Text || value.kind == kit::ValueKind::Blob) &&
         value.bytes.empty())
-        boundBytes_[index].clear();
+        now.bytes.clear();
 }
 
 void SqliteStatement::clearBindings() {

@@ -68,8 +68,6 @@ private:
     void resolveUndeclaredTypes() const;
 
     Database& database_;
-    // Per parameter: the bytes of the text or blob last bound, which SQLite reads in place.
-    std::vector<std::string> boundBytes_;
     // Per parameter: what is bound now. SQLite keeps bindings across resets, so a value equal
     // to the bound one is not bound again (a load changes only a few parameters per row).
     struct BoundParameter {
@@ -77,9 +75,11 @@ private:
         kit::ValueKind kind = kit::ValueKind::Null;
         std::int64_t integer = 0;
         double real = 0;
+        std::string bytes; // of the text or blob last bound, which SQLite reads in place
     };
+    // Sized once (per parameter): SQLite keeps pointers into the strings, so they never move.
     std::vector<BoundParameter> bound_;
-    bool sameAsBound(std::size_t index, const kit::ValueView& value) const;
+    static bool sameAsBound(const BoundParameter& last, const kit::ValueView& value);
     StatementHandle statement_;
     // Whether the query may run in its positioned form (cleared when SQLite refuses that form),
     // the positioned statement once compiled, and the one stepping now.
