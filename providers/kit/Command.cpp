@@ -483,8 +483,9 @@ HRESULT STDMETHODCALLTYPE Command::CanConvert(DBTYPE wFromType, DBTYPE wToType,
 
 // ---- execution ----
 
-HRESULT Command::bindParameters(Statement& statement, const Accessor& accessor,
-                                const DBPARAMS& params, DB_UPARAMS index) {
+// Hot: runs for every row of a load (see Execute below).
+[[gnu::hot]] HRESULT Command::bindParameters(Statement& statement, const Accessor& accessor,
+                                             const DBPARAMS& params, DB_UPARAMS index) {
     void* data = static_cast<char*>(params.pData) + index * accessor.rowSize;
     // Each value is bound as soon as it is read (the statement copies what it needs), so a
     // converted text needs room only until then. After a failure the rest are still read, for
@@ -544,8 +545,12 @@ HRESULT Command::refuseChange(const char* why) {
     return fail(DB_E_ERRORSOCCURRED, why, IID_ICommand);
 }
 
-HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid, DBPARAMS* pParams,
-                                           DBROWCOUNT* pcRowsAffected, IUnknown** ppRowset) {
+// Hot: it runs for every row of a load, and hot functions are placed together, so that they
+// and SQLite's own code stay in the instruction cache (several percent of a load's time).
+[[gnu::hot]] HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid,
+                                                        DBPARAMS* pParams,
+                                                        DBROWCOUNT* pcRowsAffected,
+                                                        IUnknown** ppRowset) {
     clearError();
     if (ppRowset)
         *ppRowset = nullptr;

@@ -632,8 +632,9 @@ bool asciiTextInPlace(const char* text, const DBLENGTH* length, DBLENGTH maxLeng
 
 } // namespace
 
-DBSTATUS readValue(DBTYPE source, const void* src, const DBLENGTH* length, DBLENGTH maxLength,
-                   ValueView& out, Value& storage) {
+// Hot: runs for every parameter of a load (see Command::Execute).
+[[gnu::hot]] DBSTATUS readValue(DBTYPE source, const void* src, const DBLENGTH* length,
+                                DBLENGTH maxLength, ValueView& out, Value& storage) {
     out = ValueView();
     switch (source) {
     case DBTYPE_STR:
