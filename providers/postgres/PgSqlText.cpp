@@ -255,6 +255,26 @@ bool plainOutline(std::string_view sql, TextOutline& outline) {
 
 } // namespace
 
+bool copiesThroughClient(std::string_view sql) {
+    if (leadingKeyword(sql) != "COPY")
+        return false;
+    const std::vector<Token> tokens = tokenize(sql, sql.size());
+    int depth = 0;
+    for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
+        const Token& t = tokens[i];
+        if (t.quoted)
+            continue;
+        if (t.text == "(")
+            ++depth;
+        else if (t.text == ")")
+            --depth;
+        else if (depth == 0 && (t.text == "FROM" || t.text == "TO") && !tokens[i + 1].quoted &&
+                 (tokens[i + 1].text == "STDIN" || tokens[i + 1].text == "STDOUT"))
+            return true;
+    }
+    return false;
+}
+
 TextOutline outlineOf(std::string_view sql) {
     TextOutline outline;
     if (plainOutline(sql, outline))

@@ -19,6 +19,9 @@ std::string numberPlaceholders(std::string_view sql, std::size_t& questionMarks)
 // white space, comments and opening parentheses; empty when there is none.
 std::string leadingKeyword(std::string_view sql);
 
+// COPY ... FROM STDIN or TO STDOUT: a copy whose data would flow through the client.
+bool copiesThroughClient(std::string_view sql);
+
 // What a statement's text holds outside literals, quoted identifiers and comments.
 struct TextOutline {
     // A ';' followed by more than blanks, comments and further ';': the extended query

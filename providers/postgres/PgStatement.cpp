@@ -69,6 +69,11 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
     std::size_t questionMarks = 0;
     const std::string numbered = numberPlaceholders(sql, questionMarks);
     keyword_ = leadingKeyword(numbered);
+    // The server would hand the connection over to a data stream nobody feeds or reads.
+    if (keyword_ == "COPY" && copiesThroughClient(numbered))
+        throw kit::BackendError(kit::ErrorClass::Other,
+                                "COPY s přenosem dat od klienta (FROM STDIN) nebo ke klientovi "
+                                "(TO STDOUT) tento ovladač nepodporuje");
     atomic_ = !isTransactionControl(keyword_);
     batched_ = browsable(keyword_) && !options.wantRowIdentity;
     if (batched_)

@@ -471,3 +471,33 @@ TEST_F(BackendTest, ALostConnectionIsReportedNotHung) {
 }
 
 } // namespace
+
+TEST_F(BackendTest, CopyToOrFromTheClientIsRefusedAndLeavesTheConnectionUsable) {
+    auto c = open();
+    exec(*c, "CREATE TABLE t (v int)");
+    exec(*c, "INSERT INTO t VALUES (1), (2)");
+    kit::PrepareOptions once;
+    once.runOnce = true;
+    for (const char* sql :
+         {"COPY t FROM STDIN", "COPY t TO STDOUT", "COPY (SELECT v FROM t) TO STDOUT"}) {
+        for (const bool runOnce : {true, false}) {
+            for (const bool inTransaction : {false, true}) {
+                SCOPED_TRACE(std::string(sql) + (runOnce ? ", run once" : ", prepared") +
+                             (inTransaction ? ", in a transaction" : ", autocommit"));
+                if (inTransaction)
+                    c->begin(kit::IsolationLevel::ReadCommitted);
+                try {
+                    auto s = c->prepare(sql, runOnce ? once : kit::PrepareOptions{});
+                    s->step();
+                    ADD_FAILURE() << "no error";
+                } catch (const kit::BackendError& e) {
+                    EXPECT_NE(std::string(e.what()).find("COPY"), std::string::npos) << e.what();
+                }
+                // The connection (and the transaction) goes on.
+                EXPECT_EQ(count(*c, "SELECT count(*) FROM t"), 2);
+                if (inTransaction)
+                    c->commit();
+            }
+        }
+    }
+}

@@ -81,3 +81,13 @@ TEST(PgSqlText, FoldingFollowsUnquotedIdentifiers) {
 }
 
 } // namespace
+
+TEST(PgSqlText, OnlyACopyThroughTheClientIsSeenAsOne) {
+    EXPECT_TRUE(copiesThroughClient("copy t from stdin"));
+    EXPECT_TRUE(copiesThroughClient("/* load */ COPY t (a, b) FROM STDIN WITH (FORMAT csv)"));
+    EXPECT_TRUE(copiesThroughClient("COPY (SELECT a FROM stdin_log) TO -- out\n STDOUT"));
+    EXPECT_FALSE(copiesThroughClient("COPY t FROM '/srv/data.csv'"));
+    EXPECT_FALSE(copiesThroughClient("COPY (SELECT 1 FROM stdin) TO '/tmp/x'"));
+    EXPECT_FALSE(copiesThroughClient("COPY t TO \"stdout\""));
+    EXPECT_FALSE(copiesThroughClient("SELECT 'COPY t FROM STDIN'"));
+}
