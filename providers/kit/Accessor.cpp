@@ -3,10 +3,12 @@
 #include "Convert.h"
 #include "Errors.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
 #include <set>
+#include <utility>
 
 namespace vantrel::kit {
 namespace {
@@ -38,8 +40,14 @@ DBBINDSTATUS checkBinding(const DBBINDING& b, DBACCESSORFLAGS flags, const Acces
     if (target.columnsKnown) {
         if (b.iOrdinal > target.columnCount || (b.iOrdinal == 0 && !target.hasBookmark))
             return DBBINDSTATUS_BADORDINAL;
-        if (b.iOrdinal < target.types.size() && !canConvert(target.types[b.iOrdinal], b.wType))
+        if (target.columns) {
+            DBTYPE from = b.iOrdinal ? target.columns[b.iOrdinal - 1].type : target.bookmarkType;
+            if (!canConvert(from, b.wType))
+                return DBBINDSTATUS_UNSUPPORTEDCONVERSION;
+        } else if (b.iOrdinal < target.types.size() &&
+                   !canConvert(target.types[b.iOrdinal], b.wType)) {
             return DBBINDSTATUS_UNSUPPORTEDCONVERSION;
+        }
     }
     return DBBINDSTATUS_OK;
 }
@@ -62,6 +70,16 @@ template <class T> T get(const void* data, DBBYTEOFFSET offset) {
 }
 
 } // namespace
+
+AccessorTable::Entry* AccessorTable::entry(HACCESSOR handle) {
+    return const_cast<Entry*>(std::as_const(*this).entry(handle));
+}
+
+const AccessorTable::Entry* AccessorTable::entry(HACCESSOR handle) const {
+    auto it = std::lower_bound(entries_.begin(), entries_.end(), handle,
+                               [](const Entry& e, HACCESSOR h) { return e.handle < h; });
+    return it != entries_.end() && it->handle == handle ? &*it : nullptr;
+}
 
 HRESULT AccessorTable::create(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DBBINDING bindings[],
                               DBLENGTH rowSize, HACCESSOR* handle, DBBINDSTATUS statuses[],
@@ -101,8 +119,9 @@ HRESULT AccessorTable::create(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DB
             b.pObject = nullptr;
             b.pBindExt = nullptr;
         }
+        entries_.reserve(entries_.size() + 1);
         HACCESSOR h = nextHandle();
-        entries_[h] = Entry{std::move(accessor), 1};
+        entries_.push_back(Entry{h, std::move(accessor), 1});
         *handle = h;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
@@ -111,22 +130,22 @@ HRESULT AccessorTable::create(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DB
 }
 
 HRESULT AccessorTable::addRef(HACCESSOR handle, DBREFCOUNT* refCount) {
-    auto it = entries_.find(handle);
-    if (it == entries_.end())
+    Entry* e = entry(handle);
+    if (!e)
         return DB_E_BADACCESSORHANDLE;
-    ++it->second.references;
+    ++e->references;
     if (refCount)
-        *refCount = it->second.references;
+        *refCount = e->references;
     return S_OK;
 }
 
 HRESULT AccessorTable::release(HACCESSOR handle, DBREFCOUNT* refCount) {
-    auto it = entries_.find(handle);
-    if (it == entries_.end())
+    Entry* e = entry(handle);
+    if (!e)
         return DB_E_BADACCESSORHANDLE;
-    DBREFCOUNT left = --it->second.references;
+    DBREFCOUNT left = --e->references;
     if (left == 0)
-        entries_.erase(it);
+        entries_.erase(entries_.begin() + (e - entries_.data()));
     if (refCount)
         *refCount = left;
     return S_OK;
@@ -142,10 +161,10 @@ HRESULT AccessorTable::getBindings(HACCESSOR handle, DBACCESSORFLAGS* flags, DBC
         *bindings = nullptr;
     if (!flags || !count || !bindings)
         return E_INVALIDARG;
-    auto it = entries_.find(handle);
-    if (it == entries_.end())
+    const Entry* e = entry(handle);
+    if (!e)
         return DB_E_BADACCESSORHANDLE;
-    const Accessor& a = *it->second.accessor;
+    const Accessor& a = *e->accessor;
     auto* out = static_cast<DBBINDING*>(CoTaskMemAlloc(a.bindings.size() * sizeof(DBBINDING)));
     if (!out)
         return E_OUTOFMEMORY;
@@ -157,62 +176,64 @@ HRESULT AccessorTable::getBindings(HACCESSOR handle, DBACCESSORFLAGS* flags, DBC
 }
 
 std::shared_ptr<const Accessor> AccessorTable::find(HACCESSOR handle) const {
-    auto it = entries_.find(handle);
-    return it == entries_.end() ? nullptr : it->second.accessor;
+    const Entry* e = entry(handle);
+    return e ? e->accessor : nullptr;
 }
 
 const Accessor* AccessorTable::lookup(HACCESSOR handle) const {
-    auto it = entries_.find(handle);
-    return it == entries_.end() ? nullptr : it->second.accessor.get();
+    const Entry* e = entry(handle);
+    return e ? e->accessor.get() : nullptr;
 }
 
 void AccessorTable::inheritFrom(const AccessorTable& other) {
-    for (const auto& [h, e] : other.entries_)
-        entries_[h] = Entry{e.accessor, 1};
+    // Each inherited handle starts with one reference of this table's own; the merged list
+    // stays sorted by handle.
+    std::vector<Entry> merged;
+    merged.reserve(entries_.size() + other.entries_.size());
+    auto mine = entries_.begin();
+    for (const Entry& e : other.entries_) {
+        while (mine != entries_.end() && mine->handle < e.handle)
+            merged.push_back(std::move(*mine++));
+        if (mine != entries_.end() && mine->handle == e.handle)
+            ++mine; // the inherited one replaces it
+        merged.push_back(Entry{e.handle, e.accessor, 1});
+    }
+    merged.insert(merged.end(), std::make_move_iterator(mine),
+                  std::make_move_iterator(entries_.end()));
+    entries_ = std::move(merged);
 }
 
-HRESULT writeRow(const Accessor& accessor, void* data,
-                 const std::function<ValueView(DBORDINAL)>& valueAt) {
-    std::size_t errors = 0;
-    for (const DBBINDING& b : accessor.bindings) {
-        ValueView v = valueAt(b.iOrdinal);
-        DBSTATUS status;
-        DBLENGTH length = 0;
-        if (b.dwPart & DBPART_VALUE) {
-            status =
-                writeValue(v, b.wType, static_cast<char*>(data) + b.obValue, b.cbMaxLen, length);
-        } else {
-            // Length or status only: convert into scratch room to learn them.
-            alignas(16) unsigned char scratch[sizeof(VARIANT) + sizeof(DBTIMESTAMP)];
-            status = writeValue(v, b.wType, scratch, 0, length);
-            if (b.wType == DBTYPE_BSTR && status == DBSTATUS_S_OK) {
-                BSTR s;
-                std::memcpy(&s, scratch, sizeof s);
-                length = SysStringByteLen(s);
-                SysFreeString(s);
-            } else if (b.wType == DBTYPE_VARIANT) {
-                VARIANT var;
-                std::memcpy(&var, scratch, sizeof var);
-                VariantClear(&var);
-            }
-            if (status == DBSTATUS_S_TRUNCATED)
-                status = DBSTATUS_S_OK;
+bool writeBinding(const DBBINDING& b, void* data, const ValueView& v) {
+    DBSTATUS status;
+    DBLENGTH length = 0;
+    if (b.dwPart & DBPART_VALUE) {
+        status = writeValue(v, b.wType, static_cast<char*>(data) + b.obValue, b.cbMaxLen, length);
+    } else {
+        // Length or status only: convert into scratch room to learn them.
+        alignas(16) unsigned char scratch[sizeof(VARIANT) + sizeof(DBTIMESTAMP)];
+        status = writeValue(v, b.wType, scratch, 0, length);
+        if (b.wType == DBTYPE_BSTR && status == DBSTATUS_S_OK) {
+            BSTR s;
+            std::memcpy(&s, scratch, sizeof s);
+            length = SysStringByteLen(s);
+            SysFreeString(s);
+        } else if (b.wType == DBTYPE_VARIANT) {
+            VARIANT var;
+            std::memcpy(&var, scratch, sizeof var);
+            VariantClear(&var);
         }
-        if (status == DBSTATUS_S_ISNULL && !(b.dwPart & DBPART_STATUS))
-            status = DBSTATUS_E_UNAVAILABLE;
-        bool isError = status != DBSTATUS_S_OK && status != DBSTATUS_S_ISNULL &&
-                       status != DBSTATUS_S_TRUNCATED;
-        if (b.dwPart & DBPART_LENGTH)
-            put<DBLENGTH>(data, b.obLength, isError ? 0 : length);
-        if (b.dwPart & DBPART_STATUS)
-            put<DBSTATUS>(data, b.obStatus, status);
-        if (isError)
-            ++errors;
+        if (status == DBSTATUS_S_TRUNCATED)
+            status = DBSTATUS_S_OK;
     }
-    // A truncated value is a warning its status carries; the call itself succeeded.
-    if (errors == 0)
-        return S_OK;
-    return errors < accessor.bindings.size() ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
+    if (status == DBSTATUS_S_ISNULL && !(b.dwPart & DBPART_STATUS))
+        status = DBSTATUS_E_UNAVAILABLE;
+    bool isError =
+        status != DBSTATUS_S_OK && status != DBSTATUS_S_ISNULL && status != DBSTATUS_S_TRUNCATED;
+    if (b.dwPart & DBPART_LENGTH)
+        put<DBLENGTH>(data, b.obLength, isError ? 0 : length);
+    if (b.dwPart & DBPART_STATUS)
+        put<DBSTATUS>(data, b.obStatus, status);
+    return !isError;
 }
 
 // Hot: runs for every parameter of a load (see Command::Execute).

@@ -6,8 +6,6 @@
 
 #include "KitCom.h"
 
-#include <functional>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -26,6 +24,10 @@ struct AccessorTarget {
     DBORDINAL columnCount = 0; // without the bookmark
     bool hasBookmark = false;  // ordinal 0 allowed
     std::vector<DBTYPE> types; // column types for conversion checks (index = ordinal)
+    // A rowset's columns instead of `types` (ordinal n is columns[n - 1]; the bookmark is
+    // `bookmarkType`), so that no type list is built per accessor.
+    const ColumnInfo* columns = nullptr;
+    DBTYPE bookmarkType = 0;
 };
 
 class AccessorTable {
@@ -47,10 +49,16 @@ public:
 
 private:
     struct Entry {
+        HACCESSOR handle = DB_NULL_HACCESSOR;
         std::shared_ptr<const Accessor> accessor;
         DBREFCOUNT references = 0;
     };
-    std::map<HACCESSOR, Entry> entries_;
+    // Sorted by handle. Handles only grow, so a new accessor goes at the end; an object holds
+    // few accessors, so a flat list costs less than a tree node per accessor.
+    std::vector<Entry> entries_;
+
+    Entry* entry(HACCESSOR handle);
+    const Entry* entry(HACCESSOR handle) const;
 };
 
 // IAccessor as a command and a rowset both answer it over their own table; a failure carries
@@ -66,12 +74,23 @@ HRESULT releaseAccessorCall(AccessorTable& table, HACCESSOR handle, DBREFCOUNT* 
 HRESULT getBindingsCall(const AccessorTable& table, HACCESSOR handle, DBACCESSORFLAGS* flags,
                         DBCOUNTITEM* count, DBBINDING** bindings, const char16_t* source);
 
+// Writes one value through a binding: its value, length and status parts. False when its
+// status is an error (not OK, ISNULL or TRUNCATED); a NULL without a status part is one.
+bool writeBinding(const DBBINDING& binding, void* data, const ValueView& value);
+
 // Writes one row through an accessor. `valueAt(ordinal)` gives the value of a column
 // (0 = bookmark). Returns S_OK when every status is OK, ISNULL or TRUNCATED (truncation is a
-// warning the status carries), else DB_S_ERRORSOCCURRED or DB_E_ERRORSOCCURRED; a NULL without
-// a status part is an error.
-HRESULT writeRow(const Accessor& accessor, void* data,
-                 const std::function<ValueView(DBORDINAL)>& valueAt);
+// warning the status carries), else DB_S_ERRORSOCCURRED or DB_E_ERRORSOCCURRED.
+template <class ValueAt> HRESULT writeRow(const Accessor& accessor, void* data, ValueAt&& valueAt) {
+    std::size_t errors = 0;
+    for (const DBBINDING& b : accessor.bindings)
+        if (!writeBinding(b, data, valueAt(b.iOrdinal)))
+            ++errors;
+    // A truncated value is a warning its status carries; the call itself succeeded.
+    if (errors == 0)
+        return S_OK;
+    return errors < accessor.bindings.size() ? DB_S_ERRORSOCCURRED : DB_E_ERRORSOCCURRED;
+}
 
 // One consumer value read through a binding. `value` may point into the consumer's buffer
 // (text and bytes that need no conversion) or into `converted`, so it is valid while that

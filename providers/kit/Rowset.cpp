@@ -139,7 +139,8 @@ void Rowset::endOfResult() {
 }
 
 void Rowset::pinHeldRows() {
-    for (const auto& [row, references] : held_) {
+    for (const HeldRows::Entry& held : held_) {
+        const std::size_t row = held.row;
         if (!cache_.contains(row) || pinned_.count(row))
             continue;
         std::vector<Value>& values = pinned_[row];
@@ -246,19 +247,22 @@ ValueView Rowset::valueOf(std::size_t row, std::size_t column) const {
 bool Rowset::validRow(HROW row) const {
     // A released handle is refused like a made-up one, rather than reading a row the consumer
     // no longer holds; a held row is in the window or pinned.
-    return row != DB_NULL_HROW && held_.count(row - 1) != 0 &&
+    return row != DB_NULL_HROW && held_.contains(row - 1) &&
            (cache_.contains(row - 1) || pinned_.count(row - 1) != 0);
 }
 
 void Rowset::holdRow(std::size_t index) {
-    ++held_[index];
+    held_.hold(index);
 }
 
 HRESULT Rowset::fetchFrom(std::int64_t start, DBROWCOUNT cRows, DBCOUNTITEM* obtained, HROW** rows,
                           std::int64_t* nextPosition, REFIID iid) {
     std::size_t wanted =
         cRows > 0 ? static_cast<std::size_t>(cRows) : static_cast<std::size_t>(-cRows);
-    std::vector<std::size_t> picked;
+    // The rows picked are consecutive: `picked` of them from `firstPicked`, going forward or
+    // (fetching backwards) back.
+    std::size_t firstPicked = 0;
+    std::size_t picked = 0;
     HRESULT hr;
     if (cRows > 0) {
         if (start < 0)
@@ -266,10 +270,11 @@ HRESULT Rowset::fetchFrom(std::int64_t start, DBROWCOUNT cRows, DBCOUNTITEM* obt
         const auto first = static_cast<std::size_t>(start);
         if (!ensureRange(first, first + wanted, hr))
             return hr;
-        for (std::size_t i = first; cache_.contains(i) && picked.size() < wanted; ++i)
-            picked.push_back(i);
+        firstPicked = first;
+        while (picked < wanted && cache_.contains(first + picked))
+            ++picked;
         if (nextPosition)
-            *nextPosition = start + static_cast<std::int64_t>(picked.size());
+            *nextPosition = start + static_cast<std::int64_t>(picked);
     } else {
         // Backwards: the rows before `start`, nearest first. Past the end of a result whose
         // length is known, they are the last rows.
@@ -281,26 +286,28 @@ HRESULT Rowset::fetchFrom(std::int64_t start, DBROWCOUNT cRows, DBCOUNTITEM* obt
                 return hr;
         }
         before = std::min(before, cache_.end());
-        for (std::size_t i = before; i > 0 && cache_.contains(i - 1) && picked.size() < wanted; --i)
-            picked.push_back(i - 1);
+        firstPicked = before - 1;
+        while (picked < wanted && picked < before && cache_.contains(before - 1 - picked))
+            ++picked;
         if (nextPosition)
-            *nextPosition = static_cast<std::int64_t>(before - picked.size());
+            *nextPosition = static_cast<std::int64_t>(before - picked);
     }
-    if (!picked.empty()) {
+    if (picked) {
         HROW* out = *rows;
         if (!out) {
-            out = static_cast<HROW*>(CoTaskMemAlloc(picked.size() * sizeof(HROW)));
+            out = static_cast<HROW*>(CoTaskMemAlloc(picked * sizeof(HROW)));
             if (!out)
                 return fail(E_OUTOFMEMORY, "Nedostatek paměti pro popisovače řádků.", iid);
             *rows = out;
         }
-        for (std::size_t k = 0; k < picked.size(); ++k) {
-            out[k] = picked[k] + 1;
-            holdRow(picked[k]);
+        for (std::size_t k = 0; k < picked; ++k) {
+            const std::size_t row = cRows > 0 ? firstPicked + k : firstPicked - k;
+            out[k] = row + 1;
+            holdRow(row);
         }
     }
-    *obtained = picked.size();
-    return picked.size() < wanted ? DB_S_ENDOFROWSET : S_OK;
+    *obtained = picked;
+    return picked < wanted ? DB_S_ENDOFROWSET : S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE Rowset::GetNextRows(HCHAPTER, DBROWOFFSET lRowsOffset, DBROWCOUNT cRows,
@@ -350,14 +357,14 @@ HRESULT STDMETHODCALLTYPE Rowset::AddRefRows(DBCOUNTITEM cRows, const HROW rghRo
         return E_INVALIDARG;
     DBCOUNTITEM good = 0;
     for (DBCOUNTITEM i = 0; i < cRows; ++i) {
-        auto it = validRow(rghRows[i]) ? held_.find(rghRows[i] - 1) : held_.end();
-        bool ok = it != held_.end();
+        DBREFCOUNT* references = validRow(rghRows[i]) ? held_.find(rghRows[i] - 1) : nullptr;
+        bool ok = references != nullptr;
         if (ok) {
-            ++it->second;
+            ++*references;
             ++good;
         }
         if (rgRefCounts)
-            rgRefCounts[i] = ok ? it->second : 0;
+            rgRefCounts[i] = ok ? *references : 0;
         if (rgRowStatus)
             rgRowStatus[i] = ok ? DBROWSTATUS_S_OK : DBROWSTATUS_E_INVALID;
     }
@@ -371,14 +378,14 @@ HRESULT STDMETHODCALLTYPE Rowset::ReleaseRows(DBCOUNTITEM cRows, const HROW rghR
         return E_INVALIDARG;
     DBCOUNTITEM good = 0;
     for (DBCOUNTITEM i = 0; i < cRows; ++i) {
-        auto it = validRow(rghRows[i]) ? held_.find(rghRows[i] - 1) : held_.end();
-        bool ok = it != held_.end();
+        DBREFCOUNT* references = validRow(rghRows[i]) ? held_.find(rghRows[i] - 1) : nullptr;
+        bool ok = references != nullptr;
         DBREFCOUNT left = 0;
         if (ok) {
-            left = --it->second;
+            left = --*references;
             if (left == 0) {
-                std::size_t row = it->first;
-                held_.erase(it);
+                std::size_t row = rghRows[i] - 1;
+                held_.erase(row);
                 pinned_.erase(row);
                 if (host_ && changeable_)
                     host_->unlockRow(baseTable_, cache_.identity(row), this);
@@ -400,7 +407,7 @@ HRESULT STDMETHODCALLTYPE Rowset::RestartPosition(HCHAPTER) {
 
 HRESULT STDMETHODCALLTYPE Rowset::GetData(HROW hRow, HACCESSOR hAccessor, void* pData) {
     clearError();
-    auto accessor = accessors_.find(hAccessor);
+    const Accessor* accessor = accessors_.lookup(hAccessor);
     if (!accessor)
         return fail(DB_E_BADACCESSORHANDLE, "Popisovač přístupového objektu není platný.",
                     IID_IRowset);
@@ -574,10 +581,8 @@ HRESULT STDMETHODCALLTYPE Rowset::CreateAccessor(DBACCESSORFLAGS dwAccessorFlags
     target.columnsKnown = true;
     target.columnCount = columns_.size();
     target.hasBookmark = bookmarks_;
-    target.types.reserve(columns_.size() + 1);
-    target.types.push_back(bookmarkType);
-    for (const ColumnInfo& c : columns_)
-        target.types.push_back(c.type);
+    target.columns = columns_.data();
+    target.bookmarkType = bookmarkType;
     return createAccessorCall(accessors_, dwAccessorFlags, cBindings, rgBindings, cbRowSize,
                               phAccessor, rgStatus, target, source_);
 }

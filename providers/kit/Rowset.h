@@ -3,7 +3,7 @@
 //
 // Rows are fetched from the statement as the consumer asks for them and kept in a RowCache;
 // an HROW is the row's index plus one, so handing one out costs nothing. Reference counts of
-// handed-out rows live in a small map of the rows currently held. A read-only rowset over a
+// handed-out rows live in a small list of the rows currently held. A read-only rowset over a
 // statement that can seek keeps only a window of rows: a jump far ahead or back moves the
 // window, and the rows jumped over are never read.
 //
@@ -17,6 +17,7 @@
 #include "Accessor.h"
 #include "Backend.h"
 #include "ComObject.h"
+#include "HeldRows.h"
 #include "KitCom.h"
 #include "Properties.h"
 #include "RowCache.h"
@@ -188,7 +189,7 @@ private:
     std::optional<std::size_t> rowCount_; // known once the result's end was reached
     std::size_t reached_ = 0;             // rows seen so far
     std::int64_t position_ = 0;           // next fetch position (row index)
-    std::map<std::size_t, DBREFCOUNT> held_;
+    HeldRows held_;
     const char16_t* source_;
     ComRef<IUnknown> creator_;
     ComRef<IUnknown> hostObject_;

@@ -1,0 +1,60 @@
+// The rows of a rowset the consumer holds, with their reference counts.
+#pragma once
+
+#include "KitCom.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+namespace vantrel::kit {
+
+// A flat list sorted by row. Rows are mostly taken in the order they are fetched, so a new one
+// usually goes at the end; a consumer holds few rows at a time, so this costs less than a tree
+// node per held row.
+class HeldRows {
+public:
+    struct Entry {
+        std::size_t row;
+        DBREFCOUNT references;
+    };
+
+    // The row's reference count, or nullptr when it is not held.
+    DBREFCOUNT* find(std::size_t row) {
+        auto it = position(row);
+        return it != entries_.end() && it->row == row ? &it->references : nullptr;
+    }
+    bool contains(std::size_t row) const {
+        return const_cast<HeldRows*>(this)->find(row) != nullptr;
+    }
+    // Adds one reference, holding the row if it was not.
+    void hold(std::size_t row) {
+        if (entries_.empty() || entries_.back().row < row) {
+            entries_.push_back({row, 1});
+            return;
+        }
+        auto it = position(row);
+        if (it != entries_.end() && it->row == row)
+            ++it->references;
+        else
+            entries_.insert(it, {row, 1});
+    }
+    void erase(std::size_t row) {
+        auto it = position(row);
+        if (it != entries_.end() && it->row == row)
+            entries_.erase(it);
+    }
+
+    std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
+    std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+
+private:
+    std::vector<Entry>::iterator position(std::size_t row) {
+        return std::lower_bound(entries_.begin(), entries_.end(), row,
+                                [](const Entry& e, std::size_t r) { return e.row < r; });
+    }
+
+    std::vector<Entry> entries_;
+};
+
+} // namespace vantrel::kit
