@@ -247,6 +247,91 @@ TEST_F(Consumer, RowHandlesCountTheirReferences) {
     EXPECT_EQ(0u, obtained);
 }
 
+// Rows held in any order (forward, backward over them, then from the start again) keep their
+// own counts and values; the command's accessor inherited by the rowset and the rowset's own
+// one read them alike and are released independently.
+TEST_F(Consumer, RowsHeldInAnyOrderKeepTheirCountsAndValues) {
+    run(session_, "CREATE TABLE v (a INTEGER)");
+    run(session_, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 30) "
+                  "INSERT INTO v SELECT i FROM n");
+    auto text = command("SELECT a FROM v ORDER BY a");
+    DBPROP props[2] = {};
+    props[0].dwPropertyID = DBPROP_CANFETCHBACKWARDS;
+    props[1].dwPropertyID = DBPROP_CANSCROLLBACKWARDS;
+    for (DBPROP& prop : props) {
+        prop.vValue.vt = VT_BOOL;
+        prop.vValue.boolVal = VARIANT_TRUE;
+    }
+    DBPROPSET set{props, 2, DBPROPSET_ROWSET};
+    ASSERT_EQ(S_OK, text.query<ICommandProperties>(IID_ICommandProperties)->SetProperties(1, &set));
+    DBBINDING binding = cellBinding(1, DBTYPE_I4, 4);
+    auto commandAccessor = text.query<IAccessor>(IID_IAccessor);
+    HACCESSOR inherited = DB_NULL_HACCESSOR;
+    ASSERT_EQ(S_OK, commandAccessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, &binding, 0, &inherited,
+                                                    nullptr));
+    Ptr<IRowset> rowset;
+    ASSERT_EQ(S_OK, text->Execute(nullptr, IID_IRowset, nullptr, nullptr,
+                                  reinterpret_cast<IUnknown**>(rowset.out())));
+    auto accessor = rowset.query<IAccessor>(IID_IAccessor);
+    HACCESSOR own = DB_NULL_HACCESSOR;
+    ASSERT_EQ(S_OK, accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, &binding, 0, &own, nullptr));
+    auto valueOf = [&](HROW row, HACCESSOR handle) {
+        Cell cell{};
+        HRESULT hr = rowset->GetData(row, handle, &cell);
+        std::int32_t value = -1;
+        std::memcpy(&value, cell.value, sizeof value);
+        return hr == S_OK ? value : -static_cast<std::int32_t>(hr & 0xFFFF);
+    };
+
+    HROW ahead[5], back[10], start[3];
+    HROW* p = ahead;
+    DBCOUNTITEM obtained = 0;
+    ASSERT_EQ(S_OK, rowset->GetNextRows(DB_NULL_HCHAPTER, 20, 5, &obtained, &p));
+    ASSERT_EQ(5u, obtained);
+    p = back;
+    ASSERT_EQ(S_OK, rowset->GetNextRows(DB_NULL_HCHAPTER, 0, -10, &obtained, &p));
+    ASSERT_EQ(10u, obtained);
+    ASSERT_EQ(S_OK, rowset->RestartPosition(DB_NULL_HCHAPTER));
+    p = start;
+    ASSERT_EQ(S_OK, rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 3, &obtained, &p));
+    ASSERT_EQ(3u, obtained);
+    for (int k = 0; k < 5; ++k)
+        EXPECT_EQ(21 + k, valueOf(ahead[k], own));
+    for (int k = 0; k < 10; ++k)
+        EXPECT_EQ(25 - k, valueOf(back[k], inherited)) << "backwards, nearest first";
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(1 + k, valueOf(start[k], own));
+
+    // Rows 21-25 were handed out twice.
+    DBREFCOUNT counts[10] = {};
+    EXPECT_EQ(S_OK, rowset->AddRefRows(3, start, counts, nullptr));
+    EXPECT_EQ(2u, counts[0]);
+    EXPECT_EQ(S_OK, rowset->ReleaseRows(10, back, nullptr, counts, nullptr));
+    EXPECT_EQ(1u, counts[0]); // row 25
+    EXPECT_EQ(1u, counts[4]); // row 21
+    EXPECT_EQ(0u, counts[5]); // row 20
+    EXPECT_EQ(-(DB_E_BADROWHANDLE & 0xFFFF), valueOf(back[7], own)) << "row 18 was released";
+    EXPECT_EQ(23, valueOf(ahead[2], own));
+    EXPECT_EQ(2, valueOf(start[1], inherited));
+
+    // The rowset's reference to the inherited accessor goes; the command's stays.
+    EXPECT_EQ(S_OK, accessor->ReleaseAccessor(inherited, nullptr));
+    EXPECT_EQ(-(DB_E_BADACCESSORHANDLE & 0xFFFF), valueOf(ahead[0], inherited));
+    EXPECT_EQ(21, valueOf(ahead[0], own));
+    DBACCESSORFLAGS flags = 0;
+    DBCOUNTITEM count = 0;
+    DBBINDING* bindings = nullptr;
+    EXPECT_EQ(S_OK, commandAccessor->GetBindings(inherited, &flags, &count, &bindings));
+    CoTaskMemFree(bindings);
+    EXPECT_EQ(S_OK, rowset->ReleaseRows(5, ahead, nullptr, nullptr, nullptr));
+    EXPECT_EQ(S_OK, rowset->ReleaseRows(3, start, nullptr, counts, nullptr));
+    EXPECT_EQ(1u, counts[0]);
+    EXPECT_EQ(S_OK, rowset->ReleaseRows(3, start, nullptr, nullptr, nullptr));
+    EXPECT_EQ(DB_E_ERRORSOCCURRED, rowset->ReleaseRows(1, start, nullptr, nullptr, nullptr));
+    EXPECT_EQ(S_OK, accessor->ReleaseAccessor(own, nullptr));
+    EXPECT_EQ(S_OK, commandAccessor->ReleaseAccessor(inherited, nullptr));
+}
+
 TEST_F(Consumer, EveryObjectReachesZeroReferences) {
     run(session_, "CREATE TABLE v (a INTEGER)");
     Ptr<IDBCreateCommand> create;
