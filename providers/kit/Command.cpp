@@ -63,11 +63,19 @@ DBPROPSTATUS validateRowsetProperty(const PropertyDef& def, const PropertyValue&
     return DBPROPSTATUS_OK;
 }
 
+// A new command's properties are the defaults, whose effective form never changes: derived
+// once, and shared by every command until it sets properties of its own.
+const PropertyStore& defaultEffectiveProperties() {
+    static const PropertyStore effective =
+        effectiveRowsetProperties(PropertyStore(sharedRowsetProperties()));
+    return effective;
+}
+
 } // namespace
 
 Command::Command(Session* session)
     : session_(session), sessionRef_(session->unknown()), properties_(sharedRowsetProperties()),
-      effective_(effectiveRowsetProperties(properties_)), change_(wantsChanges(effective_)) {}
+      effective_(defaultEffectiveProperties()), change_(wantsChanges(effective_)) {}
 
 void* Command::findInterface(REFIID riid) {
     if (riid == IID_ICommand)

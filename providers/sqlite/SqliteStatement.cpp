@@ -285,11 +285,14 @@ void SqliteStatement::describeColumns() {
     sqlite3_stmt* s = statement_.get();
     const int count = sqlite3_column_count(s);
     const auto visible = static_cast<std::size_t>(std::max(count - identityColumns_, 0));
-    columns_.reserve(visible);
-    columnFacts_.reserve(visible);
-    for (int c = identityColumns_; c < count; ++c) {
-        kit::ColumnInfo info;
-        info.name = sqlite3_column_name(s, c);
+    // Built in place: a column moved into the list would copy each of its names once more.
+    columns_.resize(visible);
+    columnFacts_.resize(visible);
+    for (std::size_t i = 0; i < visible; ++i) {
+        const int c = static_cast<int>(i) + identityColumns_;
+        kit::ColumnInfo& info = columns_[i];
+        if (const char* name = sqlite3_column_name(s, c))
+            info.name = name;
         const char* declared = sqlite3_column_decltype(s, c);
         const auto type = declared != nullptr ? typeOfColumnDeclaration(declared) : std::nullopt;
         if (type) {
@@ -297,31 +300,35 @@ void SqliteStatement::describeColumns() {
             info.size = type->size;
             info.precision = type->precision;
             info.scale = type->scale;
-        }
-        if (!type)
+        } else {
             typesResolved_ = false;
+        }
         const char* table = sqlite3_column_table_name(s, c);
         const char* origin = sqlite3_column_origin_name(s, c);
-        const char* schema = sqlite3_column_database_name(s, c);
         if (table != nullptr && origin != nullptr) {
             info.baseTable = table;
             info.baseColumn = origin;
             info.writable = identityColumns_ == 1 && sameName(info.baseTable, baseTable_);
         }
-        columnFacts_.push_back(
-            {schema != nullptr ? schema : "", readingFor(info.type), !type.has_value()});
-        columns_.push_back(std::move(info));
+        columnFacts_[i].reading = readingFor(info.type);
+        columnFacts_[i].undeclared = !type.has_value();
     }
 }
 
 void SqliteStatement::describeKeys(std::vector<kit::ColumnInfo>& columns) const {
     sqlite3* db = database_.handle();
+    sqlite3_stmt* s = statement_.get();
+    const int count = sqlite3_column_count(s);
     for (std::size_t c = 0; c < columns.size() && c < columnFacts_.size(); ++c) {
         kit::ColumnInfo& info = columns[c];
         if (info.baseTable.empty() || info.baseColumn.empty())
             continue;
-        if (const auto facts =
-                lookupColumn(db, columnFacts_[c].schema, info.baseTable, info.baseColumn)) {
+        // The database of the base table is asked only here: most statements are never
+        // described. Copied, since the look-up below runs statements of its own.
+        const int column = static_cast<int>(c) + identityColumns_;
+        const char* name = column < count ? sqlite3_column_database_name(s, column) : nullptr;
+        const std::string schema = name != nullptr ? name : "";
+        if (const auto facts = lookupColumn(db, schema, info.baseTable, info.baseColumn)) {
             info.nullable = !facts->notNull;
             info.primaryKey = facts->primaryKey;
         }

@@ -97,7 +97,6 @@ private:
     mutable std::vector<kit::ColumnInfo> columns_;
     // Per column, beside columns_ (one list, one allocation per statement).
     struct ColumnFacts {
-        std::string schema; // the database its base table is in
         ValueReading reading = ValueReading::AsStored;
         mutable bool undeclared = false; // type still to be read from values
     };

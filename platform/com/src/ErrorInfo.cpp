@@ -1,5 +1,6 @@
 // Error objects and the per-thread slot that holds the current one.
 #include <atomic>
+#include <cstddef>
 #include <new>
 #include <string>
 
@@ -100,12 +101,28 @@ private:
 // object stored (below).
 thread_local IErrorInfo* currentError = nullptr;
 
+// How many threads hold an error object. Every method of a provider clears its thread's slot
+// first, and the slot is almost always empty: while no thread holds one, that call need not
+// look up the thread's slot at all (a thread-local of a shared library is found through a
+// call into the dynamic loader). Relaxed suffices: a thread asks only about its own slot, and
+// its own increment stays visible to it until it takes the object out again itself.
+std::atomic<std::size_t> threadsHoldingErrors{0};
+
+// Keeps the count as the thread's slot goes from `before` to `after`.
+void countHolder(const IErrorInfo* before, const IErrorInfo* after) {
+    if (!before && after)
+        threadsHoldingErrors.fetch_add(1, std::memory_order_relaxed);
+    else if (before && !after)
+        threadsHoldingErrors.fetch_sub(1, std::memory_order_relaxed);
+}
+
 // Releases the thread's error object when the thread ends.
 struct ThreadErrorRelease {
     bool armed = false;
     ~ThreadErrorRelease() {
         IErrorInfo* last = currentError;
         currentError = nullptr;
+        countHolder(last, nullptr);
         if (last)
             last->Release();
     }
@@ -136,6 +153,8 @@ HRESULT STDAPICALLTYPE CreateErrorInfo(ICreateErrorInfo** pperrinfo) {
 HRESULT STDAPICALLTYPE SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo) {
     if (dwReserved != 0)
         return E_INVALIDARG;
+    if (!perrinfo && threadsHoldingErrors.load(std::memory_order_relaxed) == 0)
+        return S_OK; // no thread holds one, so neither does this one
     if (!perrinfo && !currentError)
         return S_OK;
     if (perrinfo) {
@@ -144,6 +163,7 @@ HRESULT STDAPICALLTYPE SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo) {
     }
     IErrorInfo* previous = currentError;
     currentError = perrinfo;
+    countHolder(previous, perrinfo);
     // Released last: its Release may run code that posts another error object.
     if (previous)
         previous->Release();
@@ -156,9 +176,10 @@ HRESULT STDAPICALLTYPE GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo) {
     *pperrinfo = nullptr;
     if (dwReserved != 0)
         return E_INVALIDARG;
-    if (!currentError)
+    if (threadsHoldingErrors.load(std::memory_order_relaxed) == 0 || !currentError)
         return S_FALSE;
     *pperrinfo = currentError; // the slot's reference passes to the caller
     currentError = nullptr;
+    countHolder(*pperrinfo, nullptr);
     return S_OK;
 }

@@ -103,6 +103,48 @@ TEST(ErrorInfo, LeavingTheApartmentOrTheThreadReleasesTheObject) {
     EXPECT_EQ(posted->Release(), 0u);
 }
 
+// Clearing an empty slot skips the slot while no thread holds an error: every way a slot
+// empties (taken, replaced by none, thread end) must be counted once, or a later clear on a
+// thread that does hold one would be skipped and its object kept.
+TEST(ErrorInfo, ClearingStillReachesTheSlotAfterOtherThreadsHeldErrors) {
+    std::thread left([] { postError(u"left at thread end", u"s")->Release(); });
+    left.join();
+    std::thread taken([] {
+        IErrorInfo* posted = postError(u"taken", u"s");
+        IErrorInfo* out = nullptr;
+        EXPECT_EQ(GetErrorInfo(0, &out), S_OK);
+        out->Release();
+        EXPECT_EQ(SetErrorInfo(0, nullptr), S_OK); // already empty
+        EXPECT_EQ(posted->Release(), 0u);
+    });
+    taken.join();
+    IErrorInfo* replaced = postError(u"replaced", u"s");
+    IErrorInfo* mine = postError(u"mine", u"s");
+    EXPECT_EQ(replaced->Release(), 0u);
+    std::thread cleared([] {
+        IErrorInfo* posted = postError(u"cleared", u"s");
+        EXPECT_EQ(SetErrorInfo(0, nullptr), S_OK);
+        EXPECT_EQ(posted->Release(), 0u);
+    });
+    cleared.join();
+
+    EXPECT_EQ(SetErrorInfo(0, nullptr), S_OK);
+    EXPECT_EQ(mine->Release(), 0u); // the clear reached this thread's slot
+    IErrorInfo* none = nullptr;
+    EXPECT_EQ(GetErrorInfo(0, &none), S_FALSE);
+    EXPECT_EQ(none, nullptr);
+
+    // A thread holding an error while another clears its own empty slot keeps its object.
+    IErrorInfo* held = postError(u"held", u"s");
+    std::thread other([] { EXPECT_EQ(SetErrorInfo(0, nullptr), S_OK); });
+    other.join();
+    IErrorInfo* out = nullptr;
+    ASSERT_EQ(GetErrorInfo(0, &out), S_OK);
+    EXPECT_EQ(out, held);
+    out->Release();
+    EXPECT_EQ(held->Release(), 0u);
+}
+
 TEST(ErrorInfo, ErrorObjectFieldsRoundTrip) {
     ICreateErrorInfo* create = nullptr;
     ASSERT_EQ(CreateErrorInfo(&create), S_OK);

@@ -590,6 +590,14 @@ TEST_F(Consumer, ColumnFlagsComeFromTheColumnsOwnTable) {
     auto text = command(sql);
     ASSERT_EQ(S_OK, text.query<ICommandPrepare>(IID_ICommandPrepare)->Prepare(0));
     EXPECT_EQ(expected, flagsOf(text.query<IColumnsInfo>(IID_IColumnsInfo).get()));
+
+    // An updatable rowset reads each row's identity as a hidden first column: the flags
+    // still come from each visible column's own table.
+    auto changing = command(sql);
+    Ptr<IUnknown> updatable;
+    ASSERT_EQ(S_OK, changing->Execute(nullptr, IID_IRowsetChange, nullptr, nullptr,
+                                      reinterpret_cast<IUnknown**>(updatable.out())));
+    EXPECT_EQ(expected, flagsOf(updatable.query<IColumnsInfo>(IID_IColumnsInfo).get()));
 }
 
 // Columns are described from their declarations, which the provider remembers: more distinct
