@@ -8,6 +8,7 @@
 #include "Session.h"
 
 #include <cstring>
+#include <new>
 #include <optional>
 
 namespace vantrel::kit {
@@ -71,11 +72,16 @@ const PropertyStore& defaultEffectiveProperties() {
     return effective;
 }
 
+bool defaultWantsChanges() {
+    static const bool change = wantsChanges(defaultEffectiveProperties());
+    return change;
+}
+
 } // namespace
 
 Command::Command(Session* session)
     : session_(session), sessionRef_(session->unknown()), properties_(sharedRowsetProperties()),
-      effective_(defaultEffectiveProperties()), change_(wantsChanges(effective_)) {}
+      effective_(defaultEffectiveProperties()), change_(defaultWantsChanges()) {}
 
 void* Command::findInterface(REFIID riid) {
     if (riid == IID_ICommand)
@@ -150,8 +156,19 @@ HRESULT STDMETHODCALLTYPE Command::SetCommandText(REFGUID rguidDialect, LPCOLEST
                     IID_ICommandText);
     setPrepared(nullptr);
     described_.clear();
-    hasText_ = pwszCommand && pwszCommand[0];
-    text_ = hasText_ ? std::u16string(pwszCommand) : std::u16string();
+    // Assigned in place: a command given text after text keeps its buffer. Out of memory,
+    // the command is left without text rather than half set.
+    hasText_ = false;
+    try {
+        if (pwszCommand && pwszCommand[0])
+            text_.assign(pwszCommand);
+        else
+            text_.clear();
+    } catch (const std::bad_alloc&) {
+        text_.clear();
+        return E_OUTOFMEMORY;
+    }
+    hasText_ = !text_.empty();
     dialect_ = sameGuid(rguidDialect, DBGUID_DEFAULT) ? DBGUID_DBSQL : rguidDialect;
     return S_OK;
 }
