@@ -119,7 +119,6 @@ HRESULT AccessorTable::create(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DB
             b.pObject = nullptr;
             b.pBindExt = nullptr;
         }
-        entries_.reserve(entries_.size() + 1);
         HACCESSOR h = nextHandle();
         entries_.push_back(Entry{h, std::move(accessor), 1});
         *handle = h;

@@ -5,6 +5,7 @@
 #include "Backend.h"
 
 #include "KitCom.h"
+#include "SmallVector.h"
 
 #include <memory>
 #include <vector>
@@ -13,7 +14,8 @@ namespace vantrel::kit {
 
 struct Accessor {
     DBACCESSORFLAGS flags = 0;
-    std::vector<DBBINDING> bindings; // pObject, pTypeInfo and pBindExt are not kept
+    // pObject, pTypeInfo and pBindExt are not kept. A few bindings live in the accessor itself.
+    SmallVector<DBBINDING, 4> bindings;
     DBLENGTH rowSize = 0;
 };
 

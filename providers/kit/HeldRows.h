@@ -2,16 +2,16 @@
 #pragma once
 
 #include "KitCom.h"
+#include "SmallVector.h"
 
 #include <algorithm>
 #include <cstddef>
-#include <vector>
 
 namespace vantrel::kit {
 
 // A flat list sorted by row. Rows are mostly taken in the order they are fetched, so a new one
-// usually goes at the end; a consumer holds few rows at a time, so this costs less than a tree
-// node per held row.
+// usually goes at the end; a consumer holds few rows at a time, so the first few are kept
+// without an allocation.
 class HeldRows {
 public:
     struct Entry {
@@ -45,16 +45,16 @@ public:
             entries_.erase(it);
     }
 
-    std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
-    std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+    const Entry* begin() const { return entries_.begin(); }
+    const Entry* end() const { return entries_.end(); }
 
 private:
-    std::vector<Entry>::iterator position(std::size_t row) {
+    Entry* position(std::size_t row) {
         return std::lower_bound(entries_.begin(), entries_.end(), row,
                                 [](const Entry& e, std::size_t r) { return e.row < r; });
     }
 
-    std::vector<Entry> entries_;
+    SmallVector<Entry, 4> entries_;
 };
 
 } // namespace vantrel::kit
