@@ -114,8 +114,6 @@ void RowCache::reserveFirst() {
     // reallocation per cell, and most results of small statements are a row or two.
     if (arena_.capacity() == 0)
         arena_.reserve(32 * (columns_ + 1));
-    if (offsets_.capacity() == 0)
-        offsets_.reserve(4);
 }
 
 std::size_t RowCache::append(const Statement& statement) {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "Backend.h"
+#include "SmallVector.h"
 
 #include <cstdint>
 #include <span>
@@ -64,7 +65,9 @@ private:
     bool withIdentity_;
     std::size_t first_ = 0;
     std::vector<char> arena_;
-    std::vector<std::uint64_t> offsets_;
+    // The first few rows' offsets live in the cache itself: most results of small statements
+    // are a row or two.
+    SmallVector<std::uint64_t, 4> offsets_;
     std::vector<bool> deleted_;
 };
 

@@ -83,6 +83,7 @@ public:
     void clear() { size_ = 0; }
 
     std::size_t size() const { return size_; }
+    std::size_t capacity() const { return capacity_; }
     bool empty() const { return size_ == 0; }
     T* data() { return data_; }
     const T* data() const { return data_; }
