@@ -13,6 +13,10 @@ bool isIdentChar(char c) {
     return isIdentStart(c) || (c >= '0' && c <= '9') || c == '$';
 }
 
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
 char upper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -105,7 +109,7 @@ std::vector<Token> tokenize(std::string_view sql, std::size_t limit) {
     std::size_t i = 0;
     while (i < sql.size() && tokens.size() < limit) {
         const char c = sql[i];
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+        if (isBlank(c)) {
             ++i;
             continue;
         }
@@ -183,7 +187,7 @@ std::string leadingKeyword(std::string_view sql) {
     std::size_t i = 0;
     while (i < sql.size()) {
         const char c = sql[i];
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '(') {
+        if (isBlank(c) || c == '(') {
             ++i;
         } else if (startsComment(sql, i)) {
             i += skipQuoted(sql, i);
@@ -218,41 +222,6 @@ bool isLimitingWord(std::string_view sql, std::size_t i, std::size_t& end) {
     return w == "LIMIT" || w == "OFFSET" || w == "FETCH" || w == "INTO";
 }
 
-// Most statements hold no ';', literal, quoted name or comment, and no limiting word: their
-// outline is found without the tokenizer's care. False when the text needs that care.
-bool plainOutline(std::string_view sql, TextOutline& outline) {
-    int depth = 0;
-    bool balanced = true;
-    for (std::size_t i = 0; i < sql.size(); ++i) {
-        switch (sql[i]) {
-        case '(':
-            ++depth;
-            break;
-        case ')':
-            balanced = balanced && depth > 0;
-            --depth;
-            break;
-        case ';':
-        case '\'':
-        case '"':
-        case '-':
-        case '/':
-        case '$':
-            return false;
-        default:
-            // Words as the full reading takes them: a digit before one does not join it.
-            if (std::size_t end = 0; isIdentStart(sql[i])) {
-                if (isLimitingWord(sql, i, end))
-                    return false;
-                i = end - 1;
-            }
-            break;
-        }
-    }
-    outline.takesLimit = balanced && depth == 0;
-    return true;
-}
-
 } // namespace
 
 bool copiesThroughClient(std::string_view sql) {
@@ -277,17 +246,14 @@ bool copiesThroughClient(std::string_view sql) {
 
 TextOutline outlineOf(std::string_view sql) {
     TextOutline outline;
-    if (plainOutline(sql, outline))
-        return outline;
     bool semicolon = false;
-
     bool topLevelClause = false;
     int depth = 0;
     bool balanced = true;
     std::size_t i = 0;
     while (i < sql.size()) {
         const char c = sql[i];
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+        if (isBlank(c)) {
             ++i;
             continue;
         }
@@ -326,7 +292,7 @@ std::optional<std::size_t> selectListStart(std::string_view sql) {
     std::size_t i = 0;
     while (i < sql.size()) {
         const char c = sql[i];
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+        if (isBlank(c)) {
             ++i;
             continue;
         }
