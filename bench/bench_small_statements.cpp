@@ -9,14 +9,21 @@
 // sqlite3_prepare_v2/bind/step/finalize, libpq's PQexec for text and PQexecPrepared for the
 // parameterised form. Five rounds, alternating; medians per statement and their ratio.
 //
-// Usage: bench_small_statements [--one-core] [statements per round]   (default 2,000)
+// Usage: bench_small_statements [--placement one-core|split|any] [statements per round]
+//        (default one-core, 2,000 statements)
 //
-// --one-core pins the bench and the two server processes serving it (the provider's and the raw
-// connection's) to the CPU the bench starts on. On a small virtual machine a statement that waits
-// for a server on the other CPU pays a wake-up whose cost swings by tens of microseconds from run
-// to run; on one CPU both sides hand over the same way and the ratio shows the work each side does.
-// Pinning another user's server process needs that user or CAP_SYS_NICE; without it the bench
-// says so and measures unpinned.
+// On PostgreSQL both sides wait for a server process per statement, and on a small virtual machine
+// where that process runs decides the figure: a backend the scheduler happens to keep on the
+// bench's CPU answers in ~25 us, one woken on the other CPU in ~90 us, and the two connections (the
+// provider's and the raw one) do not get the same luck. So the bench places both backends alike:
+//   one-core  the bench and both backends on the CPU the bench starts on (the default: each side's
+//             own work adds up undiluted, so the ratio is the strictest);
+//   split     the bench on its CPU, both backends on another one (client and server apart, as over
+//             a network, every statement paying the same cross-CPU wake-up);
+//   any       no pinning: the scheduler's choice, which may differ between the two sides.
+// Pinning another user's server process needs that user or CAP_SYS_NICE; when either backend
+// cannot be pinned, neither is, and the bench says the PostgreSQL figures are unplaced.
+// `--one-core` is the same as `--placement one-core`.
 
 #include "BenchSupport.h"
 #include "PgBenchSupport.h"
@@ -35,7 +42,11 @@ namespace {
 constexpr int rounds = 5;
 constexpr int accountRows = 100000;
 const char* const pgSchema = "vantrel_bench_small";
-int pinnedCpu = -1; // the CPU everything runs on with --one-core, else -1
+
+enum class Placement { oneCore, split, any };
+Placement placement = Placement::oneCore;
+int benchCpu = -1;  // the CPU the bench runs on, or -1 when unpinned
+int serverCpu = -1; // the CPU both server processes run on, or -1 when unpinned
 
 [[noreturn]] void die(const std::string& what) {
     std::fprintf(stderr, "bench_small_statements: %s\n", what.c_str());
@@ -59,16 +70,59 @@ int keyOf(int i) {
     return static_cast<int>((static_cast<unsigned>(i) * 7919u) % accountRows);
 }
 
-// Pins `pid` (0 = this thread) to the chosen CPU; says what it could not pin.
-void pinToChosenCpu(pid_t pid, const char* what) {
-    if (pinnedCpu < 0)
-        return;
+bool pinTo(pid_t pid, int cpu) {
     cpu_set_t set;
     CPU_ZERO(&set);
-    CPU_SET(pinnedCpu, &set);
-    if (sched_setaffinity(pid, sizeof set, &set) != 0)
-        std::printf("%s (process %d) not pinned: %s\n", what, static_cast<int>(pid),
-                    std::strerror(errno));
+    CPU_SET(cpu, &set);
+    return sched_setaffinity(pid, sizeof set, &set) == 0;
+}
+
+// Chooses the CPUs for the placement asked for and pins the bench to its own.
+void placeBench() {
+    if (placement == Placement::any) {
+        std::printf("Placement: unpinned (--placement any); PostgreSQL figures depend on where the "
+                    "scheduler runs each server process\n");
+        return;
+    }
+    benchCpu = sched_getcpu();
+    serverCpu = benchCpu;
+    if (placement == Placement::split) {
+        cpu_set_t allowed;
+        CPU_ZERO(&allowed);
+        if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
+            for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+                if (cpu != benchCpu && CPU_ISSET(cpu, &allowed)) {
+                    serverCpu = cpu;
+                    break;
+                }
+        if (serverCpu == benchCpu)
+            std::printf("Only one CPU is available: both sides on it\n");
+    }
+    if (!pinTo(0, benchCpu)) {
+        std::printf("The bench cannot pin itself (%s): unpinned\n", std::strerror(errno));
+        benchCpu = serverCpu = -1;
+        return;
+    }
+    std::printf("Placement: the bench on CPU %d, the server processes on CPU %d\n", benchCpu,
+                serverCpu);
+}
+
+// Pins both server processes to the chosen CPU, or neither: one pinned and one not would time the
+// two sides under different conditions.
+void placeServers(pid_t provider, pid_t raw) {
+    if (serverCpu < 0)
+        return;
+    cpu_set_t before;
+    CPU_ZERO(&before);
+    const bool known = sched_getaffinity(provider, sizeof before, &before) == 0;
+    if (known && pinTo(provider, serverCpu) && pinTo(raw, serverCpu))
+        return;
+    const int error = errno;
+    if (known)
+        sched_setaffinity(provider, sizeof before, &before);
+    std::printf("The server processes (%d, %d) cannot be pinned (%s): PostgreSQL figures are "
+                "unplaced and depend on the scheduler\n",
+                static_cast<int>(provider), static_cast<int>(raw), std::strerror(error));
 }
 
 // ---- the OLE DB consumer ----
@@ -380,9 +434,8 @@ void runPostgres(const bench::TPgServer& server, int count) {
             die(PQresultErrorMessage(prepared));
         PQclear(prepared);
         IDBCreateCommand* create = session.create.get();
-        pinToChosenCpu(static_cast<pid_t>(oledbInteger(create, "SELECT pg_backend_pid()")),
-                       "the provider's server process");
-        pinToChosenCpu(PQbackendPID(c), "the raw connection's server process");
+        placeServers(static_cast<pid_t>(oledbInteger(create, "SELECT pg_backend_pid()")),
+                     PQbackendPID(c));
         std::vector<Workload> workloads = {
             {"point lookup with a parameter", [&](int i) { oledbLookup.run(keyOf(i)); },
              [&](int i) {
@@ -409,19 +462,29 @@ void runPostgres(const bench::TPgServer& server, int count) {
 } // namespace
 
 int main(int argc, char** argv) {
+    const std::string usage =
+        "usage: bench_small_statements [--placement one-core|split|any] [statements per round]";
     int count = 2000;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--one-core") == 0)
-            pinnedCpu = sched_getcpu();
-        else if (std::atoi(argv[i]) > 0)
+        const std::string arg = argv[i];
+        if (arg == "--one-core")
+            placement = Placement::oneCore;
+        else if (arg == "--placement" && i + 1 < argc) {
+            const std::string value = argv[++i];
+            if (value == "one-core")
+                placement = Placement::oneCore;
+            else if (value == "split")
+                placement = Placement::split;
+            else if (value == "any")
+                placement = Placement::any;
+            else
+                die(usage);
+        } else if (std::atoi(argv[i]) > 0)
             count = std::atoi(argv[i]);
         else
-            die(std::string("usage: bench_small_statements [--one-core] [statements per round]"));
+            die(usage);
     }
-    if (pinnedCpu >= 0) {
-        std::printf("Everything on CPU %d (--one-core)\n", pinnedCpu);
-        pinToChosenCpu(0, "the bench");
-    }
+    placeBench();
     bench::TOleDbSession environment;
     runSqlite(count);
     bench::TPgServer server;
