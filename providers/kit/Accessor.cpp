@@ -52,6 +52,9 @@ DBBINDSTATUS checkBinding(const DBBINDING& b, DBACCESSORFLAGS flags, const Acces
     return DBBINDSTATUS_OK;
 }
 
+// Most objects hold one or two accessors: the first one made reserves room for this many.
+constexpr std::size_t spareEntries = 2;
+
 // Handles are unique in the process, so a handle of another object, or one released here, is
 // never taken for one of this table's.
 HACCESSOR nextHandle() {
@@ -120,6 +123,8 @@ HRESULT AccessorTable::create(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DB
             b.pBindExt = nullptr;
         }
         HACCESSOR h = nextHandle();
+        if (entries_.capacity() == 0)
+            entries_.reserve(spareEntries);
         entries_.push_back(Entry{h, std::move(accessor), 1});
         *handle = h;
     } catch (const std::bad_alloc&) {
@@ -186,9 +191,9 @@ const Accessor* AccessorTable::lookup(HACCESSOR handle) const {
 
 void AccessorTable::inheritFrom(const AccessorTable& other) {
     // Each inherited handle starts with one reference of this table's own; the merged list
-    // stays sorted by handle.
+    // stays sorted by handle. Room is left for the accessors a consumer makes on a fresh rowset.
     std::vector<Entry> merged;
-    merged.reserve(entries_.size() + other.entries_.size());
+    merged.reserve(entries_.size() + other.entries_.size() + spareEntries);
     auto mine = entries_.begin();
     for (const Entry& e : other.entries_) {
         while (mine != entries_.end() && mine->handle < e.handle)

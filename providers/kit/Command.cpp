@@ -66,22 +66,18 @@ DBPROPSTATUS validateRowsetProperty(const PropertyDef& def, const PropertyValue&
 
 // A new command's properties are the defaults, whose effective form never changes: derived
 // once, and shared by every command until it sets properties of its own.
-const PropertyStore& defaultEffectiveProperties() {
-    static const PropertyStore effective =
-        effectiveRowsetProperties(PropertyStore(sharedRowsetProperties()));
+const std::shared_ptr<const RowsetProperties>& defaultEffectiveProperties() {
+    static const std::shared_ptr<const RowsetProperties> effective =
+        std::make_shared<const RowsetProperties>(
+            effectiveRowsetProperties(PropertyStore(sharedRowsetProperties())));
     return effective;
-}
-
-bool defaultWantsChanges() {
-    static const bool change = wantsChanges(defaultEffectiveProperties());
-    return change;
 }
 
 } // namespace
 
 Command::Command(Session* session)
     : session_(session), sessionRef_(session->unknown()), properties_(sharedRowsetProperties()),
-      effective_(defaultEffectiveProperties()), change_(defaultWantsChanges()) {}
+      effective_(defaultEffectiveProperties()), change_(effective_->wantsChanges) {}
 
 void* Command::findInterface(REFIID riid) {
     if (riid == IID_ICommand)
@@ -206,8 +202,8 @@ HRESULT STDMETHODCALLTYPE Command::SetProperties(ULONG cPropertySets, DBPROPSET 
                     IID_ICommandProperties);
     HRESULT hr = properties_.setProperties(cPropertySets, rgPropertySets, true,
                                            validateRowsetProperty, nullptr);
-    effective_ = effectiveRowsetProperties(properties_);
-    change_ = wantsChanges(effective_);
+    effective_ = std::make_shared<const RowsetProperties>(effectiveRowsetProperties(properties_));
+    change_ = effective_->wantsChanges;
     if (hr == DB_E_ERRORSOCCURRED)
         return fail(hr,
                     "Nepodařilo se nastavit žádnou vlastnost (viz stav jednotlivých vlastností).",
@@ -478,7 +474,7 @@ HRESULT STDMETHODCALLTYPE Command::GetColumnInfo(DBORDINAL* pcColumns, DBCOLUMNI
         return fail(DB_E_NOCOMMAND, "Nebyl zadán text příkazu.", IID_IColumnsInfo);
     if (!prepared_)
         return fail(DB_E_NOTPREPARED, "Příkaz je nutné nejprve připravit.", IID_IColumnsInfo);
-    bool bookmarks = effective_.value(DBPROPSET_ROWSET, DBPROP_BOOKMARKS).boolean();
+    bool bookmarks = effective_->bookmarks;
     bool change = change_ && prepared_->hasRowIdentity();
     std::vector<ColumnInfo> columns = prepared_->columns();
     prepared_->describeKeys(columns);
@@ -491,7 +487,7 @@ HRESULT STDMETHODCALLTYPE Command::MapColumnIDs(DBORDINAL cColumnIDs, const DBID
         return fail(DB_E_NOCOMMAND, "Nebyl zadán text příkazu.", IID_IColumnsInfo);
     if (!prepared_)
         return fail(DB_E_NOTPREPARED, "Příkaz je nutné nejprve připravit.", IID_IColumnsInfo);
-    bool bookmarks = effective_.value(DBPROPSET_ROWSET, DBPROP_BOOKMARKS).boolean();
+    bool bookmarks = effective_->bookmarks;
     return mapColumnIds({prepared_->columns(), bookmarks, false}, cColumnIDs, rgColumnIDs,
                         rgColumns);
 }
@@ -659,10 +655,12 @@ HRESULT Command::refuseChange(const char* why) {
                             widened->assign(DBPROPSET_ROWSET, DBPROP_IRowsetLocate,
                                             PropertyValue::ofBool(true));
                     }
-                    HRESULT hr = session_->openRowset(isPrepared ? prepared_ : fresh, row,
-                                                      widened ? effectiveRowsetProperties(*widened)
-                                                              : effective_,
-                                                      unknown(), &accessors_, riid, ppRowset);
+                    HRESULT hr =
+                        session_->openRowset(isPrepared ? prepared_ : fresh, row,
+                                             widened ? std::make_shared<const RowsetProperties>(
+                                                           effectiveRowsetProperties(*widened))
+                                                     : effective_,
+                                             unknown(), &accessors_, riid, ppRowset);
                     if (SUCCEEDED(hr) && !isPrepared)
                         rememberRowset(fresh);
                     return hr;

@@ -17,6 +17,7 @@
 namespace vantrel::kit {
 
 class Session;
+struct RowsetProperties;
 
 class Command final
     : public ComObject<ICommandText, ICommandProperties, ICommandPrepare, ICommandWithParameters,
@@ -105,8 +106,9 @@ private:
     GUID dialect_{};
     PropertyStore properties_;
     // properties_ with their dependencies applied, and whether they ask for changes; kept up
-    // to date by SetProperties so that each Execute does not derive them again.
-    PropertyStore effective_;
+    // to date by SetProperties so that each Execute does not derive them again, and shared
+    // with the rowsets as they are.
+    std::shared_ptr<const RowsetProperties> effective_;
     bool change_ = false;
     // Properties in error after the last Execute (DBPROPSET_PROPERTIESINERROR).
     std::vector<DBPROPID> inError_;

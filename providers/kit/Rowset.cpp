@@ -70,22 +70,33 @@ bool wantsChanges(const PropertyStore& requested) {
            requested.value(DBPROPSET_ROWSET, DBPROP_UPDATABILITY).integer != 0;
 }
 
+RowsetProperties::RowsetProperties(PropertyStore effective) : store(std::move(effective)) {
+    bookmarks = store.value(DBPROPSET_ROWSET, DBPROP_BOOKMARKS).boolean();
+    locate = store.value(DBPROPSET_ROWSET, DBPROP_IRowsetLocate).boolean();
+    fetchBackwards = store.value(DBPROPSET_ROWSET, DBPROP_CANFETCHBACKWARDS).boolean();
+    scrollBackwards = store.value(DBPROPSET_ROWSET, DBPROP_CANSCROLLBACKWARDS).boolean();
+    change = store.value(DBPROPSET_ROWSET, DBPROP_IRowsetChange).boolean();
+    wantsChanges = kit::wantsChanges(store);
+    updatability = store.value(DBPROPSET_ROWSET, DBPROP_UPDATABILITY).integer;
+    const LONG rows = store.value(DBPROPSET_ROWSET, DBPROP_MAXROWS).integer;
+    maxRows = rows > 0 ? static_cast<std::size_t>(rows) : 0;
+}
+
 Rowset::Rowset(RowsetSetup setup)
     : statement_(std::move(setup.statement)), columns_(statement_->columns()),
       cache_(columns_.size(), statement_->hasRowIdentity()), source_(setup.source),
       creator_(setup.creator), hostObject_(setup.hostObject), host_(setup.host),
-      properties_(std::move(*setup.properties)) {
+      properties_(std::move(setup.properties)) {
     if (setup.inheritedAccessors)
         accessors_.inheritFrom(*setup.inheritedAccessors);
-    bookmarks_ = properties_.value(DBPROPSET_ROWSET, DBPROP_BOOKMARKS).boolean();
-    locate_ = properties_.value(DBPROPSET_ROWSET, DBPROP_IRowsetLocate).boolean();
-    fetchBackwards_ = properties_.value(DBPROPSET_ROWSET, DBPROP_CANFETCHBACKWARDS).boolean();
-    scrollBackwards_ = properties_.value(DBPROPSET_ROWSET, DBPROP_CANSCROLLBACKWARDS).boolean();
-    changeable_ = host_ && statement_->hasRowIdentity() &&
-                  properties_.value(DBPROPSET_ROWSET, DBPROP_IRowsetChange).boolean();
-    updatability_ = properties_.value(DBPROPSET_ROWSET, DBPROP_UPDATABILITY).integer;
-    LONG maxRows = properties_.value(DBPROPSET_ROWSET, DBPROP_MAXROWS).integer;
-    maxRows_ = maxRows > 0 ? static_cast<std::size_t>(maxRows) : 0;
+    const RowsetProperties& p = *properties_;
+    bookmarks_ = p.bookmarks;
+    locate_ = p.locate;
+    fetchBackwards_ = p.fetchBackwards;
+    scrollBackwards_ = p.scrollBackwards;
+    changeable_ = host_ && p.change && statement_->hasRowIdentity();
+    updatability_ = p.updatability;
+    maxRows_ = p.maxRows;
     if (changeable_)
         baseTable_ = statement_->baseTable();
     windowed_ = !changeable_ && statement_->canSeek();
@@ -616,13 +627,13 @@ HRESULT STDMETHODCALLTYPE Rowset::GetProperties(const ULONG cPropertyIDSets,
     if (windowed_) {
         // Moving its window runs the query again, so such a rowset sees what changed meanwhile.
         // Said here, where it is asked, rather than stored at every rowset's set-up.
-        PropertyStore answer = properties_;
+        PropertyStore answer = properties_->store;
         answer.assign(DBPROPSET_ROWSET, DBPROP_OTHERUPDATEDELETE, PropertyValue::ofBool(true));
         return answer.getProperties(cPropertyIDSets, rgPropertyIDSets, pcPropertySets,
                                     prgPropertySets, nullptr, nullptr);
     }
-    return properties_.getProperties(cPropertyIDSets, rgPropertyIDSets, pcPropertySets,
-                                     prgPropertySets, nullptr, nullptr);
+    return properties_->store.getProperties(cPropertyIDSets, rgPropertyIDSets, pcPropertySets,
+                                            prgPropertySets, nullptr, nullptr);
 }
 
 HRESULT STDMETHODCALLTYPE Rowset::GetReferencedRowset(DBORDINAL iOrdinal, REFIID riid,

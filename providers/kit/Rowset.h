@@ -44,14 +44,29 @@ public:
     virtual std::string nextSavepointName() = 0;
 };
 
+// A rowset's effective properties and what its set-up reads of them, derived once and then
+// immutable: a command executed again and again hands every rowset the same object.
+struct RowsetProperties {
+    explicit RowsetProperties(PropertyStore effective);
+    PropertyStore store;
+    bool bookmarks = false;
+    bool locate = false;
+    bool fetchBackwards = false;
+    bool scrollBackwards = false;
+    bool change = false;       // DBPROP_IRowsetChange
+    bool wantsChanges = false; // IRowsetChange or a DBPROP_UPDATABILITY
+    LONG updatability = 0;
+    std::size_t maxRows = 0; // DBPROP_MAXROWS; 0 = all
+};
+
 struct RowsetSetup {
     std::shared_ptr<Statement> statement;
     bool firstRowReady = false; // the statement already stands on its first row
     const char16_t* source = u"";
-    IUnknown* creator = nullptr;         // command or session (AddRef'd by the rowset)
-    IUnknown* hostObject = nullptr;      // keeps the host alive (AddRef'd)
-    RowsetHost* host = nullptr;          // nullptr: read-only rowset without a session
-    PropertyStore* properties = nullptr; // the effective rowset properties (moved from)
+    IUnknown* creator = nullptr;    // command or session (AddRef'd by the rowset)
+    IUnknown* hostObject = nullptr; // keeps the host alive (AddRef'd)
+    RowsetHost* host = nullptr;     // nullptr: read-only rowset without a session
+    std::shared_ptr<const RowsetProperties> properties; // required
     const AccessorTable* inheritedAccessors = nullptr;
 };
 
@@ -194,7 +209,7 @@ private:
     ComRef<IUnknown> creator_;
     ComRef<IUnknown> hostObject_;
     RowsetHost* host_;
-    PropertyStore properties_;
+    std::shared_ptr<const RowsetProperties> properties_;
     AccessorTable accessors_;
     bool bookmarks_ = false;
     bool locate_ = false;

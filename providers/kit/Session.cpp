@@ -193,11 +193,13 @@ HRESULT STDMETHODCALLTYPE Session::CreateCommand(IUnknown* pUnkOuter, REFIID rii
 }
 
 HRESULT Session::openRowset(std::shared_ptr<Statement> statement, bool firstRow,
-                            PropertyStore effective, IUnknown* creator,
+                            std::shared_ptr<const RowsetProperties> effective, IUnknown* creator,
                             const AccessorTable* accessors, REFIID riid, IUnknown** ppRowset) {
-    if (wantsChanges(effective) && !statement->hasRowIdentity()) {
-        effective.assign(DBPROPSET_ROWSET, DBPROP_IRowsetChange, PropertyValue::ofBool(false));
-        effective.assign(DBPROPSET_ROWSET, DBPROP_UPDATABILITY, PropertyValue::ofInt(0));
+    if (effective->wantsChanges && !statement->hasRowIdentity()) {
+        PropertyStore readOnly = effective->store;
+        readOnly.assign(DBPROPSET_ROWSET, DBPROP_IRowsetChange, PropertyValue::ofBool(false));
+        readOnly.assign(DBPROPSET_ROWSET, DBPROP_UPDATABILITY, PropertyValue::ofInt(0));
+        effective = std::make_shared<const RowsetProperties>(std::move(readOnly));
     }
     RowsetSetup setup;
     setup.statement = std::move(statement);
@@ -206,7 +208,7 @@ HRESULT Session::openRowset(std::shared_ptr<Statement> statement, bool firstRow,
     setup.creator = creator;
     setup.hostObject = unknown();
     setup.host = this;
-    setup.properties = &effective;
+    setup.properties = std::move(effective);
     setup.inheritedAccessors = accessors;
     return handOut(new Rowset(std::move(setup)), riid, reinterpret_cast<void**>(ppRowset));
 }
@@ -267,8 +269,10 @@ HRESULT STDMETHODCALLTYPE Session::OpenRowset(IUnknown* pUnkOuter, DBID* pTableI
                 IID_IOpenRowset);
         }
         bool first = statement->step();
-        HRESULT hr = openRowset(std::move(statement), first, effectiveRowsetProperties(requested),
-                                unknown(), nullptr, riid, ppRowset);
+        HRESULT hr = openRowset(
+            std::move(statement), first,
+            std::make_shared<const RowsetProperties>(effectiveRowsetProperties(requested)),
+            unknown(), nullptr, riid, ppRowset);
         return SUCCEEDED(hr) && props != S_OK ? DB_S_ERRORSOCCURRED : hr;
     } catch (...) {
         return postCurrentException(source(), IID_IOpenRowset);

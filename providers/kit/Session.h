@@ -74,9 +74,9 @@ public:
     // Builds a rowset over a statement that has been run once (`firstRow`: it stands on a
     // row). `effective` are the consumer's rowset properties with their dependencies applied
     // (effectiveRowsetProperties).
-    HRESULT openRowset(std::shared_ptr<Statement> statement, bool firstRow, PropertyStore effective,
-                       IUnknown* creator, const AccessorTable* accessors, REFIID riid,
-                       IUnknown** ppRowset);
+    HRESULT openRowset(std::shared_ptr<Statement> statement, bool firstRow,
+                       std::shared_ptr<const RowsetProperties> effective, IUnknown* creator,
+                       const AccessorTable* accessors, REFIID riid, IUnknown** ppRowset);
 
 protected:
     void* findInterface(REFIID riid) override;

@@ -63,7 +63,6 @@ HRESULT createStaticRowset(std::vector<ColumnInfo> columns, std::vector<std::vec
                                          "určené jen pro čtení, podporována."),
                         source, IID_IUnknown);
             }
-        PropertyStore effective = effectiveRowsetProperties(requested);
         auto statement = std::make_shared<StaticStatement>(std::move(columns), std::move(rows));
         bool first = statement->step();
         RowsetSetup setup;
@@ -71,7 +70,8 @@ HRESULT createStaticRowset(std::vector<ColumnInfo> columns, std::vector<std::vec
         setup.firstRowReady = first;
         setup.source = source;
         setup.creator = creator;
-        setup.properties = &effective;
+        setup.properties =
+            std::make_shared<const RowsetProperties>(effectiveRowsetProperties(requested));
         HRESULT hr =
             handOut(new Rowset(std::move(setup)), riid, reinterpret_cast<void**>(ppRowset));
         return SUCCEEDED(hr) && props != S_OK ? DB_S_ERRORSOCCURRED : hr;
