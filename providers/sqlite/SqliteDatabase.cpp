@@ -58,9 +58,25 @@ Database::~Database() {
 }
 
 StatementHandle Database::prepare(std::string_view sql, const char** tail, bool persistent) const {
+    // SQLite compiles text in place only when it ends with a terminator it may count; any other
+    // text it copies into memory of its own and frees again, for every statement. A short text
+    // goes through one reused, terminated buffer instead; a long one is left to SQLite, so the
+    // buffer never holds on to a large script.
+    constexpr std::size_t largestCopied = 16 * 1024;
+    const char* text = sql.data();
+    int length = static_cast<int>(sql.size());
+    if (!sql.empty() && sql.size() <= largestCopied) {
+        terminated_.assign(sql);
+        text = terminated_.c_str();
+        length = static_cast<int>(sql.size()) + 1;
+    }
     sqlite3_stmt* statement = nullptr;
-    const int rc = sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()),
-                                      persistent ? SQLITE_PREPARE_PERSISTENT : 0, &statement, tail);
+    const char* end = nullptr;
+    const int rc = sqlite3_prepare_v3(db_, text, length, persistent ? SQLITE_PREPARE_PERSISTENT : 0,
+                                      &statement, &end);
+    // The rest of the caller's own text, whichever copy SQLite read.
+    if (tail != nullptr)
+        *tail = end != nullptr ? sql.data() + (end - text) : sql.data() + sql.size();
     if (rc != SQLITE_OK) {
         sqlite3_finalize(statement);
         throwSqliteError(db_, rc, ErrorStage::Prepare);

@@ -1,6 +1,8 @@
 // An open SQLite database connection, owned: closed when the object goes.
 #pragma once
 
+#include "SqliteTypes.h"
+
 #include <sqlite3.h>
 
 #include <memory>
@@ -54,6 +56,9 @@ public:
     // its bindings cleared. Contract: the caller resets it again when done.
     sqlite3_stmt* cached(const std::string& sql);
 
+    // The OLE DB types of the column declarations this connection's statements meet.
+    DeclaredTypes& declaredTypes() { return declaredTypes_; }
+
     // The explicit transaction the provider began and has not yet committed or rolled back.
     void transactionBegun();
     void transactionEnded();
@@ -77,6 +82,9 @@ private:
     sqlite3* db_ = nullptr;
     std::string path_;
     std::unordered_map<std::string, StatementHandle> cache_;
+    // The text being compiled, with its terminator (see prepare).
+    mutable std::string terminated_;
+    DeclaredTypes declaredTypes_;
     bool transactionOpen_ = false;
     std::string transactionEndedBy_;
 };

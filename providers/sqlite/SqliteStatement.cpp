@@ -281,20 +281,36 @@ void SqliteStatement::describeParameters(const StatementShape& shape) {
     }
 }
 
+namespace {
+
+// Where column `column` of statement comes from: its table and column, or nothing (an
+// expression).
+void readBaseNames(sqlite3_stmt* statement, int column, kit::ColumnInfo& info) {
+    const char* table = sqlite3_column_table_name(statement, column);
+    const char* origin = sqlite3_column_origin_name(statement, column);
+    if (table != nullptr && origin != nullptr) {
+        info.baseTable = table;
+        info.baseColumn = origin;
+    }
+}
+
+} // namespace
+
 void SqliteStatement::describeColumns() {
     sqlite3_stmt* s = statement_.get();
     const int count = sqlite3_column_count(s);
     const auto visible = static_cast<std::size_t>(std::max(count - identityColumns_, 0));
+    DeclaredTypes& declaredTypes = database_.declaredTypes();
     // Built in place: a column moved into the list would copy each of its names once more.
     columns_.resize(visible);
-    columnFacts_.resize(visible);
+    columnFacts_.reserve(visible);
     for (std::size_t i = 0; i < visible; ++i) {
         const int c = static_cast<int>(i) + identityColumns_;
         kit::ColumnInfo& info = columns_[i];
         if (const char* name = sqlite3_column_name(s, c))
             info.name = name;
         const char* declared = sqlite3_column_decltype(s, c);
-        const auto type = declared != nullptr ? typeOfColumnDeclaration(declared) : std::nullopt;
+        const auto type = declared != nullptr ? declaredTypes.typeOf(declared) : std::nullopt;
         if (type) {
             info.type = type->type;
             info.size = type->size;
@@ -303,15 +319,16 @@ void SqliteStatement::describeColumns() {
         } else {
             typesResolved_ = false;
         }
-        const char* table = sqlite3_column_table_name(s, c);
-        const char* origin = sqlite3_column_origin_name(s, c);
-        if (table != nullptr && origin != nullptr) {
-            info.baseTable = table;
-            info.baseColumn = origin;
-            info.writable = identityColumns_ == 1 && sameName(info.baseTable, baseTable_);
+        // Rows that can be changed need their base columns now; for any other rows only a
+        // column description asks, and describeKeys reads them then.
+        if (identityColumns_ == 1) {
+            readBaseNames(s, c, info);
+            info.writable = !info.baseTable.empty() && sameName(info.baseTable, baseTable_);
         }
-        columnFacts_[i].reading = readingFor(info.type);
-        columnFacts_[i].undeclared = !type.has_value();
+        ColumnFacts facts;
+        facts.reading = readingFor(info.type);
+        facts.undeclared = !type.has_value();
+        columnFacts_.push_back(facts);
     }
 }
 
@@ -321,12 +338,16 @@ void SqliteStatement::describeKeys(std::vector<kit::ColumnInfo>& columns) const 
     const int count = sqlite3_column_count(s);
     for (std::size_t c = 0; c < columns.size() && c < columnFacts_.size(); ++c) {
         kit::ColumnInfo& info = columns[c];
+        const int column = static_cast<int>(c) + identityColumns_;
+        if (column >= count)
+            break;
+        if (info.baseTable.empty())
+            readBaseNames(s, column, info);
         if (info.baseTable.empty() || info.baseColumn.empty())
             continue;
         // The database of the base table is asked only here: most statements are never
         // described. Copied, since the look-up below runs statements of its own.
-        const int column = static_cast<int>(c) + identityColumns_;
-        const char* name = column < count ? sqlite3_column_database_name(s, column) : nullptr;
+        const char* name = sqlite3_column_database_name(s, column);
         const std::string schema = name != nullptr ? name : "";
         if (const auto facts = lookupColumn(db, schema, info.baseTable, info.baseColumn)) {
             info.nullable = !facts->notNull;

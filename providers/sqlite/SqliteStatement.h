@@ -5,6 +5,7 @@
 #include "SqliteTypes.h"
 #include "StatementShape.h"
 #include "kit/Backend.h"
+#include "kit/SmallVector.h"
 
 #include <string>
 #include <vector>
@@ -38,7 +39,8 @@ public:
     }
     const std::vector<kit::ColumnInfo>& columns() const override;
     // Nullability and key membership cost a catalogue look-up per column: only column
-    // descriptions ask for them.
+    // descriptions ask for them. The base table and column of rows that cannot be changed
+    // are read here too, not for every statement.
     void describeKeys(std::vector<kit::ColumnInfo>& columns) const override;
     bool returnsRows() const override { return returnsRows_; }
     bool hasRowIdentity() const override { return identityColumns_ == 1; }
@@ -100,7 +102,7 @@ private:
         ValueReading reading = ValueReading::AsStored;
         mutable bool undeclared = false; // type still to be read from values
     };
-    std::vector<ColumnFacts> columnFacts_;
+    kit::SmallVector<ColumnFacts, 8> columnFacts_;
     mutable bool typesResolved_ = true;
 };
 

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <charconv>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -214,26 +213,18 @@ std::optional<OleDbType> typeOfDeclaration(std::string_view declaredType) {
     return OleDbType{dbtype::R8, 8, 0, 0};
 }
 
-std::optional<OleDbType> typeOfColumnDeclaration(std::string_view declaredType) {
-    struct Known {
-        std::string declaration;
-        std::optional<OleDbType> type;
-    };
+std::optional<OleDbType> DeclaredTypes::typeOf(std::string_view declaredType) {
     constexpr std::size_t capacity = 64;
-    static std::mutex lock;
-    static std::vector<Known> known;
-    static std::size_t nextReplaced = 0;
-    std::lock_guard guard(lock);
-    for (const Known& k : known)
+    for (const Known& k : known_)
         if (k.declaration == declaredType)
             return k.type;
     Known fresh{std::string(declaredType), typeOfDeclaration(declaredType)};
     const std::optional<OleDbType> type = fresh.type;
-    if (known.size() < capacity) {
-        known.push_back(std::move(fresh));
+    if (known_.size() < capacity) {
+        known_.push_back(std::move(fresh));
     } else {
-        known[nextReplaced] = std::move(fresh);
-        nextReplaced = (nextReplaced + 1) % capacity;
+        known_[nextReplaced_] = std::move(fresh);
+        nextReplaced_ = (nextReplaced_ + 1) % capacity;
     }
     return type;
 }

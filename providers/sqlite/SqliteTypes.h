@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantrel::sqlite {
 
@@ -30,9 +31,22 @@ struct OleDbType {
 // The OLE DB type of a column declared as declaredType. An empty declaration (a column
 // without a type, an expression) gives nothing: the caller decides from the values.
 std::optional<OleDbType> typeOfDeclaration(std::string_view declaredType);
-// The same, remembered for the declarations seen last: every statement describes each of its
-// columns, and a database declares few distinct types.
-std::optional<OleDbType> typeOfColumnDeclaration(std::string_view declaredType);
+
+// typeOfDeclaration remembered for the declarations seen last: every statement describes each
+// of its columns, and a database declares few distinct types. One per connection, used from
+// one thread at a time as the connection is, so it needs no lock.
+class DeclaredTypes {
+public:
+    std::optional<OleDbType> typeOf(std::string_view declaredType);
+
+private:
+    struct Known {
+        std::string declaration;
+        std::optional<OleDbType> type;
+    };
+    std::vector<Known> known_;
+    std::size_t nextReplaced_ = 0;
+};
 
 // The OLE DB type of a value of SQLite storage class storageClass (SQLITE_INTEGER, ...), for
 // columns whose declaration says nothing.

@@ -216,3 +216,31 @@ TEST_F(BadInput, ParameterTextIsReadNoFurtherThanItsBuffer) {
     accessor->ReleaseAccessor(handle, nullptr);
     accessor->ReleaseAccessor(withLength, nullptr);
 }
+
+// SQLite reads a short text from a terminated copy the provider keeps for every statement and
+// a long one in place: whatever the length, and whatever longer text came before, a statement
+// runs whole, only its own words, and a second statement after it refuses the whole text
+// before any of it runs.
+TEST_F(BadInput, TextsOfAnyLengthRunWholeAndASecondStatementIsRefused) {
+    auto c = connect();
+    IUnknown* session = c.session.get();
+    run(session, "CREATE TABLE t (id INTEGER, s TEXT)");
+    for (const std::size_t length : {std::size_t{10}, std::size_t{16000}, std::size_t{40000}}) {
+        const std::string literal = "'" + std::string(length, 'x') + "'";
+        const std::string insert =
+            "INSERT INTO t VALUES (" + std::to_string(length) + ", " + literal + ")";
+        EXPECT_EQ(DB_E_ERRORSINCOMMAND, execute(session, insert + "; DELETE FROM t")) << length;
+        const auto error = takeError();
+        ASSERT_TRUE(error) << length;
+        EXPECT_TRUE(contains(error->description, "více než jeden příkaz")) << error->description;
+        EXPECT_EQ(0,
+                  scalar(session, "SELECT count(*) FROM t WHERE id = " + std::to_string(length)));
+        // Trailing blanks, semicolons and comments are no second statement.
+        EXPECT_EQ(S_OK, execute(session, insert + " ;\n-- done\n; /* really */ "));
+        EXPECT_EQ(static_cast<std::int64_t>(length),
+                  scalar(session, "SELECT length(s) FROM t WHERE id = " + std::to_string(length)));
+        // A shorter text after a longer one is read to its own end, not the earlier one's.
+        EXPECT_EQ(7, scalar(session, "SELECT 7"));
+    }
+    EXPECT_EQ(3, scalar(session, "SELECT count(*) FROM t"));
+}
