@@ -205,10 +205,12 @@ public:
 
     // Result columns; empty for statements that return no rows. A backend may leave nullable
     // and primaryKey at their defaults here when finding them costs a catalogue look-up per
-    // column, and fill them in describeKeys.
+    // column, and fill them in describeKeys; likewise baseTable and baseColumn of a statement
+    // without row identity (only writable columns need them outside describeKeys).
     virtual const std::vector<ColumnInfo>& columns() const = 0;
     // Sets nullable and primaryKey of columns (this statement's column list or a copy of it),
-    // for column descriptions; only they report those facts.
+    // and baseTable and baseColumn where columns() left them out, for column descriptions;
+    // only they report those facts.
     virtual void describeKeys(std::vector<ColumnInfo>& columns) const { (void)columns; }
     // True when the statement produces a result set (even an empty one).
     virtual bool returnsRows() const = 0;
