@@ -758,12 +758,14 @@ const TableFacts* PgConnection::tableFacts(unsigned oid) {
     return out;
 }
 
-const TableFacts* PgConnection::tableNamed(std::string_view table) {
+const TableFacts* PgConnection::tableNamed(std::string_view table, bool ask) {
     if (table.empty() || table.find('\0') != std::string_view::npos)
         return nullptr;
     for (const auto& [oid, facts] : facts_)
         if (facts->name == table)
             return facts.get();
+    if (!ask)
+        return nullptr;
     std::vector<std::optional<std::string>> candidates{quoteName(foldName(table)),
                                                        quoteName(table)};
     // "schema.table" as Statement::baseTable reports a table off the search path.

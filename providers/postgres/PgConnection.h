@@ -141,8 +141,9 @@ public:
                          const std::vector<std::optional<std::string>>& params);
     // Catalog facts of a table by OID (cached); nullptr for OID 0 or a vanished table.
     const TableFacts* tableFacts(unsigned oid);
-    // Facts of the table a name refers to (as given, then folded); nullptr when none.
-    const TableFacts* tableNamed(std::string_view table);
+    // Facts of the table a name refers to (as given, then folded); nullptr when none. With
+    // `ask` false only what is cached is looked at: no request is sent.
+    const TableFacts* tableNamed(std::string_view table, bool ask = true);
     // Forgets cached catalog facts (after DDL).
     void catalogChanged() { facts_.clear(); }
     // Identity text of the current form of a row this connection has moved (ctid identities).

@@ -288,6 +288,253 @@ TextOutline outlineOf(std::string_view sql) {
     return outline;
 }
 
+namespace {
+
+// Words of a statement one at a time, without copying them: what shortResultOf reads.
+struct Word {
+    enum class Kind : unsigned char {
+        End,
+        Name,
+        Quoted,
+        Number,
+        Literal,
+        Parameter,
+        Symbol,
+        Broken
+    };
+    Kind kind = Kind::End;
+    std::string_view text; // a Quoted name without its quotes (doubled quotes kept)
+};
+
+class WordReader {
+public:
+    explicit WordReader(std::string_view sql) : sql_(sql) {}
+
+    Word next() {
+        const std::size_t n = sql_.size();
+        for (;;) {
+            while (i_ < n && isBlank(sql_[i_]))
+                ++i_;
+            if (i_ < n && startsComment(sql_, i_)) {
+                i_ += skipQuoted(sql_, i_);
+                continue;
+            }
+            break;
+        }
+        if (i_ >= n)
+            return {};
+        const std::size_t start = i_;
+        const char c = sql_[i_];
+        if (c == '"' || c == '\'' || (c == '$' && i_ + 1 < n && !isDigit(sql_[i_ + 1]))) {
+            const std::size_t len = skipQuoted(sql_, i_);
+            i_ += len > 0 ? len : 1;
+            // An unterminated one runs to the end of the text.
+            if (len < 2 || (c != '$' && sql_[i_ - 1] != c))
+                return {Word::Kind::Broken, {}};
+            if (c == '"')
+                return {Word::Kind::Quoted, sql_.substr(start + 1, len - 2)};
+            return {Word::Kind::Literal, sql_.substr(start, len)};
+        }
+        if (c == '$' || isDigit(c)) {
+            ++i_;
+            while (i_ < n && (isIdentChar(sql_[i_]) || sql_[i_] == '.'))
+                ++i_;
+            return {c == '$' ? Word::Kind::Parameter : Word::Kind::Number,
+                    sql_.substr(start, i_ - start)};
+        }
+        ++i_;
+        if (isIdentStart(c)) {
+            while (i_ < n && isIdentChar(sql_[i_]))
+                ++i_;
+            return {Word::Kind::Name, sql_.substr(start, i_ - start)};
+        }
+        return {Word::Kind::Symbol, sql_.substr(start, 1)};
+    }
+
+private:
+    static bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+    std::string_view sql_;
+    std::size_t i_ = 0;
+};
+
+// An unquoted word, in any case; `upperWord` is upper case.
+bool is(const Word& w, std::string_view upperWord) {
+    if (w.kind != Word::Kind::Name || w.text.size() != upperWord.size())
+        return false;
+    for (std::size_t k = 0; k < upperWord.size(); ++k)
+        if (upper(w.text[k]) != upperWord[k])
+            return false;
+    return true;
+}
+
+bool isSymbol(const Word& w, char c) {
+    return w.kind == Word::Kind::Symbol && w.text[0] == c;
+}
+
+bool isName(const Word& w) {
+    return w.kind == Word::Kind::Name || w.kind == Word::Kind::Quoted;
+}
+
+std::string nameOf(const Word& w) {
+    if (w.kind == Word::Kind::Name)
+        return foldName(w.text);
+    std::string raw;
+    for (std::size_t k = 0; k < w.text.size(); ++k) {
+        raw += w.text[k];
+        if (w.text[k] == '"')
+            ++k;
+    }
+    return raw;
+}
+
+// Aggregates of one row over any number of rows (built in; a function of the same name in
+// another schema would be unusual, and then only the row limit would be missed).
+bool isAggregate(const Word& w) {
+    for (std::string_view a : {"COUNT", "SUM", "MIN", "MAX", "AVG", "EVERY", "BOOL_AND", "BOOL_OR",
+                               "STRING_AGG", "ARRAY_AGG"})
+        if (is(w, a))
+            return true;
+    return false;
+}
+
+// After an opening parenthesis: reads to its closing one.
+bool skipParenthesised(WordReader& r) {
+    for (int depth = 1; depth > 0;) {
+        const Word w = r.next();
+        if (w.kind == Word::Kind::End || w.kind == Word::Kind::Broken || isSymbol(w, ';'))
+            return false;
+        depth += isSymbol(w, '(') ? 1 : isSymbol(w, ')') ? -1 : 0;
+    }
+    return true;
+}
+
+// "[AS] alias" is allowed only with AS in a select list; reads it and the word after it.
+bool skipAlias(WordReader& r, Word& w) {
+    if (!is(w, "AS"))
+        return true;
+    if (!isName(r.next()))
+        return false;
+    w = r.next();
+    return true;
+}
+
+// SELECT agg(...) [FILTER (...)] [AS x], ... FROM ... with nothing that makes several rows.
+bool oneRowOfAggregates(WordReader r) {
+    for (;;) {
+        Word w = r.next();
+        if (!isAggregate(w) || !isSymbol(r.next(), '(') || !skipParenthesised(r))
+            return false;
+        w = r.next();
+        if (is(w, "FILTER")) {
+            if (!isSymbol(r.next(), '(') || !skipParenthesised(r))
+                return false;
+            w = r.next();
+        }
+        if (!skipAlias(r, w))
+            return false;
+        if (is(w, "FROM"))
+            break;
+        if (!isSymbol(w, ','))
+            return false;
+    }
+    for (int depth = 0;;) {
+        const Word w = r.next();
+        if (w.kind == Word::Kind::End)
+            return depth == 0;
+        if (w.kind == Word::Kind::Broken || isSymbol(w, ';'))
+            return false;
+        if (isSymbol(w, '('))
+            ++depth;
+        else if (isSymbol(w, ')') && --depth < 0)
+            return false;
+        else if (depth == 0 && (is(w, "GROUP") || is(w, "UNION") || is(w, "INTERSECT") ||
+                                is(w, "EXCEPT") || is(w, "WINDOW") || is(w, "OVER")))
+            return false;
+    }
+}
+
+// SELECT a, t.b, * FROM [schema.]t [[AS] x] WHERE [x.]c = constant-or-parameter
+bool keyLookup(WordReader r, ShortResult& shape) {
+    for (;;) {
+        Word w = r.next();
+        if (!isSymbol(w, '*')) {
+            if (!isName(w) || is(w, "FROM") || is(w, "DISTINCT") || is(w, "ALL"))
+                return false;
+            w = r.next();
+            if (isSymbol(w, '.')) {
+                w = r.next();
+                if (!isName(w) && !isSymbol(w, '*'))
+                    return false;
+                w = r.next();
+            }
+        } else {
+            w = r.next();
+        }
+        if (!skipAlias(r, w))
+            return false;
+        if (is(w, "FROM"))
+            break;
+        if (!isSymbol(w, ','))
+            return false;
+    }
+    Word w = r.next();
+    if (!isName(w))
+        return false;
+    shape.table = nameOf(w);
+    w = r.next();
+    if (isSymbol(w, '.')) {
+        w = r.next();
+        if (!isName(w))
+            return false;
+        shape.table += "." + nameOf(w);
+        w = r.next();
+    }
+    if (is(w, "AS"))
+        w = r.next();
+    if (isName(w) && !is(w, "WHERE"))
+        w = r.next(); // the alias
+    if (!is(w, "WHERE"))
+        return false;
+    w = r.next();
+    if (!isName(w))
+        return false;
+    Word column = w;
+    w = r.next();
+    if (isSymbol(w, '.')) {
+        column = r.next();
+        if (!isName(column))
+            return false;
+        w = r.next();
+    }
+    if (!isSymbol(w, '='))
+        return false;
+    w = r.next();
+    if (isSymbol(w, '-'))
+        w = r.next();
+    if (w.kind != Word::Kind::Number && w.kind != Word::Kind::Literal &&
+        w.kind != Word::Kind::Parameter)
+        return false;
+    if (r.next().kind != Word::Kind::End)
+        return false;
+    shape.column = nameOf(column);
+    return true;
+}
+
+} // namespace
+
+ShortResult shortResultOf(std::string_view sql) {
+    ShortResult shape;
+    WordReader r(sql);
+    if (!is(r.next(), "SELECT"))
+        return shape;
+    if (oneRowOfAggregates(r))
+        shape.kind = ShortResult::Kind::OneRow;
+    else if (keyLookup(r, shape))
+        shape.kind = ShortResult::Kind::KeyLookup;
+    return shape;
+}
+
 std::optional<std::size_t> selectListStart(std::string_view sql) {
     std::size_t i = 0;
     while (i < sql.size()) {

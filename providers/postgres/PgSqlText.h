@@ -33,6 +33,19 @@ struct TextOutline {
 };
 TextOutline outlineOf(std::string_view sql);
 
+// What a query's text proves about the length of its result. OneRow: a select list of
+// aggregate calls only (count, sum, min, max, avg, ...), with no GROUP BY, set operation or
+// window at top level. KeyLookup: names and '*' of one table, where one column equals a
+// constant or a parameter; at most one row when that column alone is the table's primary key,
+// which only the catalog can tell. Anything else proves nothing (None).
+struct ShortResult {
+    enum class Kind : unsigned char { None, OneRow, KeyLookup };
+    Kind kind = Kind::None;
+    std::string table;  // KeyLookup: as insertShape spells it ("schema.table" kept)
+    std::string column; // KeyLookup: the compared column, folded unless quoted
+};
+ShortResult shortResultOf(std::string_view sql);
+
 // Offset just after the statement's leading SELECT when hidden columns can be put in front of
 // its select list; nullopt for anything else (WITH, VALUES, SELECT DISTINCT, parenthesised).
 std::optional<std::size_t> selectListStart(std::string_view sql);

@@ -49,9 +49,13 @@ std::string_view nestable(std::string_view sql) {
 // subquery; any other query is nested. The line breaks end a trailing comment of the query.
 std::string firstBatchOf(const std::string& query, bool takesLimit) {
     static const std::string limit = "LIMIT " + std::to_string(PgStatement::batchRows + 1);
-    if (takesLimit)
-        return query + "\n" + limit;
-    return "SELECT * FROM (\n" + query + "\n) AS vantrel_rows " + limit;
+    std::string text;
+    text.reserve(query.size() + limit.size() + 40);
+    text += takesLimit ? "" : "SELECT * FROM (\n";
+    text += query;
+    text += takesLimit ? "\n" : "\n) AS vantrel_rows ";
+    text += limit;
+    return text;
 }
 
 bool changesData(const char* commandTag) {
@@ -67,7 +71,7 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
                          const kit::PrepareOptions& options)
     : connection_(connection), cursor_(connection) {
     std::size_t questionMarks = 0;
-    const std::string numbered = numberPlaceholders(sql, questionMarks);
+    std::string numbered = numberPlaceholders(sql, questionMarks);
     keyword_ = leadingKeyword(numbered);
     // The server would hand the connection over to a data stream nobody feeds or reads.
     if (keyword_ == "COPY" && copiesThroughClient(numbered))
@@ -76,15 +80,24 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
                                 "(TO STDOUT) tento ovladač nepodporuje");
     atomic_ = !isTransactionControl(keyword_);
     batched_ = browsable(keyword_) && !options.wantRowIdentity;
-    if (batched_)
-        query_ = std::string(nestable(numbered));
-    // Text without ';' is one statement; only a query needs a look for its own limit.
+    const bool direct = options.runOnce && !options.wantRowIdentity && questionMarks == 0;
+    // Text without ';' is one statement; only a query needs a look for its own limit, and
+    // not one whose text proves its result short (such text is one statement too).
     TextOutline outline;
-    if (batched_ || numbered.find(';') != std::string::npos)
-        outline = outlineOf(batched_ ? query_ : numbered);
+    if (batched_) {
+        query_ = std::string(nestable(numbered));
+        wholeResult_ = provesShort(query_, !direct);
+        if (!wholeResult_)
+            outline = outlineOf(query_);
+    } else if (numbered.find(';') != std::string::npos) {
+        outline = outlineOf(numbered);
+    }
     const bool takesLimit = outline.takesLimit;
-    if (options.runOnce && !options.wantRowIdentity && questionMarks == 0) {
-        directText_ = batched_ ? firstBatchOf(query_, takesLimit) : numbered;
+    if (direct) {
+        if (!batched_)
+            directText_ = std::move(numbered);
+        else if (!wholeResult_)
+            directText_ = firstBatchOf(query_, takesLimit);
         oneStatement_ = !outline.severalStatements;
         return;
     }
@@ -92,11 +105,13 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
     Result description;
     if (batched_) {
         try {
-            description = connection_.prepareAndDescribe(name_, firstBatchOf(query_, takesLimit));
+            description = connection_.prepareAndDescribe(
+                name_, wholeResult_ ? query_ : firstBatchOf(query_, takesLimit));
         } catch (const kit::BackendError&) {
             // Not a query that nests (SELECT ... INTO): as it is, and its own error if any.
             connection_.forgetStatement(name_);
             batched_ = false;
+            wholeResult_ = false;
             name_ = connection_.nextStatementName();
         }
     }
@@ -111,6 +126,24 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
     } catch (...) {
         connection_.forgetStatement(name_);
         throw;
+    }
+}
+
+bool PgStatement::provesShort(const std::string& query, bool ask) {
+    const ShortResult shape = shortResultOf(query);
+    if (shape.kind == ShortResult::Kind::OneRow)
+        return true;
+    if (shape.kind != ShortResult::Kind::KeyLookup)
+        return false;
+    try {
+        const TableFacts* facts = connection_.tableNamed(shape.table, ask);
+        if (facts == nullptr || facts->keyAttnums.size() != 1)
+            return false;
+        const TableFacts::Column* column = facts->column(shape.column);
+        return column != nullptr && column == facts->column(facts->keyAttnums[0]);
+    } catch (const kit::BackendError&) {
+        // Not knowing the table is no failure of the statement: it keeps the row limit.
+        return false;
     }
 }
 
@@ -317,7 +350,7 @@ void PgStatement::run() {
         parameterValues_[i] = parameterNull_[i] ? nullptr : parameterText_[i].c_str();
     Execution e;
     if (name_.empty()) {
-        e.sql = &directText_;
+        e.sql = wholeResult_ ? &query_ : &directText_;
         e.simpleQuery = oneStatement_;
     } else
         e.preparedName = &name_;
@@ -329,7 +362,7 @@ void PgStatement::run() {
     try {
         r = connection_.execute(e);
     } catch (const kit::BackendError&) {
-        if (!batched_ || !name_.empty())
+        if (!batched_ || !name_.empty() || wholeResult_)
             throw;
         // A query that does not nest (SELECT ... INTO) runs as it is, and fails as it is.
         batched_ = false;
@@ -351,7 +384,7 @@ void PgStatement::run() {
     moreRows_ = false;
     if (PQresultStatus(r.get()) == PGRES_TUPLES_OK) {
         batchLength_ = PQntuples(r.get());
-        if (batched_ && batchLength_ > batchRows) {
+        if (batched_ && !wholeResult_ && batchLength_ > batchRows) {
             batchLength_ = batchRows;
             moreRows_ = true;
         }

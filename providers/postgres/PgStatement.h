@@ -6,11 +6,13 @@
 // TABLE without row identities) is read in batches: the first execution asks for one batch and
 // one row more (LIMIT), which is the whole answer of every small query in one round trip; a
 // larger result continues through a server-side cursor (PgCursor), batch by batch, and can
-// seek to any row without reading the rows before it. With PrepareOptions::wantRowIdentity, a query
-// over one table is prepared again with the table's primary key (or ctid) as hidden leading
-// columns. A statement that runs once without parameters (PrepareOptions::runOnce) is not prepared
-// on the server at all: its text is sent with its execution and it is described from the result,
-// one round trip.
+// seek to any row without reading the rows before it. A query whose text proves its result
+// short (aggregates only, or a lookup by the table's one-column primary key) is sent as it is
+// and read whole: the limit would only cost the server planning and a step per row. With
+// PrepareOptions::wantRowIdentity, a query over one table is prepared again with the table's
+// primary key (or ctid) as hidden leading columns. A statement that runs once without parameters
+// (PrepareOptions::runOnce) is not prepared on the server at all: its text is sent with its
+// execution and it is described from the result, one round trip.
 #pragma once
 
 #include "PgConnection.h"
@@ -52,6 +54,10 @@ public:
     static constexpr int batchAfterJump = 64;
 
 private:
+    // Whether the query's text proves its result short (one row, or a primary-key lookup),
+    // so that it is sent without a row limit and read whole. `ask`: the table's key may be
+    // asked of the server; otherwise only facts this connection already has count.
+    bool provesShort(const std::string& query, bool ask);
     // Reads the description of the prepared statement `name_`.
     void describe(const PGresult* description);
     // Tries the statement again with hidden identity columns; keeps the plain one on failure.
@@ -87,6 +93,7 @@ private:
 
     // Browsed in batches: query_ is the query itself, the statement sent is its first batch.
     bool batched_ = false;
+    bool wholeResult_ = false; // the query itself is sent: its text proves the result short
     std::string query_;
     PgCursor cursor_;
     std::uint64_t batchStart_ = 0; // row number of result_'s first row

@@ -223,6 +223,55 @@ TEST_F(BatchedReading, AQuerysOwnLimitOrderAndOffsetHoldAcrossBatches) {
     }
 }
 
+// Text that proves its result short goes to the server without a row limit and is read whole;
+// anything else keeps the limit and its batches, even when it starts like a short one.
+TEST_F(BatchedReading, OnlyProvablyShortResultsGoWithoutALimit) {
+    auto c = open();
+    exec(*c, "CREATE TABLE t (k int PRIMARY KEY, v int)");
+    exec(*c, "INSERT INTO t SELECT g, g * 2 FROM generate_series(1, 3000) g");
+    exec(*c, "CREATE TABLE child () INHERITS (t)");
+    exec(*c, "INSERT INTO child VALUES (7, -1)");
+    auto lastText = [&] {
+        return pgtest::queryText("SELECT query FROM pg_stat_activity WHERE application_name = "
+                                 "'batched_" +
+                                 schema_ + "'");
+    };
+    for (bool runOnce : {true, false}) {
+        const kit::PrepareOptions options = runOnce ? once() : kit::PrepareOptions{};
+        auto sum = c->prepare("SELECT count(*), sum(v) FROM t WHERE k > 100", options);
+        ASSERT_TRUE(sum->step());
+        EXPECT_EQ(sum->value(0).integer, 2900);
+        EXPECT_FALSE(sum->step());
+        if (runOnce) {
+            EXPECT_EQ(lastText().find("LIMIT"), std::string::npos) << lastText();
+        }
+        // By the key: one row here, and the inheriting table's row too, all of them.
+        auto key = c->prepare("SELECT v FROM t WHERE k = 7", options);
+        std::vector<std::int64_t> rows;
+        while (key->step())
+            rows.push_back(key->value(0).integer);
+        EXPECT_EQ(rows, (std::vector<std::int64_t>{14, -1}));
+        if (runOnce) {
+            EXPECT_EQ(lastText().find("LIMIT"), std::string::npos) << lastText();
+        }
+        ASSERT_TRUE(key->seek(1));
+        ASSERT_TRUE(key->step());
+        EXPECT_EQ(key->value(0).integer, -1);
+        // Not the key, and a set-returning function beside an aggregate: limited and batched.
+        auto other = c->prepare("SELECT k FROM t WHERE v = 14", options);
+        ASSERT_TRUE(other->step());
+        if (runOnce) {
+            EXPECT_NE(lastText().find("LIMIT"), std::string::npos) << lastText();
+        }
+        auto many = c->prepare("SELECT count(*), generate_series(1, 3000) FROM t", options);
+        for (std::int64_t i = 1; i <= 3000; ++i) {
+            ASSERT_TRUE(many->step()) << i;
+            ASSERT_EQ(many->value(1).integer, i);
+        }
+        EXPECT_FALSE(many->step());
+    }
+}
+
 TEST_F(BatchedReading, TextOfSeveralStatementsIsRefusedWholeAsBefore) {
     auto c = open();
     exec(*c, "CREATE TABLE t AS SELECT g AS v FROM generate_series(1, 5) g");

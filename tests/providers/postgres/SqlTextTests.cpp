@@ -58,6 +58,45 @@ TEST(PgSqlText, OutlineTellsStatementsApartAndWhereALimitFits) {
         EXPECT_FALSE(outlineOf(query).takesLimit) << query;
 }
 
+TEST(PgSqlText, OnlyTextThatProvesAShortResultIsSeenAsShort) {
+    using K = ShortResult::Kind;
+    auto kind = [](std::string_view sql) { return shortResultOf(sql).kind; };
+    EXPECT_EQ(kind("SELECT COUNT(*), SUM(Abalance) FROM accounts WHERE Aid BETWEEN 1 AND 99"),
+              K::OneRow);
+    EXPECT_EQ(kind("select max(a) filter (where b > 0) as m, count(distinct (a, b)) from t, u "
+                   "where (t.x = u.x) having count(*) > 1 -- note"),
+              K::OneRow);
+    // Anything that can make several rows out of aggregates proves nothing.
+    for (const char* many : {"SELECT count(*) FROM t GROUP BY a",
+                             "SELECT count(*) FROM t UNION "
+                             "SELECT 1 FROM u",
+                             "SELECT count(*), generate_series(1, 3) FROM t",
+                             "SELECT count(*) OVER () FROM t", "SELECT sum(a) + 1 FROM t",
+                             "SELECT count(*) FROM t; SELECT a FROM t", "SELECT s.count(*) FROM t",
+                             "SELECT count(*) FROM (t", "SELECT count(*) FROM t WHERE a = 'open"})
+        EXPECT_EQ(kind(many), K::None) << many;
+
+    ShortResult lookup =
+        shortResultOf("SELECT Aid, a.Bid, \"Remark\", * FROM Accounts AS a WHERE a.AID = 42");
+    EXPECT_EQ(lookup.kind, K::KeyLookup);
+    EXPECT_EQ(lookup.table, "accounts");
+    EXPECT_EQ(lookup.column, "aid");
+    lookup = shortResultOf("select v from \"Odd\"\"Name\".t x where \"K\" = $1");
+    EXPECT_EQ(lookup.kind, K::KeyLookup);
+    EXPECT_EQ(lookup.table, "Odd\"Name.t");
+    EXPECT_EQ(lookup.column, "K");
+    EXPECT_EQ(kind("SELECT a FROM t WHERE k = -7"), K::KeyLookup);
+    EXPECT_EQ(kind("SELECT a FROM t WHERE k = 'x''y'"), K::KeyLookup);
+    for (const char* other :
+         {"SELECT a FROM t WHERE k = 1 OR k = 2", "SELECT a FROM t WHERE k < 5",
+          "SELECT upper(a) FROM t WHERE k = 1", "SELECT generate_series(1, 9) FROM t WHERE k = 1",
+          "SELECT a FROM t, u WHERE k = 1", "SELECT a FROM t JOIN u ON true WHERE k = 1",
+          "SELECT a FROM f(1) WHERE k = 1", "SELECT DISTINCT a FROM t WHERE k = 1",
+          "SELECT a FROM t WHERE k = 1::int", "SELECT a FROM t WHERE k = 1 ORDER BY a",
+          "SELECT a FROM t", "SELECT a b FROM t WHERE k = 1", "VALUES (1)", ""})
+        EXPECT_EQ(kind(other), K::None) << other;
+}
+
 TEST(PgSqlText, InsertShapeMapsParametersToColumns) {
     auto shape =
         insertShape("INSERT INTO Accounts (Aid, \"Odd Name\", x) VALUES ($2, $1, lower($3))", 3);
