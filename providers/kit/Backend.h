@@ -208,6 +208,12 @@ public:
     // column, and fill them in describeKeys; likewise baseTable and baseColumn of a statement
     // without row identity (only writable columns need them outside describeKeys).
     virtual const std::vector<ColumnInfo>& columns() const = 0;
+    // The same list as an immutable snapshot a rowset keeps for its lifetime. A backend may
+    // hand the same snapshot to every rowset until its columns change (a prepared statement
+    // executed again and again), instead of each rowset copying the list.
+    virtual std::shared_ptr<const std::vector<ColumnInfo>> columnSnapshot() const {
+        return std::make_shared<const std::vector<ColumnInfo>>(columns());
+    }
     // Sets nullable and primaryKey of columns (this statement's column list or a copy of it),
     // and baseTable and baseColumn where columns() left them out, for column descriptions;
     // only they report those facts.

@@ -83,10 +83,10 @@ RowsetProperties::RowsetProperties(PropertyStore effective) : store(std::move(ef
 }
 
 Rowset::Rowset(RowsetSetup setup)
-    : statement_(std::move(setup.statement)), columns_(statement_->columns()),
-      cache_(columns_.size(), statement_->hasRowIdentity()), source_(setup.source),
-      creator_(setup.creator), hostObject_(setup.hostObject), host_(setup.host),
-      properties_(std::move(setup.properties)) {
+    : statement_(std::move(setup.statement)), columnList_(statement_->columnSnapshot()),
+      columns_(*columnList_), cache_(columns_.size(), statement_->hasRowIdentity()),
+      source_(setup.source), creator_(setup.creator), hostObject_(setup.hostObject),
+      host_(setup.host), properties_(std::move(setup.properties)) {
     if (setup.inheritedAccessors)
         accessors_.inheritFrom(*setup.inheritedAccessors);
     const RowsetProperties& p = *properties_;
@@ -611,8 +611,17 @@ HRESULT STDMETHODCALLTYPE Rowset::ReleaseAccessor(HACCESSOR hAccessor, DBREFCOUN
 
 HRESULT STDMETHODCALLTYPE Rowset::GetColumnInfo(DBORDINAL* pcColumns, DBCOLUMNINFO** prgInfo,
                                                 OLECHAR** ppStringsBuffer) {
-    std::call_once(keysDescribed_, [this] { statement_->describeKeys(columns_); });
-    return getColumnInfo({columns_, bookmarks_, changeable_}, pcColumns, prgInfo, ppStringsBuffer);
+    try {
+        std::call_once(keysDescribed_, [this] {
+            std::vector<ColumnInfo> described = columns_;
+            statement_->describeKeys(described);
+            described_ = std::move(described);
+        });
+    } catch (...) {
+        return postCurrentException(source_, IID_IColumnsInfo);
+    }
+    return getColumnInfo({described_, bookmarks_, changeable_}, pcColumns, prgInfo,
+                         ppStringsBuffer);
 }
 
 HRESULT STDMETHODCALLTYPE Rowset::MapColumnIDs(DBORDINAL cColumnIDs, const DBID rgColumnIDs[],

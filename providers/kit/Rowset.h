@@ -190,9 +190,13 @@ private:
     void refreshRow(std::size_t row, const RowIdentity& id);
 
     std::shared_ptr<Statement> statement_;
-    std::vector<ColumnInfo> columns_;
-    // columns_' nullability and key flags are looked up on the first column description.
+    // The statement's columns as they were when the rowset opened (shared, never changed).
+    std::shared_ptr<const std::vector<ColumnInfo>> columnList_;
+    const std::vector<ColumnInfo>& columns_;
+    // A copy of columns_ with nullability and key flags, looked up on the first column
+    // description (only descriptions report them).
     std::once_flag keysDescribed_;
+    std::vector<ColumnInfo> described_;
     RowCache cache_;
     // A rowset over a statement that can seek keeps only a window of rows (read-only rowsets;
     // an updatable one keeps every row it has fetched, as its changes refer to them).
