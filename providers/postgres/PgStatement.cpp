@@ -152,6 +152,12 @@ PgStatement::~PgStatement() {
         connection_.forgetStatement(name_);
 }
 
+std::shared_ptr<const std::vector<kit::ColumnInfo>> PgStatement::columnSnapshot() const {
+    if (!snapshot_)
+        snapshot_ = std::make_shared<const std::vector<kit::ColumnInfo>>(columns_);
+    return snapshot_;
+}
+
 void PgStatement::describe(const PGresult* d) {
     const int parameterCount = PQnparams(d);
     parameters_.assign(parameterCount, kit::ParameterInfo());
@@ -174,6 +180,7 @@ void PgStatement::describe(const PGresult* d) {
     const int fields = PQnfields(d);
     returnsRows_ = fields > 0;
     const std::size_t visible = static_cast<std::size_t>(std::max(fields - identityColumns_, 0));
+    snapshot_.reset();
     columns_.clear();
     readings_.clear();
     columns_.reserve(visible);

@@ -34,6 +34,7 @@ public:
         return parameters_.at(index);
     }
     const std::vector<kit::ColumnInfo>& columns() const override { return columns_; }
+    std::shared_ptr<const std::vector<kit::ColumnInfo>> columnSnapshot() const override;
     bool returnsRows() const override { return returnsRows_; }
     bool hasRowIdentity() const override { return identityColumns_ > 0; }
     std::string baseTable() const override { return baseTable_; }
@@ -83,6 +84,8 @@ private:
     std::vector<int> parameterLengths_;
 
     std::vector<kit::ColumnInfo> columns_;
+    // columns_ as rowsets keep them; made on first demand, dropped when columns_ changes.
+    mutable std::shared_ptr<const std::vector<kit::ColumnInfo>> snapshot_;
     std::vector<ValueReading> readings_;
     int identityColumns_ = 0; // hidden leading columns holding the row identity
     unsigned baseTableOid_ = 0;

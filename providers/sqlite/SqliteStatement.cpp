@@ -302,6 +302,7 @@ void SqliteStatement::describeColumns() {
     const auto visible = static_cast<std::size_t>(std::max(count - identityColumns_, 0));
     DeclaredTypes& declaredTypes = database_.declaredTypes();
     // Built in place: a column moved into the list would copy each of its names once more.
+    snapshot_.reset();
     columns_.resize(visible);
     columnFacts_.reserve(visible);
     for (std::size_t i = 0; i < visible; ++i) {
@@ -374,6 +375,7 @@ void SqliteStatement::resolveUndeclaredTypes() const {
         const int storageClass =
             haveRow ? sqlite3_column_type(s, static_cast<int>(i) + identityColumns_) : SQLITE_NULL;
         const OleDbType type = typeOfStorageClass(storageClass);
+        snapshot_.reset();
         columns_[i].type = type.type;
         columns_[i].size = type.size;
         if (haveRow)
@@ -388,6 +390,13 @@ const std::vector<kit::ColumnInfo>& SqliteStatement::columns() const {
     if (!typesResolved_)
         resolveUndeclaredTypes();
     return columns_;
+}
+
+std::shared_ptr<const std::vector<kit::ColumnInfo>> SqliteStatement::columnSnapshot() const {
+    const std::vector<kit::ColumnInfo>& now = columns();
+    if (!snapshot_)
+        snapshot_ = std::make_shared<const std::vector<kit::ColumnInfo>>(now);
+    return snapshot_;
 }
 
 // Inline: it runs for every parameter of every execution.

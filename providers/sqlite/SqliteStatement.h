@@ -38,6 +38,7 @@ public:
         return parameters_.at(index);
     }
     const std::vector<kit::ColumnInfo>& columns() const override;
+    std::shared_ptr<const std::vector<kit::ColumnInfo>> columnSnapshot() const override;
     // Nullability and key membership cost a catalogue look-up per column: only column
     // descriptions ask for them. The base table and column of rows that cannot be changed
     // are read here too, not for every statement.
@@ -97,6 +98,8 @@ private:
     std::int64_t rowsAffected_ = -1;
     std::vector<kit::ParameterInfo> parameters_;
     mutable std::vector<kit::ColumnInfo> columns_;
+    // columns_ as rowsets keep them; made on first demand, dropped when columns_ changes.
+    mutable std::shared_ptr<const std::vector<kit::ColumnInfo>> snapshot_;
     // Per column, beside columns_ (one list, one allocation per statement).
     struct ColumnFacts {
         ValueReading reading = ValueReading::AsStored;

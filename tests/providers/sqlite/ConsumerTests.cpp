@@ -600,6 +600,60 @@ TEST_F(Consumer, ColumnFlagsComeFromTheColumnsOwnTable) {
     EXPECT_EQ(expected, flagsOf(updatable.query<IColumnsInfo>(IID_IColumnsInfo).get()));
 }
 
+// The rowsets of one prepared query share its column list while it stays as it is. A column
+// without a declared type takes its type from the first row there is: a later execution that
+// finds one describes it, both in the rowset and in what is read through it.
+TEST_F(Consumer, RowsetsOfAPreparedQueryDescribeTheColumnsOfTheirOwnExecution) {
+    run(session_, "CREATE TABLE t (a INTEGER NOT NULL PRIMARY KEY)");
+    auto text = command("SELECT a, a * 2 AS doubled FROM t");
+    ASSERT_EQ(S_OK, text.query<ICommandPrepare>(IID_ICommandPrepare)->Prepare(0));
+    const auto typesOf = [](IUnknown* rowset) {
+        std::vector<DBTYPE> types;
+        DBORDINAL count = 0;
+        DBCOLUMNINFO* info = nullptr;
+        OLECHAR* strings = nullptr;
+        Ptr<IColumnsInfo> columns;
+        EXPECT_EQ(S_OK, rowset->QueryInterface(IID_IColumnsInfo, columns.outVoid()));
+        EXPECT_EQ(S_OK, columns->GetColumnInfo(&count, &info, &strings));
+        for (DBORDINAL i = 0; i < count; ++i)
+            types.push_back(info[i].wType);
+        CoTaskMemFree(info);
+        CoTaskMemFree(strings);
+        return types;
+    };
+    const auto execute = [&text] {
+        Ptr<IRowset> rowset;
+        EXPECT_EQ(S_OK, text->Execute(nullptr, IID_IRowset, nullptr, nullptr,
+                                      reinterpret_cast<IUnknown**>(rowset.out())));
+        return rowset;
+    };
+    for (int round = 0; round < 2; ++round) {
+        // No row yet: nothing tells the expression's type.
+        auto empty = execute();
+        ASSERT_TRUE(empty);
+        const std::vector<DBTYPE> before = typesOf(empty.get());
+        ASSERT_EQ(2u, before.size());
+        EXPECT_EQ(DBTYPE_I4, before[0]);
+        EXPECT_NE(DBTYPE_I8, before[1]);
+    }
+    run(session_, "INSERT INTO t VALUES (7)");
+    for (int round = 0; round < 2; ++round) {
+        auto filled = execute();
+        ASSERT_TRUE(filled);
+        EXPECT_EQ((std::vector<DBTYPE>{DBTYPE_I4, DBTYPE_I8}), typesOf(filled.get()));
+        std::vector<Cell> cells;
+        ASSERT_EQ(S_OK,
+                  readFirstRow(filled.get(),
+                               {cellBinding(1, DBTYPE_I8, 8, 0), cellBinding(2, DBTYPE_I8, 8, 1)},
+                               cells));
+        std::int64_t a = 0, doubled = 0;
+        std::memcpy(&a, cells[0].value, sizeof a);
+        std::memcpy(&doubled, cells[1].value, sizeof doubled);
+        EXPECT_EQ(7, a);
+        EXPECT_EQ(14, doubled);
+    }
+}
+
 // Columns are described from their declarations, which the provider remembers: more distinct
 // declarations than it keeps, spelled differently, each still gives its own type and size
 // however often and in whatever order it is met.
