@@ -148,6 +148,9 @@ std::string_view leadingWord(std::string_view sql) {
             ++i;
             continue;
         }
+        // Only '-' and '/' can open a comment: any other character ends the search at once.
+        if (sql[i] != '-' && sql[i] != '/')
+            break;
         const std::size_t comment = commentLength(sql, i);
         if (comment == 0)
             break;
