@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <initializer_list>
 
 namespace vantrel::sqlite {
 
@@ -143,10 +142,24 @@ std::string positionedForm(std::string_view sql) {
     return text;
 }
 
-// True when the statement's first word is one of words.
-bool startsWithAny(std::string_view first, std::initializer_list<std::string_view> words) {
-    return std::any_of(words.begin(), words.end(),
-                       [first](std::string_view w) { return sameName(first, w); });
+// What a statement's first word says it is.
+enum class Opening : std::uint8_t { Query, With, Change, Other };
+
+Opening openingOf(std::string_view first) {
+    // Told apart by length first: most words are compared with none or one candidate.
+    const auto is = [first](std::string_view word) { return sameName(first, word); };
+    switch (first.size()) {
+    case 4:
+        return is("with") ? Opening::With : Opening::Other;
+    case 6:
+        if (is("select") || is("values"))
+            return Opening::Query;
+        return is("insert") || is("update") || is("delete") ? Opening::Change : Opening::Other;
+    case 7:
+        return is("replace") ? Opening::Change : Opening::Other;
+    default:
+        return Opening::Other;
+    }
 }
 
 } // namespace
@@ -175,14 +188,14 @@ SqliteStatement::SqliteStatement(Database& database, std::string_view sql,
     // Reading the whole text's shape costs more than SQLite's own compiling of a short
     // statement, so it is read only when something needs it: parameter targets, the
     // single-table rewrite, or a WITH whose data change may hide after the first word.
-    const std::string_view first = leadingWord(sql);
+    const Opening opening = openingOf(leadingWord(sql));
     StatementShape shape;
     if (options.wantRowIdentity || sqlite3_bind_parameter_count(statement_.get()) > 0 ||
-        sameName(first, "with")) {
+        opening == Opening::With) {
         shape = analyzeStatement(sql);
         changesData_ = shape.changesData;
     } else {
-        changesData_ = startsWithAny(first, {"insert", "replace", "update", "delete"});
+        changesData_ = opening == Opening::Change;
     }
     if (options.wantRowIdentity)
         if (const auto rewritten = withRowIdentity(database.handle(), sql, shape)) {
@@ -202,7 +215,7 @@ SqliteStatement::SqliteStatement(Database& database, std::string_view sql,
     // The positioned text itself is built on the first seek: most rowsets never seek.
     seekable_ = returnsRows_ && parameters_.empty() && !changesData_ &&
                 sqlite3_stmt_readonly(statement_.get()) &&
-                startsWithAny(first, {"select", "with", "values"});
+                (opening == Opening::Query || opening == Opening::With);
 }
 
 bool SqliteStatement::seek(std::uint64_t row) {
