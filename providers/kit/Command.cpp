@@ -18,6 +18,13 @@ bool sameGuid(REFGUID a, REFGUID b) {
     return std::memcmp(&a, &b, sizeof(GUID)) == 0;
 }
 
+bool hasSurrogate(std::u16string_view text) {
+    for (char16_t c : text)
+        if (c >= 0xD800 && c <= 0xDFFF)
+            return true;
+    return false;
+}
+
 // The published type names of DBPARAMBINDINFO::pwszDataSourceType.
 struct TypeName {
     const char16_t* name;
@@ -127,10 +134,18 @@ HRESULT STDMETHODCALLTYPE Command::GetCommandText(GUID* pguidDialect, LPOLESTR* 
             *pguidDialect = DB_NULLGUID;
         return fail(DB_E_NOCOMMAND, "Nebyl zadán text příkazu.", IID_ICommandText);
     }
-    auto* out = static_cast<OLECHAR*>(CoTaskMemAlloc((text_.size() + 1) * sizeof(OLECHAR)));
+    std::u16string converted;
+    try {
+        if (exactText_.empty())
+            converted = utf8ToUtf16(sql_);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    const std::u16string& text = exactText_.empty() ? converted : exactText_;
+    auto* out = static_cast<OLECHAR*>(CoTaskMemAlloc((text.size() + 1) * sizeof(OLECHAR)));
     if (!out)
         return E_OUTOFMEMORY;
-    std::memcpy(out, text_.c_str(), (text_.size() + 1) * sizeof(OLECHAR));
+    std::memcpy(out, text.c_str(), (text.size() + 1) * sizeof(OLECHAR));
     *ppwszCommand = out;
     HRESULT hr = S_OK;
     if (pguidDialect) {
@@ -152,19 +167,24 @@ HRESULT STDMETHODCALLTYPE Command::SetCommandText(REFGUID rguidDialect, LPCOLEST
                     IID_ICommandText);
     setPrepared(nullptr);
     described_.clear();
-    // Assigned in place: a command given text after text keeps its buffer. Out of memory,
-    // the command is left without text rather than half set.
+    // Kept as the UTF-8 every statement is prepared from, converted once here rather than at
+    // every Execute; the text as given only when UTF-8 cannot give it back exactly (a lone
+    // surrogate). Out of memory, the command is left without text rather than half set.
     hasText_ = false;
     try {
-        if (pwszCommand && pwszCommand[0])
-            text_.assign(pwszCommand);
+        const std::u16string_view text =
+            pwszCommand ? std::u16string_view(pwszCommand) : std::u16string_view();
+        sql_ = utf16ToUtf8(text);
+        if (sql_.size() != text.size() && hasSurrogate(text))
+            exactText_.assign(text);
         else
-            text_.clear();
+            exactText_.clear();
     } catch (const std::bad_alloc&) {
-        text_.clear();
+        sql_.clear();
+        exactText_.clear();
         return E_OUTOFMEMORY;
     }
-    hasText_ = !text_.empty();
+    hasText_ = !sql_.empty();
     dialect_ = sameGuid(rguidDialect, DBGUID_DEFAULT) ? DBGUID_DBSQL : rguidDialect;
     return S_OK;
 }
@@ -233,7 +253,7 @@ Statement& Command::statementFor(bool change, std::shared_ptr<Statement>& fresh)
     options.wantRowIdentity = change;
     // Not prepared by the consumer: nothing was asked of the statement before this execution.
     options.runOnce = true;
-    fresh = session_->connection().prepare(utf16ToUtf8(text_), options);
+    fresh = session_->connection().prepare(sql_, options);
     return *fresh;
 }
 
@@ -246,7 +266,7 @@ HRESULT STDMETHODCALLTYPE Command::Prepare(ULONG) {
                     IID_ICommandPrepare);
     bool change = change_;
     try {
-        setPrepared(session_->connection().prepare(utf16ToUtf8(text_), PrepareOptions{change}));
+        setPrepared(session_->connection().prepare(sql_, PrepareOptions{change}));
         preparedForChange_ = change;
     } catch (...) {
         setPrepared(nullptr);

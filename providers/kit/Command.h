@@ -101,7 +101,8 @@ private:
 
     Session* session_;
     ComRef<IUnknown> sessionRef_;
-    std::u16string text_;
+    std::string sql_;          // the command text in UTF-8
+    std::u16string exactText_; // the text as given, when UTF-8 does not keep it exactly
     bool hasText_ = false;
     GUID dialect_{};
     PropertyStore properties_;

@@ -252,6 +252,33 @@ TEST_P(ReturnCodes, TheTextOfACommandWithAnOpenRowsetCannotChange) {
     }
 }
 
+// A command gives its text back as it was given, whatever UTF-8 makes of it on the way to the
+// database, and runs that text: Czech letters, a character outside the BMP, a lone surrogate.
+TEST_P(ReturnCodes, ACommandGivesBackItsTextAsGivenAndRunsIt) {
+    const std::string czech = "SELECT id FROM t WHERE name = 'Příliš žluťoučký kůň'";
+    const std::u16string texts[] = {u"SELECT 1", u16(czech), u"SELECT '\U0001F600'",
+                                    std::u16string(u"SELECT '") + char16_t(0xD800) + u"x'"};
+    for (const std::u16string& given : texts) {
+        Ptr<ICommandText> text = command("SELECT 2");
+        ASSERT_EQ(text->SetCommandText(DBGUID_DBSQL, given.c_str()), S_OK);
+        for (int again = 0; again < 2; ++again) {
+            OLECHAR* back = nullptr;
+            GUID dialect = DBGUID_DEFAULT;
+            ASSERT_EQ(text->GetCommandText(&dialect, &back), S_OK);
+            EXPECT_EQ(std::u16string(back), given);
+            CoTaskMemFree(back);
+        }
+    }
+    run("INSERT INTO t (id, name) VALUES (21, 'Příliš žluťoučký kůň')");
+    EXPECT_EQ(firstCell(czech), "21");
+
+    Ptr<ICommandText> emptied = command("SELECT 2");
+    ASSERT_EQ(emptied->SetCommandText(DBGUID_DBSQL, u""), S_OK);
+    OLECHAR* none = nullptr;
+    EXPECT_EQ(emptied->GetCommandText(nullptr, &none), DB_E_NOCOMMAND);
+    EXPECT_EQ(none, nullptr);
+}
+
 TEST_P(ReturnCodes, ARowsetAskedForWithoutAPlaceToPutItIsAnInvalidArgumentAndNothingRuns) {
     Ptr<ICommandText> text = command("INSERT INTO t (id, name, amount) VALUES (9, 'nine', 90)");
     EXPECT_EQ(text->Execute(nullptr, IID_IRowset, nullptr, nullptr, nullptr), E_INVALIDARG);
