@@ -323,13 +323,17 @@ void SqliteStatement::describeColumns() {
     const int count = sqlite3_column_count(s);
     const auto visible = static_cast<std::size_t>(std::max(count - identityColumns_, 0));
     DeclaredTypes& declaredTypes = database_.declaredTypes();
-    // Built in place: a column moved into the list would copy each of its names once more.
-    snapshot_.reset();
-    columns_.resize(visible);
+    if (visible == 0) {
+        columns_ = noColumns();
+        return;
+    }
+    // Built in place, in the list rowsets will share: a column moved into the list, or the
+    // list copied for them, would copy each of its names once more.
+    columns_ = std::make_shared<std::vector<kit::ColumnInfo>>(visible);
     columnFacts_.reserve(visible);
     for (std::size_t i = 0; i < visible; ++i) {
         const int c = static_cast<int>(i) + identityColumns_;
-        kit::ColumnInfo& info = columns_[i];
+        kit::ColumnInfo& info = (*columns_)[i];
         if (const char* name = sqlite3_column_name(s, c))
             info.name = name;
         const char* declared = sqlite3_column_decltype(s, c);
@@ -391,15 +395,17 @@ void SqliteStatement::resolveUndeclaredTypes() const {
         haveRow = sqlite3_step(s) == SQLITE_ROW;
         peeked = true;
     }
-    for (std::size_t i = 0; i < columns_.size(); ++i) {
+    for (std::size_t i = 0; i < columnFacts_.size(); ++i) {
         if (!columnFacts_[i].undeclared)
             continue;
         const int storageClass =
             haveRow ? sqlite3_column_type(s, static_cast<int>(i) + identityColumns_) : SQLITE_NULL;
         const OleDbType type = typeOfStorageClass(storageClass);
-        snapshot_.reset();
-        columns_[i].type = type.type;
-        columns_[i].size = type.size;
+        if ((*columns_)[i].type != type.type || (*columns_)[i].size != type.size) {
+            kit::ColumnInfo& info = ownColumns()[i];
+            info.type = type.type;
+            info.size = type.size;
+        }
         if (haveRow)
             columnFacts_[i].undeclared = false;
     }
@@ -408,17 +414,28 @@ void SqliteStatement::resolveUndeclaredTypes() const {
         sqlite3_reset(s);
 }
 
+std::vector<kit::ColumnInfo>& SqliteStatement::ownColumns() const {
+    // Rowsets keep the list they were given: a change goes to a copy of this statement's own.
+    if (columns_.use_count() > 1)
+        columns_ = std::make_shared<std::vector<kit::ColumnInfo>>(*columns_);
+    return *columns_;
+}
+
+const std::shared_ptr<std::vector<kit::ColumnInfo>>& SqliteStatement::noColumns() {
+    static const auto none = std::make_shared<std::vector<kit::ColumnInfo>>();
+    return none;
+}
+
 const std::vector<kit::ColumnInfo>& SqliteStatement::columns() const {
     if (!typesResolved_)
         resolveUndeclaredTypes();
-    return columns_;
+    return *columns_;
 }
 
 std::shared_ptr<const std::vector<kit::ColumnInfo>> SqliteStatement::columnSnapshot() const {
-    const std::vector<kit::ColumnInfo>& now = columns();
-    if (!snapshot_)
-        snapshot_ = std::make_shared<const std::vector<kit::ColumnInfo>>(now);
-    return snapshot_;
+    if (!typesResolved_)
+        resolveUndeclaredTypes();
+    return columns_;
 }
 
 // Inline: it runs for every parameter of every execution.

@@ -97,9 +97,12 @@ private:
     bool running_ = false; // stepped or positioned since the last reset
     std::int64_t rowsAffected_ = -1;
     std::vector<kit::ParameterInfo> parameters_;
-    mutable std::vector<kit::ColumnInfo> columns_;
-    // columns_ as rowsets keep them; made on first demand, dropped when columns_ changes.
-    mutable std::shared_ptr<const std::vector<kit::ColumnInfo>> snapshot_;
+    // The result columns, shared with the rowsets as their snapshot; never null once
+    // described. Changed only through ownColumns.
+    mutable std::shared_ptr<std::vector<kit::ColumnInfo>> columns_;
+    std::vector<kit::ColumnInfo>& ownColumns() const;
+    // The one empty list of every statement without result columns.
+    static const std::shared_ptr<std::vector<kit::ColumnInfo>>& noColumns();
     // Per column, beside columns_ (one list, one allocation per statement).
     struct ColumnFacts {
         ValueReading reading = ValueReading::AsStored;

@@ -654,6 +654,51 @@ TEST_F(Consumer, RowsetsOfAPreparedQueryDescribeTheColumnsOfTheirOwnExecution) {
     }
 }
 
+// A rowset keeps the columns it was opened with. Asked later, the prepared command types an
+// undeclared column from a row that has come meanwhile; the open rowset still describes what
+// it was opened with, and a rowset executed afterwards takes the new description.
+TEST_F(Consumer, AnOpenRowsetKeepsItsColumnsWhenTheCommandLearnsMore) {
+    run(session_, "CREATE TABLE t (a INTEGER)");
+    auto text = command("SELECT a, a * 2 AS doubled FROM t");
+    ASSERT_EQ(S_OK, text.query<ICommandPrepare>(IID_ICommandPrepare)->Prepare(0));
+    const auto typesOf = [](IUnknown* object) {
+        std::vector<DBTYPE> types;
+        DBORDINAL count = 0;
+        DBCOLUMNINFO* info = nullptr;
+        OLECHAR* strings = nullptr;
+        Ptr<IColumnsInfo> columns;
+        EXPECT_EQ(S_OK, object->QueryInterface(IID_IColumnsInfo, columns.outVoid()));
+        if (!columns)
+            return types;
+        EXPECT_EQ(S_OK, columns->GetColumnInfo(&count, &info, &strings));
+        for (DBORDINAL i = 0; i < count; ++i)
+            types.push_back(info[i].wType);
+        CoTaskMemFree(info);
+        CoTaskMemFree(strings);
+        return types;
+    };
+    Ptr<IRowset> first;
+    ASSERT_EQ(S_OK, text->Execute(nullptr, IID_IRowset, nullptr, nullptr,
+                                  reinterpret_cast<IUnknown**>(first.out())));
+    DBCOUNTITEM got = 0;
+    HROW* rows = nullptr;
+    EXPECT_EQ(DB_S_ENDOFROWSET, first->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows));
+
+    run(session_, "INSERT INTO t VALUES (7)");
+    EXPECT_EQ((std::vector<DBTYPE>{DBTYPE_I4, DBTYPE_I8}), typesOf(text.get()));
+    // Described only now, from what it was opened with: no row told the expression's type.
+    const std::vector<DBTYPE> opened = typesOf(first.get());
+    ASSERT_EQ(2u, opened.size());
+    EXPECT_EQ(DBTYPE_I4, opened[0]);
+    EXPECT_NE(DBTYPE_I8, opened[1]);
+    first.reset();
+
+    Ptr<IRowset> second;
+    ASSERT_EQ(S_OK, text->Execute(nullptr, IID_IRowset, nullptr, nullptr,
+                                  reinterpret_cast<IUnknown**>(second.out())));
+    EXPECT_EQ((std::vector<DBTYPE>{DBTYPE_I4, DBTYPE_I8}), typesOf(second.get()));
+}
+
 // Columns are described from their declarations, which the provider remembers: more distinct
 // declarations than it keeps, spelled differently, each still gives its own type and size
 // however often and in whatever order it is met.
