@@ -17,12 +17,10 @@ ValueView identityCell(const RowIdentity& id) {
 } // namespace
 
 void RowCache::putCell(const ValueView& v) {
-    // One resize per cell: the kind byte, then its fixed part or its length and bytes.
+    // One growth per cell: the kind byte, then its fixed part or its length and bytes.
     const auto put = [this, &v](const void* p, std::size_t n, const void* tail = nullptr,
                                 std::size_t tailSize = 0) {
-        const std::size_t at = arena_.size();
-        arena_.resize(at + 1 + n + tailSize);
-        char* out = arena_.data() + at;
+        char* out = arena_.grow(1 + n + tailSize);
         *out = static_cast<char>(v.kind);
         if (n)
             std::memcpy(out + 1, p, n);
@@ -109,15 +107,7 @@ ValueView RowCache::cellAt(std::size_t at) const {
     return v;
 }
 
-void RowCache::reserveFirst() {
-    // Room for a few rows of small cells up front: growing from nothing costs a
-    // reallocation per cell, and most results of small statements are a row or two.
-    if (arena_.capacity() == 0)
-        arena_.reserve(32 * (columns_ + 1));
-}
-
 std::size_t RowCache::append(const Statement& statement) {
-    reserveFirst();
     offsets_.push_back(arena_.size());
     if (withIdentity_)
         putIdentity(statement.rowIdentity());
@@ -127,7 +117,6 @@ std::size_t RowCache::append(const Statement& statement) {
 }
 
 std::size_t RowCache::append(std::span<const ValueView> values, const RowIdentity* identity) {
-    reserveFirst();
     offsets_.push_back(arena_.size());
     if (withIdentity_)
         putIdentity(identity ? *identity : RowIdentity(std::int64_t{0}));

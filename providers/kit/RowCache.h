@@ -54,7 +54,6 @@ public:
     }
 
 private:
-    void reserveFirst();
     void putCell(const ValueView& v);
     void putIdentity(const RowIdentity& id);
     // Offset just past the cell at `at`.
@@ -64,7 +63,9 @@ private:
     std::size_t columns_;
     bool withIdentity_;
     std::size_t first_ = 0;
-    std::vector<char> arena_;
+    // The first few rows of small cells live in the cache itself: most results of small
+    // statements are a row or two, and a cell is appended without zeroing its room first.
+    SmallVector<char, 192> arena_;
     // The first few rows' offsets live in the cache itself: most results of small statements
     // are a row or two.
     SmallVector<std::uint64_t, 4> offsets_;

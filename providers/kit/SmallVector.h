@@ -64,6 +64,13 @@ public:
         capacity_ = capacity;
     }
     void push_back(const T& value) { insert(end(), value); }
+    // Appends `count` elements left as they are (not zeroed) and returns the first of them.
+    T* grow(std::size_t count) {
+        reserve(size_ + count);
+        T* first = data_ + size_;
+        size_ += count;
+        return first;
+    }
     iterator insert(const_iterator at, const T& value) {
         const auto index = static_cast<std::size_t>(at - data_);
         if (size_ == capacity_) {

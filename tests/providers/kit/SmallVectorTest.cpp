@@ -31,6 +31,16 @@ TEST(SmallVector, InsertsAndErasesInPlaceAcrossTheInlineRoom) {
     self.insert(self.begin(), self[1]);
     EXPECT_EQ((std::vector<int>{8, 7, 8}), contents(self));
 
+    // Room appended in one step keeps what came before, across the spill too.
+    SmallVector<int, 2> grown{1};
+    int* room = grown.grow(3);
+    room[0] = 2;
+    room[1] = 3;
+    room[2] = 4;
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4}), contents(grown));
+    *grown.grow(1) = 5;
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5}), contents(grown));
+
     v.erase(v.begin());
     v.erase(v.begin() + 1);
     v.erase(v.end() - 1);
