@@ -1,23 +1,25 @@
 #include "PgSqlText.h"
 
+#include <array>
+
 namespace vantrel::postgres {
 
 namespace {
 
-bool isIdentStart(char c) {
+constexpr bool isIdentStart(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
            static_cast<unsigned char>(c) >= 0x80;
 }
 
-bool isIdentChar(char c) {
+constexpr bool isIdentChar(char c) {
     return isIdentStart(c) || (c >= '0' && c <= '9') || c == '$';
 }
 
-bool isBlank(char c) {
+constexpr bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-char upper(char c) {
+constexpr char upper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
@@ -192,9 +194,12 @@ std::string leadingKeyword(std::string_view sql) {
         } else if (startsComment(sql, i)) {
             i += skipQuoted(sql, i);
         } else if (isIdentStart(c)) {
-            std::string word;
-            for (; i < sql.size() && isIdentChar(sql[i]); ++i)
-                word += upper(sql[i]);
+            std::size_t end = i + 1;
+            while (end < sql.size() && isIdentChar(sql[end]))
+                ++end;
+            std::string word(sql.substr(i, end - i));
+            for (char& ch : word)
+                ch = upper(ch);
             return word;
         } else {
             break;
@@ -306,16 +311,34 @@ struct Word {
     std::string_view text; // a Quoted name without its quotes (doubled quotes kept)
 };
 
+// What each byte can be in a word: the reader looks a byte up once instead of testing ranges.
+enum CharClass : unsigned char { Blank = 1, NameStart = 2, Digit = 4, Dollar = 8 };
+constexpr std::array<unsigned char, 256> charClasses = [] {
+    std::array<unsigned char, 256> t{};
+    for (int c = 0; c < 256; ++c) {
+        const char ch = static_cast<char>(c);
+        t[c] = static_cast<unsigned char>(
+            (isBlank(ch) ? Blank : 0) | (isIdentStart(ch) ? NameStart : 0) |
+            (c >= '0' && c <= '9' ? Digit : 0) | (c == '$' ? Dollar : 0));
+    }
+    return t;
+}();
+
+inline unsigned classOf(char c) {
+    return charClasses[static_cast<unsigned char>(c)];
+}
+
 class WordReader {
 public:
     explicit WordReader(std::string_view sql) : sql_(sql) {}
 
     Word next() {
+        const char* const text = sql_.data();
         const std::size_t n = sql_.size();
         for (;;) {
-            while (i_ < n && isBlank(sql_[i_]))
+            while (i_ < n && (classOf(text[i_]) & Blank))
                 ++i_;
-            if (i_ < n && startsComment(sql_, i_)) {
+            if (i_ + 1 < n && (text[i_] == '-' || text[i_] == '/') && startsComment(sql_, i_)) {
                 i_ += skipQuoted(sql_, i_);
                 continue;
             }
@@ -324,36 +347,36 @@ public:
         if (i_ >= n)
             return {};
         const std::size_t start = i_;
-        const char c = sql_[i_];
-        if (c == '"' || c == '\'' || (c == '$' && i_ + 1 < n && !isDigit(sql_[i_ + 1]))) {
+        const char c = text[i_];
+        const unsigned cls = classOf(c);
+        if (cls & NameStart) {
+            ++i_;
+            while (i_ < n && (classOf(text[i_]) & (NameStart | Digit | Dollar)))
+                ++i_;
+            return {Word::Kind::Name, std::string_view(text + start, i_ - start)};
+        }
+        if (c == '"' || c == '\'' || (c == '$' && i_ + 1 < n && !(classOf(text[i_ + 1]) & Digit))) {
             const std::size_t len = skipQuoted(sql_, i_);
             i_ += len > 0 ? len : 1;
             // An unterminated one runs to the end of the text.
-            if (len < 2 || (c != '$' && sql_[i_ - 1] != c))
+            if (len < 2 || (c != '$' && text[i_ - 1] != c))
                 return {Word::Kind::Broken, {}};
             if (c == '"')
-                return {Word::Kind::Quoted, sql_.substr(start + 1, len - 2)};
-            return {Word::Kind::Literal, sql_.substr(start, len)};
-        }
-        if (c == '$' || isDigit(c)) {
-            ++i_;
-            while (i_ < n && (isIdentChar(sql_[i_]) || sql_[i_] == '.'))
-                ++i_;
-            return {c == '$' ? Word::Kind::Parameter : Word::Kind::Number,
-                    sql_.substr(start, i_ - start)};
+                return {Word::Kind::Quoted, std::string_view(text + start + 1, len - 2)};
+            return {Word::Kind::Literal, std::string_view(text + start, len)};
         }
         ++i_;
-        if (isIdentStart(c)) {
-            while (i_ < n && isIdentChar(sql_[i_]))
+        if (cls & (Digit | Dollar)) {
+            while (i_ < n &&
+                   ((classOf(text[i_]) & (NameStart | Digit | Dollar)) || text[i_] == '.'))
                 ++i_;
-            return {Word::Kind::Name, sql_.substr(start, i_ - start)};
+            return {c == '$' ? Word::Kind::Parameter : Word::Kind::Number,
+                    std::string_view(text + start, i_ - start)};
         }
-        return {Word::Kind::Symbol, sql_.substr(start, 1)};
+        return {Word::Kind::Symbol, std::string_view(text + start, 1)};
     }
 
 private:
-    static bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
     std::string_view sql_;
     std::size_t i_ = 0;
 };
@@ -391,11 +414,44 @@ std::string nameOf(const Word& w) {
 // Aggregates of one row over any number of rows (built in; a function of the same name in
 // another schema would be unusual, and then only the row limit would be missed).
 bool isAggregate(const Word& w) {
-    for (std::string_view a : {"COUNT", "SUM", "MIN", "MAX", "AVG", "EVERY", "BOOL_AND", "BOOL_OR",
-                               "STRING_AGG", "ARRAY_AGG"})
-        if (is(w, a))
-            return true;
-    return false;
+    if (w.kind != Word::Kind::Name || w.text.size() < 3 || w.text.size() > 10)
+        return false;
+    switch (upper(w.text[0])) {
+    case 'C':
+        return is(w, "COUNT");
+    case 'S':
+        return is(w, "SUM") || is(w, "STRING_AGG");
+    case 'M':
+        return is(w, "MIN") || is(w, "MAX");
+    case 'A':
+        return is(w, "AVG") || is(w, "ARRAY_AGG");
+    case 'E':
+        return is(w, "EVERY");
+    case 'B':
+        return is(w, "BOOL_AND") || is(w, "BOOL_OR");
+    default:
+        return false;
+    }
+}
+
+// Clauses that make several rows of aggregates: GROUP BY, set operations, windows.
+bool makesSeveralRows(const Word& w) {
+    switch (upper(w.text[0])) {
+    case 'G':
+        return is(w, "GROUP");
+    case 'U':
+        return is(w, "UNION");
+    case 'I':
+        return is(w, "INTERSECT");
+    case 'E':
+        return is(w, "EXCEPT");
+    case 'W':
+        return is(w, "WINDOW");
+    case 'O':
+        return is(w, "OVER");
+    default:
+        return false;
+    }
 }
 
 // After an opening parenthesis: reads to its closing one.
@@ -448,8 +504,8 @@ bool oneRowOfAggregates(WordReader r) {
             ++depth;
         else if (isSymbol(w, ')') && --depth < 0)
             return false;
-        else if (depth == 0 && (is(w, "GROUP") || is(w, "UNION") || is(w, "INTERSECT") ||
-                                is(w, "EXCEPT") || is(w, "WINDOW") || is(w, "OVER")))
+        else if (depth == 0 && w.kind == Word::Kind::Name && w.text.size() >= 4 &&
+                 w.text.size() <= 9 && makesSeveralRows(w))
             return false;
     }
 }
@@ -657,9 +713,9 @@ std::string foldName(std::string_view name) {
         if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
               c == '_' || c == '$'))
             return std::string(name);
-    std::string out;
-    for (char c : name)
-        out += lower(c);
+    std::string out(name);
+    for (char& c : out)
+        c = lower(c);
     return out;
 }
 

@@ -23,11 +23,25 @@ bool isTransactionControl(const std::string& keyword) {
     return keyword == "SAVEPOINT";
 }
 
+bool startsWith(const char* text, std::string_view prefix) {
+    return std::strncmp(text, prefix.data(), prefix.size()) == 0;
+}
+
 bool changesCatalog(const char* commandTag) {
-    for (const char* prefix : {"CREATE", "ALTER", "DROP", "COMMENT", "GRANT", "REVOKE"})
-        if (std::strncmp(commandTag, prefix, std::strlen(prefix)) == 0)
-            return true;
-    return false;
+    switch (commandTag[0]) {
+    case 'C':
+        return startsWith(commandTag, "CREATE") || startsWith(commandTag, "COMMENT");
+    case 'A':
+        return startsWith(commandTag, "ALTER");
+    case 'D':
+        return startsWith(commandTag, "DROP");
+    case 'G':
+        return startsWith(commandTag, "GRANT");
+    case 'R':
+        return startsWith(commandTag, "REVOKE");
+    default:
+        return false;
+    }
 }
 
 // Queries whose rows a cursor can give; anything else (data-changing WITH, SELECT INTO,
@@ -59,10 +73,18 @@ std::string firstBatchOf(const std::string& query, bool takesLimit) {
 }
 
 bool changesData(const char* commandTag) {
-    for (const char* prefix : {"INSERT", "UPDATE", "DELETE", "MERGE"})
-        if (std::strncmp(commandTag, prefix, std::strlen(prefix)) == 0)
-            return true;
-    return false;
+    switch (commandTag[0]) {
+    case 'I':
+        return startsWith(commandTag, "INSERT");
+    case 'U':
+        return startsWith(commandTag, "UPDATE");
+    case 'D':
+        return startsWith(commandTag, "DELETE");
+    case 'M':
+        return startsWith(commandTag, "MERGE");
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -85,7 +107,8 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
     // not one whose text proves its result short (such text is one statement too).
     TextOutline outline;
     if (batched_) {
-        query_ = std::string(nestable(numbered));
+        numbered.resize(nestable(numbered).size());
+        query_ = std::move(numbered);
         wholeResult_ = provesShort(query_, !direct);
         if (!wholeResult_)
             outline = outlineOf(query_);
@@ -116,7 +139,7 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
         }
     }
     if (!batched_)
-        description = connection_.prepareAndDescribe(name_, numbered);
+        description = connection_.prepareAndDescribe(name_, query_.empty() ? numbered : query_);
     try {
         describe(description.get());
         if (options.wantRowIdentity && returnsRows_)
@@ -185,7 +208,6 @@ void PgStatement::describe(const PGresult* d) {
     readings_.clear();
     columns_.reserve(visible);
     readings_.reserve(visible);
-    scratch_.resize(visible);
     baseTableOid_ = 0;
     bool oneTable = true;
     const TableFacts* facts = nullptr; // of baseTableOid_: columns of one table share them
@@ -217,6 +239,13 @@ void PgStatement::describe(const PGresult* d) {
         }
         readings_.push_back(readingOf(type));
     }
+    // Only numbers and bytes are decoded through a copy; most results need none.
+    scratch_.clear();
+    for (ValueReading r : readings_)
+        if (r == ValueReading::Real || r == ValueReading::Bytes) {
+            scratch_.resize(visible);
+            break;
+        }
     if (!oneTable)
         baseTableOid_ = 0;
 }
@@ -442,7 +471,8 @@ kit::ValueView PgStatement::value(std::size_t index) const {
         return kit::ValueView::null();
     const std::string_view text(PQgetvalue(result_.get(), row_, column),
                                 static_cast<std::size_t>(PQgetlength(result_.get(), row_, column)));
-    return readValue(readings_[index], text, scratch_[index]);
+    return readValue(readings_[index], text,
+                     index < scratch_.size() ? scratch_[index] : unusedScratch_);
 }
 
 kit::RowIdentity PgStatement::rowIdentity() const {

@@ -108,7 +108,10 @@ private:
     int row_ = -1; // current row of result_
     bool done_ = false;
     std::int64_t rowsAffected_ = -1;
-    mutable std::vector<std::string> scratch_; // per column, for decoded bytea
+    // Per column, for decoded numbers and bytea; empty when no column needs one, and then
+    // readings that copy nothing are handed unusedScratch_.
+    mutable std::vector<std::string> scratch_;
+    mutable std::string unusedScratch_;
 };
 
 } // namespace vantrel::postgres
