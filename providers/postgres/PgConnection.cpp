@@ -758,6 +758,23 @@ const TableFacts* PgConnection::tableFacts(unsigned oid) {
     return out;
 }
 
+std::shared_ptr<const ResultColumns> PgConnection::resultColumns(const PGresult* result,
+                                                                 int hidden) {
+    // A handful covers the statements a consumer repeats; each miss costs a look at each.
+    constexpr std::size_t kept = 8;
+    for (const auto& d : described_)
+        if (d->fit(result, hidden))
+            return d;
+    std::shared_ptr<const ResultColumns> made = describeResult(*this, result, hidden);
+    if (described_.size() < kept) {
+        described_.push_back(made);
+    } else {
+        described_[nextDescribed_] = made;
+        nextDescribed_ = (nextDescribed_ + 1) % kept;
+    }
+    return made;
+}
+
 const TableFacts* PgConnection::tableNamed(std::string_view table, bool ask) {
     if (table.empty() || table.find('\0') != std::string_view::npos)
         return nullptr;

@@ -16,6 +16,7 @@
 // be restored: every later statement and the commit fail and say so, nothing is committed.
 #pragma once
 
+#include "PgResultColumns.h"
 #include "PgSettings.h"
 #include "kit/Backend.h"
 
@@ -144,8 +145,14 @@ public:
     // Facts of the table a name refers to (as given, then folded); nullptr when none. With
     // `ask` false only what is cached is looked at: no request is sent.
     const TableFacts* tableNamed(std::string_view table, bool ask = true);
-    // Forgets cached catalog facts (after DDL).
-    void catalogChanged() { facts_.clear(); }
+    // Forgets cached catalog facts and the result descriptions made from them (after DDL).
+    void catalogChanged() {
+        facts_.clear();
+        described_.clear();
+    }
+    // The description of a result's columns: one kept from an earlier result of the same
+    // shape, or a new one (kept for later ones).
+    std::shared_ptr<const ResultColumns> resultColumns(const PGresult* result, int hidden);
     // Identity text of the current form of a row this connection has moved (ctid identities).
     std::string currentIdentity(unsigned table, const std::string& identity) const;
 
@@ -225,6 +232,9 @@ private:
     bool implicitTransaction_ = false; // opened by savepoint() outside a transaction
     int implicitSavepoints_ = 0;
     std::map<unsigned, std::unique_ptr<TableFacts>> facts_;
+    // The last result descriptions made, replaced in turn.
+    std::vector<std::shared_ptr<const ResultColumns>> described_;
+    std::size_t nextDescribed_ = 0;
     std::uint64_t cursorCounter_ = 0;
     std::uint64_t cursorGeneration_ = 0;
     int cursorsOpen_ = 0;            // declared in the current generation and not closed

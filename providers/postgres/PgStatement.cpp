@@ -87,11 +87,17 @@ bool changesData(const char* commandTag) {
     }
 }
 
+// The description of a statement before it has one, and of results without columns.
+const std::shared_ptr<const ResultColumns>& noColumns() {
+    static const std::shared_ptr<const ResultColumns> none = std::make_shared<ResultColumns>();
+    return none;
+}
+
 } // namespace
 
 PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
                          const kit::PrepareOptions& options)
-    : connection_(connection), cursor_(connection) {
+    : connection_(connection), described_(noColumns()), cursor_(connection) {
     std::size_t questionMarks = 0;
     std::string numbered = numberPlaceholders(sql, questionMarks);
     keyword_ = leadingKeyword(numbered);
@@ -176,9 +182,7 @@ PgStatement::~PgStatement() {
 }
 
 std::shared_ptr<const std::vector<kit::ColumnInfo>> PgStatement::columnSnapshot() const {
-    if (!snapshot_)
-        snapshot_ = std::make_shared<const std::vector<kit::ColumnInfo>>(columns_);
-    return snapshot_;
+    return {described_, &described_->columns};
 }
 
 void PgStatement::describe(const PGresult* d) {
@@ -200,54 +204,12 @@ void PgStatement::describe(const PGresult* d) {
         parameterTypes_[i] = type;
     }
 
-    const int fields = PQnfields(d);
-    returnsRows_ = fields > 0;
-    const std::size_t visible = static_cast<std::size_t>(std::max(fields - identityColumns_, 0));
-    snapshot_.reset();
-    columns_.clear();
-    readings_.clear();
-    columns_.reserve(visible);
-    readings_.reserve(visible);
-    baseTableOid_ = 0;
-    bool oneTable = true;
-    const TableFacts* facts = nullptr; // of baseTableOid_: columns of one table share them
-    for (int i = identityColumns_; i < fields; ++i) {
-        const unsigned type = PQftype(d, i);
-        const OleDbType t = oleDbTypeOf(type, PQfmod(d, i));
-        kit::ColumnInfo& c = columns_.emplace_back();
-        c.name = PQfname(d, i);
-        c.type = t.type;
-        c.size = t.size;
-        c.precision = t.precision;
-        c.scale = t.scale;
-        const unsigned table = PQftable(d, i);
-        const int attnum = PQftablecol(d, i);
-        if (table != 0) {
-            if (baseTableOid_ != table) {
-                oneTable = oneTable && baseTableOid_ == 0;
-                baseTableOid_ = table;
-                facts = connection_.tableFacts(table);
-            }
-            if (const TableFacts::Column* base = facts ? facts->column(attnum) : nullptr) {
-                c.baseTable = facts->name;
-                c.baseColumn = base->name;
-                c.nullable = !base->notNull;
-                c.writable = facts->updatable;
-                for (int key : facts->keyAttnums)
-                    c.primaryKey = c.primaryKey || key == attnum;
-            }
-        }
-        readings_.push_back(readingOf(type));
-    }
-    // Only numbers and bytes are decoded through a copy; most results need none.
+    returnsRows_ = PQnfields(d) > 0;
+    described_ = returnsRows_ ? connection_.resultColumns(d, identityColumns_) : noColumns();
+    baseTableOid_ = described_->baseTableOid;
     scratch_.clear();
-    for (ValueReading r : readings_)
-        if (r == ValueReading::Real || r == ValueReading::Bytes) {
-            scratch_.resize(visible);
-            break;
-        }
-    if (!oneTable)
-        baseTableOid_ = 0;
+    if (described_->needsScratch)
+        scratch_.resize(described_->columns.size());
 }
 
 void PgStatement::addRowIdentity(std::string_view numbered) {
@@ -275,7 +237,7 @@ void PgStatement::addRowIdentity(std::string_view numbered) {
     }
     // The hidden columns must really be the table's key (or its ctid).
     const int hidden = facts->keyAttnums.empty() ? 1 : static_cast<int>(facts->keyAttnums.size());
-    bool fits = PQnfields(d.get()) == hidden + static_cast<int>(columns_.size());
+    bool fits = PQnfields(d.get()) == hidden + static_cast<int>(described_->columns.size());
     for (int i = 0; fits && i < hidden; ++i) {
         fits = PQftable(d.get(), i) == facts->oid &&
                (facts->keyAttnums.empty() ? PQftype(d.get(), i) == tidOid
@@ -467,11 +429,12 @@ bool PgStatement::seek(std::uint64_t row) {
 
 kit::ValueView PgStatement::value(std::size_t index) const {
     const int column = static_cast<int>(index) + identityColumns_;
-    if (!result_ || index >= readings_.size() || PQgetisnull(result_.get(), row_, column))
+    const std::vector<ValueReading>& readings = described_->readings;
+    if (!result_ || index >= readings.size() || PQgetisnull(result_.get(), row_, column))
         return kit::ValueView::null();
     const std::string_view text(PQgetvalue(result_.get(), row_, column),
                                 static_cast<std::size_t>(PQgetlength(result_.get(), row_, column)));
-    return readValue(readings_[index], text,
+    return readValue(readings[index], text,
                      index < scratch_.size() ? scratch_[index] : unusedScratch_);
 }
 

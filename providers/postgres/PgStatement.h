@@ -33,7 +33,7 @@ public:
     kit::ParameterInfo parameterInfo(std::size_t index) const override {
         return parameters_.at(index);
     }
-    const std::vector<kit::ColumnInfo>& columns() const override { return columns_; }
+    const std::vector<kit::ColumnInfo>& columns() const override { return described_->columns; }
     std::shared_ptr<const std::vector<kit::ColumnInfo>> columnSnapshot() const override;
     bool returnsRows() const override { return returnsRows_; }
     bool hasRowIdentity() const override { return identityColumns_ > 0; }
@@ -83,10 +83,9 @@ private:
     std::vector<const char*> parameterValues_;
     std::vector<int> parameterLengths_;
 
-    std::vector<kit::ColumnInfo> columns_;
-    // columns_ as rowsets keep them; made on first demand, dropped when columns_ changes.
-    mutable std::shared_ptr<const std::vector<kit::ColumnInfo>> snapshot_;
-    std::vector<ValueReading> readings_;
+    // The columns and how to read them, shared with statements of the same result shape and
+    // with rowsets (as their column snapshot).
+    std::shared_ptr<const ResultColumns> described_;
     int identityColumns_ = 0; // hidden leading columns holding the row identity
     unsigned baseTableOid_ = 0;
     std::string baseTable_;

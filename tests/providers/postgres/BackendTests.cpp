@@ -431,6 +431,41 @@ TEST_F(BackendTest, AStatementRunOnceIsSentWithItsExecutionAndDescribedFromItsRe
     EXPECT_TRUE(withParameter->parameterInfo(0).known);
 }
 
+// Results of the same shape share one description; any difference in a name, a type's
+// modifier, a base column or the hidden identity columns, or a change to the table made on this
+// connection, describes the result anew.
+TEST_F(BackendTest, ResultsOfOneShapeShareADescriptionAndOthersGetTheirOwn) {
+    auto c = open();
+    exec(*c, "CREATE TABLE t (k int PRIMARY KEY, a varchar(5) NOT NULL, b varchar(5))");
+    exec(*c, "INSERT INTO t VALUES (1, 'x', 'y')");
+    kit::PrepareOptions once;
+    once.runOnce = true;
+    auto described = [&](const std::string& sql, const kit::PrepareOptions& options) {
+        auto s = c->prepare(sql, options);
+        EXPECT_TRUE(s->step()) << sql;
+        return std::make_pair(s->columns(), s->columnSnapshot());
+    };
+    const auto first = described("SELECT a AS x FROM t WHERE k = 1", once);
+    const auto again = described("SELECT a AS x FROM t WHERE k = 2 OR k = 1", once);
+    EXPECT_EQ(first.second, again.second);
+    EXPECT_EQ(described("SELECT a AS y FROM t", once).first[0].name, "y");
+    EXPECT_EQ(described("SELECT a::varchar(4) AS x FROM t", once).first[0].size, 4u);
+    EXPECT_EQ(described("SELECT a::varchar(9) AS x FROM t", once).first[0].size, 9u);
+    const auto other = described("SELECT b AS x FROM t", once).first[0];
+    EXPECT_EQ(other.baseColumn, "b");
+    EXPECT_TRUE(other.nullable);
+    kit::PrepareOptions identity;
+    identity.wantRowIdentity = true;
+    auto withIdentity = c->prepare("SELECT a AS x FROM t", identity);
+    ASSERT_TRUE(withIdentity->step());
+    EXPECT_TRUE(withIdentity->hasRowIdentity());
+    ASSERT_EQ(withIdentity->columns().size(), 1u);
+    EXPECT_EQ(withIdentity->value(0).bytes, "x");
+    EXPECT_FALSE(first.first[0].nullable);
+    exec(*c, "ALTER TABLE t ALTER a DROP NOT NULL");
+    EXPECT_TRUE(described("SELECT a AS x FROM t WHERE k = 1", once).first[0].nullable);
+}
+
 TEST_F(BackendTest, AHundredThousandRowsStepThrough) {
     auto c = open();
     auto s = c->prepare("SELECT g, 'filler' FROM generate_series(0, 99999) g", {});
