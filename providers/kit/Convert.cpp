@@ -229,28 +229,59 @@ DBSTATUS copyVariable(const char* data, std::size_t size, void* dst, DBLENGTH ro
     return n < size ? DBSTATUS_S_TRUNCATED : DBSTATUS_S_OK;
 }
 
-DBSTATUS writeAnsi(std::string_view utf8, void* dst, DBLENGTH maxLength, DBLENGTH& length) {
-    std::string ansi = utf8ToAnsi(utf8);
-    length = ansi.size();
+bool isAscii(std::string_view text) {
+    for (unsigned char c : text)
+        if (c >= 0x80)
+            return false;
+    return true;
+}
+
+// Single-byte text into a NUL-terminated buffer of maxLength bytes.
+DBSTATUS writeNarrow(std::string_view text, void* dst, DBLENGTH maxLength, DBLENGTH& length) {
+    length = text.size();
     if (maxLength == 0)
-        return ansi.empty() ? DBSTATUS_S_OK : DBSTATUS_S_TRUNCATED;
-    std::size_t n = ansi.size() < maxLength - 1 ? ansi.size() : maxLength - 1;
-    std::memcpy(dst, ansi.data(), n);
+        return text.empty() ? DBSTATUS_S_OK : DBSTATUS_S_TRUNCATED;
+    std::size_t n = text.size() < maxLength - 1 ? text.size() : maxLength - 1;
+    std::memcpy(dst, text.data(), n);
     static_cast<char*>(dst)[n] = 0;
-    return n < ansi.size() ? DBSTATUS_S_TRUNCATED : DBSTATUS_S_OK;
+    return n < text.size() ? DBSTATUS_S_TRUNCATED : DBSTATUS_S_OK;
+}
+
+// UTF-16 into a NUL-terminated buffer of maxLength bytes; `unit(i)` gives the i-th unit.
+template <class Unit>
+DBSTATUS writeUnits(std::size_t size, Unit unit, void* dst, DBLENGTH maxLength, DBLENGTH& length) {
+    length = size * sizeof(char16_t);
+    std::size_t units = maxLength / sizeof(char16_t);
+    if (units == 0)
+        return size == 0 ? DBSTATUS_S_OK : DBSTATUS_S_TRUNCATED;
+    std::size_t n = size < units - 1 ? size : units - 1;
+    auto* out = static_cast<char*>(dst);
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t c = unit(i);
+        std::memcpy(out + i * sizeof(char16_t), &c, sizeof c);
+    }
+    const char16_t zero = 0;
+    std::memcpy(out + n * sizeof(char16_t), &zero, sizeof zero);
+    return n < size ? DBSTATUS_S_TRUNCATED : DBSTATUS_S_OK;
+}
+
+// ASCII reads the same in UTF-8, Windows-1250 and UTF-16 (one unit per byte): most values
+// are written straight from the cache, without a converted copy.
+DBSTATUS writeAnsi(std::string_view utf8, void* dst, DBLENGTH maxLength, DBLENGTH& length) {
+    if (isAscii(utf8))
+        return writeNarrow(utf8, dst, maxLength, length);
+    const std::string ansi = utf8ToAnsi(utf8);
+    return writeNarrow(ansi, dst, maxLength, length);
 }
 
 DBSTATUS writeWide(std::string_view utf8, void* dst, DBLENGTH maxLength, DBLENGTH& length) {
-    std::u16string wide = utf8ToUtf16(utf8);
-    length = wide.size() * sizeof(char16_t);
-    std::size_t units = maxLength / sizeof(char16_t);
-    if (units == 0)
-        return wide.empty() ? DBSTATUS_S_OK : DBSTATUS_S_TRUNCATED;
-    std::size_t n = wide.size() < units - 1 ? wide.size() : units - 1;
-    std::memcpy(dst, wide.data(), n * sizeof(char16_t));
-    char16_t zero = 0;
-    std::memcpy(static_cast<char*>(dst) + n * sizeof(char16_t), &zero, sizeof zero);
-    return n < wide.size() ? DBSTATUS_S_TRUNCATED : DBSTATUS_S_OK;
+    if (isAscii(utf8))
+        return writeUnits(
+            utf8.size(), [utf8](std::size_t i) { return static_cast<char16_t>(utf8[i]); }, dst,
+            maxLength, length);
+    const std::u16string wide = utf8ToUtf16(utf8);
+    return writeUnits(
+        wide.size(), [&wide](std::size_t i) { return wide[i]; }, dst, maxLength, length);
 }
 
 DBSTATUS writeBstr(std::string_view utf8, void* dst, DBLENGTH& length) {

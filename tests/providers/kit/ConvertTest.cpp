@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <limits>
+#include <string>
 
 using namespace vantrel::kit;
 
@@ -119,6 +120,20 @@ TEST(ConvertToConsumer, StrIsWindows1250AndWstrIsUtf16) {
     EXPECT_EQ(wide[0], u'\u010D');
     EXPECT_EQ(wide[2], u'b');
     EXPECT_EQ(wide[3], 0);
+    // Plain ASCII the same way: cut within the buffer, the full length reported.
+    std::memset(wide, 0xFF, sizeof wide);
+    EXPECT_EQ(writeValue(ValueView::ofText("abcdef"), DBTYPE_WSTR, wide, sizeof wide, length),
+              DBSTATUS_S_TRUNCATED);
+    EXPECT_EQ(length, 12u);
+    EXPECT_EQ(std::u16string(wide), u"abc");
+    EXPECT_EQ(writeValue(ValueView::ofText("abc"), DBTYPE_WSTR, wide, sizeof wide, length),
+              DBSTATUS_S_OK);
+    EXPECT_EQ(std::u16string(wide), u"abc");
+    EXPECT_EQ(writeValue(ValueView::ofText("a"), DBTYPE_WSTR, wide, 1, length),
+              DBSTATUS_S_TRUNCATED);
+    EXPECT_EQ(wide[0], u'a') << "no room for a unit means nothing is written";
+    EXPECT_EQ(writeValue(ValueView::ofText(""), DBTYPE_WSTR, wide, 0, length), DBSTATUS_S_OK);
+    EXPECT_EQ(length, 0u);
 }
 
 TEST(ConvertToConsumer, NumbersAndDatesFormatAsText) {
