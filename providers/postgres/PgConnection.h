@@ -18,6 +18,7 @@
 
 #include "PgResultColumns.h"
 #include "PgSettings.h"
+#include "PgTextReading.h"
 #include "kit/Backend.h"
 
 #include <libpq-fe.h>
@@ -145,6 +146,8 @@ public:
     // Facts of the table a name refers to (as given, then folded); nullptr when none. With
     // `ask` false only what is cached is looked at: no request is sent.
     const TableFacts* tableNamed(std::string_view table, bool ask = true);
+    // What the text of a statement tells (see TextReadings); valid until the next call.
+    const TextReading& readText(std::string_view numberedSql) { return texts_.of(numberedSql); }
     // Forgets cached catalog facts and the result descriptions made from them (after DDL).
     void catalogChanged() {
         facts_.clear();
@@ -235,6 +238,7 @@ private:
     // The last result descriptions made, replaced in turn.
     std::vector<std::shared_ptr<const ResultColumns>> described_;
     std::size_t nextDescribed_ = 0;
+    TextReadings texts_;
     std::uint64_t cursorCounter_ = 0;
     std::uint64_t cursorGeneration_ = 0;
     int cursorsOpen_ = 0;            // declared in the current generation and not closed

@@ -1,6 +1,9 @@
 #include "PgSqlText.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 namespace vantrel::postgres {
 
@@ -589,6 +592,74 @@ ShortResult shortResultOf(std::string_view sql) {
     else if (keyLookup(r, shape))
         shape.kind = ShortResult::Kind::KeyLookup;
     return shape;
+}
+
+namespace {
+
+// What may stand before and after a number that differs between two texts read alike. Not a
+// letter, '_', '$', a quote or '\': a digit beside one of them belongs to a name, a parameter,
+// a dollar-quote tag or an escape.
+bool opensNumber(char c) {
+    return isBlank(c) || c == '(' || c == ',' || c == '=' || c == '<' || c == '>' || c == '+' ||
+           c == '-' || c == '*' || c == '/' || c == '%' || c == '[';
+}
+
+bool closesNumber(char c) {
+    return isBlank(c) || c == ')' || c == ',' || c == ';' || c == '=' || c == '<' || c == '>' ||
+           c == '+' || c == '-' || c == '*' || c == '/' || c == '%' || c == ']';
+}
+
+bool isDigitChar(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The end of the run of digits starting at i, when it stands alone as a number; else i.
+std::size_t numberEnd(std::string_view s, std::size_t i) {
+    if (i == 0 || !opensNumber(s[i - 1]))
+        return i;
+    std::size_t end = i;
+    while (end < s.size() && isDigitChar(s[end]))
+        ++end;
+    return end == s.size() || closesNumber(s[end]) ? end : i;
+}
+
+} // namespace
+
+bool sameButNumbers(std::string_view a, std::string_view b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    for (;;) {
+        // The bytes both have in common, eight at a time while they last.
+        const std::size_t n = std::min(a.size() - i, b.size() - j);
+        std::size_t k = 0;
+        for (std::uint64_t x = 0, y = 0; k + 8 <= n; k += 8) {
+            std::memcpy(&x, a.data() + i + k, 8);
+            std::memcpy(&y, b.data() + j + k, 8);
+            if (x != y)
+                break;
+        }
+        while (k < n && a[i + k] == b[j + k])
+            ++k;
+        i += k;
+        j += k;
+        if (i == a.size() && j == b.size())
+            return true;
+        // Where they part, a number may start in both: its first digits can be common.
+        std::size_t back = 0;
+        while (back < k && isDigitChar(a[i - back - 1]))
+            ++back;
+        const std::size_t startA = i - back;
+        const std::size_t startB = j - back;
+        if (startA >= a.size() || startB >= b.size() || !isDigitChar(a[startA]) ||
+            !isDigitChar(b[startB]))
+            return false;
+        const std::size_t endA = numberEnd(a, startA);
+        const std::size_t endB = numberEnd(b, startB);
+        if (endA == startA || endB == startB)
+            return false;
+        i = endA;
+        j = endB;
+    }
 }
 
 std::optional<std::size_t> selectListStart(std::string_view sql) {

@@ -46,6 +46,11 @@ struct ShortResult {
 };
 ShortResult shortResultOf(std::string_view sql);
 
+// Whether two statement texts differ at most in unsigned whole numbers that stand alone
+// (after a blank, an operator, '(' or ',' and before a blank, an operator, ')', ',' or ';'):
+// such texts read alike for everything the functions here tell of them.
+bool sameButNumbers(std::string_view a, std::string_view b);
+
 // Offset just after the statement's leading SELECT when hidden columns can be put in front of
 // its select list; nullopt for anything else (WITH, VALUES, SELECT DISTINCT, parenthesised).
 std::optional<std::size_t> selectListStart(std::string_view sql);

@@ -44,20 +44,6 @@ bool changesCatalog(const char* commandTag) {
     }
 }
 
-// Queries whose rows a cursor can give; anything else (data-changing WITH, SELECT INTO,
-// utility statements) runs as it is.
-bool browsable(const std::string& keyword) {
-    return keyword == "SELECT" || keyword == "VALUES" || keyword == "TABLE";
-}
-
-// The query without trailing blanks and semicolons, so that it nests in other statements.
-std::string_view nestable(std::string_view sql) {
-    while (!sql.empty() &&
-           (sql.back() == ';' || std::isspace(static_cast<unsigned char>(sql.back()))))
-        sql.remove_suffix(1);
-    return sql;
-}
-
 // The first batch and one row more: that row tells whether the result goes on. A query with
 // no limit of its own takes the LIMIT directly, which the server plans in less time than a
 // subquery; any other query is nested. The line breaks end a trailing comment of the query.
@@ -100,27 +86,24 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
     : connection_(connection), described_(noColumns()), cursor_(connection) {
     std::size_t questionMarks = 0;
     std::string numbered = numberPlaceholders(sql, questionMarks);
-    keyword_ = leadingKeyword(numbered);
+    const TextReading reading = connection_.readText(numbered);
+    keyword_ = reading.keyword;
     // The server would hand the connection over to a data stream nobody feeds or reads.
     if (keyword_ == "COPY" && copiesThroughClient(numbered))
         throw kit::BackendError(kit::ErrorClass::Other,
                                 "COPY s přenosem dat od klienta (FROM STDIN) nebo ke klientovi "
                                 "(TO STDOUT) tento ovladač nepodporuje");
     atomic_ = !isTransactionControl(keyword_);
-    batched_ = browsable(keyword_) && !options.wantRowIdentity;
+    batched_ = reading.browsable && !options.wantRowIdentity;
     const bool direct = options.runOnce && !options.wantRowIdentity && questionMarks == 0;
-    // Text without ';' is one statement; only a query needs a look for its own limit, and
-    // not one whose text proves its result short (such text is one statement too).
-    TextOutline outline;
+    // The query without trailing blanks and semicolons, so that it nests in other statements.
     if (batched_) {
-        numbered.resize(nestable(numbered).size());
+        numbered.resize(numbered.size() - reading.trailing);
         query_ = std::move(numbered);
-        wholeResult_ = provesShort(query_, !direct);
-        if (!wholeResult_)
-            outline = outlineOf(query_);
-    } else if (numbered.find(';') != std::string::npos) {
-        outline = outlineOf(numbered);
+        wholeResult_ = provesShort(reading.shortResult, !direct);
     }
+    // Text that proves its result short is one statement.
+    const TextOutline outline = wholeResult_ ? TextOutline{} : reading.outline;
     const bool takesLimit = outline.takesLimit;
     if (direct) {
         if (!batched_)
@@ -158,8 +141,7 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
     }
 }
 
-bool PgStatement::provesShort(const std::string& query, bool ask) {
-    const ShortResult shape = shortResultOf(query);
+bool PgStatement::provesShort(const ShortResult& shape, bool ask) {
     if (shape.kind == ShortResult::Kind::OneRow)
         return true;
     if (shape.kind != ShortResult::Kind::KeyLookup)

@@ -55,10 +55,10 @@ public:
     static constexpr int batchAfterJump = 64;
 
 private:
-    // Whether the query's text proves its result short (one row, or a primary-key lookup),
-    // so that it is sent without a row limit and read whole. `ask`: the table's key may be
-    // asked of the server; otherwise only facts this connection already has count.
-    bool provesShort(const std::string& query, bool ask);
+    // Whether what the query's text shows proves its result short (one row, or a lookup by
+    // primary key), so that it is sent without a row limit and read whole. `ask`: the table's
+    // key may be asked of the server; otherwise only facts this connection already has count.
+    bool provesShort(const ShortResult& shape, bool ask);
     // Reads the description of the prepared statement `name_`.
     void describe(const PGresult* description);
     // Tries the statement again with hidden identity columns; keeps the plain one on failure.

@@ -97,6 +97,31 @@ TEST(PgSqlText, OnlyTextThatProvesAShortResultIsSeenAsShort) {
         EXPECT_EQ(kind(other), K::None) << other;
 }
 
+TEST(PgSqlText, TextsReadAlikeDifferOnlyInNumbersStandingAlone) {
+    EXPECT_TRUE(sameButNumbers("SELECT a FROM t WHERE k = 7", "SELECT a FROM t WHERE k = 12345"));
+    EXPECT_TRUE(sameButNumbers("SELECT count(*) FROM t WHERE k BETWEEN 1 AND 100;",
+                               "SELECT count(*) FROM t WHERE k BETWEEN 20 AND 119;"));
+    EXPECT_TRUE(sameButNumbers("SELECT f(1,2) -- 3", "SELECT f(10,20) -- 30"));
+    EXPECT_TRUE(sameButNumbers("SELECT 1", "SELECT 12"));
+    EXPECT_TRUE(sameButNumbers("SELECT x FROM a_long_table_name WHERE k = 123",
+                               "SELECT x FROM a_long_table_name WHERE k = 129"));
+    EXPECT_FALSE(sameButNumbers("SELECT x FROM t12", "SELECT x FROM t13"));
+    EXPECT_FALSE(sameButNumbers("SELECT 15", "SELECT 1a"));
+    // A digit that belongs to a name, a parameter, a tag, an escape or a decimal is no number
+    // that may differ.
+    for (auto [a, b] :
+         {std::pair{"SELECT a FROM t1", "SELECT a FROM t2"},
+          {"SELECT \"1\" FROM t WHERE \"2\" = 5", "SELECT \"2\" FROM t WHERE \"1\" = 5"},
+          {"SELECT $1", "SELECT $2"},
+          {"SELECT U&\"\\0041\"", "SELECT U&\"\\0042\""},
+          {"SELECT $a1$x$a1$", "SELECT $a2$x$a2$"},
+          {"SELECT 1e5", "SELECT 2e5"},
+          {"SELECT 1.5", "SELECT 1.25"},
+          {"SELECT 1", "SELECT 1 UNION SELECT 2"},
+          {"SELECT a FROM t WHERE k = 7", "SELECT a FROM t WHERE k = 7 OR k = 8"}})
+        EXPECT_FALSE(sameButNumbers(a, b)) << a << " / " << b;
+}
+
 TEST(PgSqlText, InsertShapeMapsParametersToColumns) {
     auto shape =
         insertShape("INSERT INTO Accounts (Aid, \"Odd Name\", x) VALUES ($2, $1, lower($3))", 3);

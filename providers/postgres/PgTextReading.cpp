@@ -1,0 +1,52 @@
+#include "PgTextReading.h"
+
+namespace vantrel::postgres {
+
+TextReading readText(std::string_view sql) {
+    TextReading r;
+    r.keyword = leadingKeyword(sql);
+    // Queries whose rows a cursor can give; anything else (data-changing WITH, SELECT INTO,
+    // utility statements) runs as it is.
+    r.browsable = r.keyword == "SELECT" || r.keyword == "VALUES" || r.keyword == "TABLE";
+    if (r.browsable) {
+        std::string_view query = sql;
+        while (!query.empty() &&
+               (query.back() == ';' || query.back() == ' ' || query.back() == '\t' ||
+                query.back() == '\r' || query.back() == '\n' || query.back() == '\f' ||
+                query.back() == '\v'))
+            query.remove_suffix(1);
+        r.trailing = sql.size() - query.size();
+        r.shortResult = shortResultOf(query);
+        // Text that proves one row is one statement; a key lookup still needs the catalog.
+        if (r.shortResult.kind != ShortResult::Kind::OneRow)
+            r.outline = outlineOf(query);
+    } else if (sql.find(';') != std::string_view::npos) {
+        r.outline = outlineOf(sql);
+    }
+    return r;
+}
+
+const TextReading& TextReadings::of(std::string_view sql) {
+    // A few cover the statements a consumer repeats; a miss costs a look at each.
+    constexpr std::size_t kept = 4;
+    // Long texts (a load's INSERT of many rows) are rarely repeated: not kept.
+    constexpr std::size_t longest = 4096;
+    if (sql.size() > longest) {
+        unkept_ = readText(sql);
+        return unkept_;
+    }
+    for (const Entry& e : entries_)
+        if (sameButNumbers(e.text, sql))
+            return e.reading;
+    Entry made{std::string(sql), readText(sql)};
+    if (entries_.size() < kept) {
+        entries_.push_back(std::move(made));
+        return entries_.back().reading;
+    }
+    Entry& replaced = entries_[next_];
+    next_ = (next_ + 1) % kept;
+    replaced = std::move(made);
+    return replaced.reading;
+}
+
+} // namespace vantrel::postgres
