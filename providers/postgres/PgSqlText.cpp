@@ -597,16 +597,24 @@ ShortResult shortResultOf(std::string_view sql) {
 namespace {
 
 // What may stand before and after a number that differs between two texts read alike. Not a
-// letter, '_', '$', a quote or '\': a digit beside one of them belongs to a name, a parameter,
-// a dollar-quote tag or an escape.
+// letter, '_', '$', a quote or a backslash: a digit beside one of them belongs to a name, a
+// parameter, a dollar-quote tag or an escape.
+enum NumberEdge : unsigned char { Opens = 1, Closes = 2 };
+constexpr std::array<unsigned char, 256> numberEdges = [] {
+    std::array<unsigned char, 256> t{};
+    for (char c : std::string_view(" \t\r\n=<>+-*/%,"))
+        t[static_cast<unsigned char>(c)] = Opens | Closes;
+    t['('] = t['['] = Opens;
+    t[')'] = t[']'] = t[';'] = Closes;
+    return t;
+}();
+
 bool opensNumber(char c) {
-    return isBlank(c) || c == '(' || c == ',' || c == '=' || c == '<' || c == '>' || c == '+' ||
-           c == '-' || c == '*' || c == '/' || c == '%' || c == '[';
+    return numberEdges[static_cast<unsigned char>(c)] & Opens;
 }
 
 bool closesNumber(char c) {
-    return isBlank(c) || c == ')' || c == ',' || c == ';' || c == '=' || c == '<' || c == '>' ||
-           c == '+' || c == '-' || c == '*' || c == '/' || c == '%' || c == ']';
+    return numberEdges[static_cast<unsigned char>(c)] & Closes;
 }
 
 bool isDigitChar(char c) {

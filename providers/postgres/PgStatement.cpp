@@ -86,7 +86,8 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
     : connection_(connection), described_(noColumns()), cursor_(connection) {
     std::size_t questionMarks = 0;
     std::string numbered = numberPlaceholders(sql, questionMarks);
-    const TextReading reading = connection_.readText(numbered);
+    // Valid until the connection reads another text, which nothing here does.
+    const TextReading& reading = connection_.readText(numbered);
     keyword_ = reading.keyword;
     // The server would hand the connection over to a data stream nobody feeds or reads.
     if (keyword_ == "COPY" && copiesThroughClient(numbered))
@@ -167,8 +168,7 @@ std::shared_ptr<const std::vector<kit::ColumnInfo>> PgStatement::columnSnapshot(
     return {described_, &described_->columns};
 }
 
-void PgStatement::describe(const PGresult* d) {
-    const int parameterCount = PQnparams(d);
+void PgStatement::describeParameters(const PGresult* d, int parameterCount) {
     parameters_.assign(parameterCount, kit::ParameterInfo());
     parameterTypes_.assign(parameterCount, 0);
     parameterText_.assign(parameterCount, std::string());
@@ -185,7 +185,13 @@ void PgStatement::describe(const PGresult* d) {
         p.scale = t.scale;
         parameterTypes_[i] = type;
     }
+}
 
+void PgStatement::describe(const PGresult* d) {
+    const int parameterCount = PQnparams(d);
+    // Text run once has no parameters: nothing to size.
+    if (parameterCount > 0 || !parameters_.empty())
+        describeParameters(d, parameterCount);
     returnsRows_ = PQnfields(d) > 0;
     described_ = returnsRows_ ? connection_.resultColumns(d, identityColumns_) : noColumns();
     baseTableOid_ = described_->baseTableOid;

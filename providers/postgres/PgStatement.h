@@ -61,6 +61,8 @@ private:
     bool provesShort(const ShortResult& shape, bool ask);
     // Reads the description of the prepared statement `name_`.
     void describe(const PGresult* description);
+    // The parameters' types and the lists their values are kept in.
+    void describeParameters(const PGresult* description, int parameterCount);
     // Tries the statement again with hidden identity columns; keeps the plain one on failure.
     void addRowIdentity(std::string_view numberedSql);
     // Sizes of parameters put into an INSERT's columns, from the table's declarations, and

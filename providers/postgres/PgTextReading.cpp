@@ -35,14 +35,21 @@ const TextReading& TextReadings::of(std::string_view sql) {
         unkept_ = readText(sql);
         return unkept_;
     }
-    for (const Entry& e : entries_)
-        if (sameButNumbers(e.text, sql))
-            return e.reading;
+    // The one that matched last is likely to match again (a consumer's loop).
+    if (last_ < entries_.size() && sameButNumbers(entries_[last_].text, sql))
+        return entries_[last_].reading;
+    for (std::size_t k = 0; k < entries_.size(); ++k)
+        if (k != last_ && sameButNumbers(entries_[k].text, sql)) {
+            last_ = k;
+            return entries_[k].reading;
+        }
     Entry made{std::string(sql), readText(sql)};
     if (entries_.size() < kept) {
+        last_ = entries_.size();
         entries_.push_back(std::move(made));
         return entries_.back().reading;
     }
+    last_ = next_;
     Entry& replaced = entries_[next_];
     next_ = (next_ + 1) % kept;
     replaced = std::move(made);

@@ -34,7 +34,8 @@ private:
         TextReading reading;
     };
     std::vector<Entry> entries_;
-    std::size_t next_ = 0;
+    std::size_t next_ = 0; // the entry replaced next
+    std::size_t last_ = 0; // the entry that matched last
     TextReading unkept_;
 };
 
