@@ -1,6 +1,7 @@
 // An open SQLite database connection, owned: closed when the object goes.
 #pragma once
 
+#include "SqliteColumnShapes.h"
 #include "SqliteTypes.h"
 
 #include <sqlite3.h>
@@ -58,6 +59,8 @@ public:
 
     // The OLE DB types of the column declarations this connection's statements meet.
     DeclaredTypes& declaredTypes() { return declaredTypes_; }
+    // The column lists of this connection's latest statements, for statements of their shape.
+    ColumnShapes& columnShapes() { return columnShapes_; }
 
     // The explicit transaction the provider began and has not yet committed or rolled back.
     void transactionBegun();
@@ -85,6 +88,7 @@ private:
     // The text being compiled, with its terminator (see prepare).
     mutable std::string terminated_;
     DeclaredTypes declaredTypes_;
+    ColumnShapes columnShapes_;
     bool transactionOpen_ = false;
     std::string transactionEndedBy_;
 };

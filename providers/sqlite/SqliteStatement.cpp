@@ -322,21 +322,45 @@ void SqliteStatement::describeColumns() {
     sqlite3_stmt* s = statement_.get();
     const int count = sqlite3_column_count(s);
     const auto visible = static_cast<std::size_t>(std::max(count - identityColumns_, 0));
-    DeclaredTypes& declaredTypes = database_.declaredTypes();
     if (visible == 0) {
         columns_ = noColumns();
         return;
     }
+    columnFacts_.reserve(visible);
+    // Without row identity a column is described by its name and its declaration alone, so a
+    // statement whose columns are named and declared as a recent one's shares that list.
+    ColumnShapes& shapes = database_.columnShapes();
+    const bool shareable = identityColumns_ == 0 && visible <= ColumnShapes::mostColumns;
+    const char* names[ColumnShapes::mostColumns] = {};
+    const char* declarations[ColumnShapes::mostColumns] = {};
+    if (shareable) {
+        for (std::size_t i = 0; i < visible; ++i) {
+            names[i] = sqlite3_column_name(s, static_cast<int>(i));
+            declarations[i] = sqlite3_column_decltype(s, static_cast<int>(i));
+        }
+        if (ColumnShapes::List known = shapes.find({names, visible}, {declarations, visible})) {
+            columns_ = std::move(known);
+            for (const kit::ColumnInfo& info : *columns_) {
+                ColumnFacts facts;
+                facts.reading = readingFor(info.type);
+                facts.undeclared = info.type == dbtype::Empty;
+                if (facts.undeclared)
+                    typesResolved_ = false;
+                columnFacts_.push_back(facts);
+            }
+            return;
+        }
+    }
+    DeclaredTypes& declaredTypes = database_.declaredTypes();
     // Built in place, in the list rowsets will share: a column moved into the list, or the
     // list copied for them, would copy each of its names once more.
     columns_ = std::make_shared<std::vector<kit::ColumnInfo>>(visible);
-    columnFacts_.reserve(visible);
     for (std::size_t i = 0; i < visible; ++i) {
         const int c = static_cast<int>(i) + identityColumns_;
         kit::ColumnInfo& info = (*columns_)[i];
-        if (const char* name = sqlite3_column_name(s, c))
+        if (const char* name = shareable ? names[i] : sqlite3_column_name(s, c))
             info.name = name;
-        const char* declared = sqlite3_column_decltype(s, c);
+        const char* declared = shareable ? declarations[i] : sqlite3_column_decltype(s, c);
         const auto type = declared != nullptr ? declaredTypes.typeOf(declared) : std::nullopt;
         if (type) {
             info.type = type->type;
@@ -357,6 +381,8 @@ void SqliteStatement::describeColumns() {
         facts.undeclared = !type.has_value();
         columnFacts_.push_back(facts);
     }
+    if (shareable)
+        shapes.remember(columns_, {declarations, visible});
 }
 
 void SqliteStatement::describeKeys(std::vector<kit::ColumnInfo>& columns) const {

@@ -654,6 +654,56 @@ TEST_F(Consumer, RowsetsOfAPreparedQueryDescribeTheColumnsOfTheirOwnExecution) {
     }
 }
 
+// Statements whose columns are named and declared alike share one description; it follows
+// the names and declarations, not the text: an alias, a table created anew with other types,
+// and an undeclared column typed from another statement's values each get their own.
+TEST_F(Consumer, DescriptionsFollowColumnNamesAndDeclarations) {
+    struct Column {
+        std::string name;
+        DBTYPE type;
+        bool operator==(const Column&) const = default;
+    };
+    const auto describe = [this](const std::string& sql) {
+        std::vector<Column> columns;
+        auto rowset = open(sql);
+        EXPECT_TRUE(rowset) << sql;
+        if (!rowset)
+            return columns;
+        DBORDINAL count = 0;
+        DBCOLUMNINFO* info = nullptr;
+        OLECHAR* strings = nullptr;
+        EXPECT_EQ(
+            S_OK,
+            rowset.query<IColumnsInfo>(IID_IColumnsInfo)->GetColumnInfo(&count, &info, &strings));
+        for (DBORDINAL i = 0; i < count; ++i)
+            columns.push_back({utf8(info[i].pwszName), info[i].wType});
+        CoTaskMemFree(info);
+        CoTaskMemFree(strings);
+        return columns;
+    };
+    run(session_, "CREATE TABLE t (a INTEGER, b VARCHAR(10), d DATETIME)");
+    run(session_, "INSERT INTO t VALUES (1, 'x', '2026-12-08 23:00:00')");
+    const std::vector<Column> declared = {
+        {"a", DBTYPE_I4}, {"b", DBTYPE_STR}, {"d", DBTYPE_DBTIMESTAMP}};
+    EXPECT_EQ(declared, describe("SELECT a, b, d FROM t WHERE a = 1"));
+    EXPECT_EQ(declared, describe("SELECT a, b, d FROM t WHERE a = 2"));
+    EXPECT_EQ((std::vector<Column>{{"x", DBTYPE_I4}, {"b", DBTYPE_STR}, {"d", DBTYPE_DBTIMESTAMP}}),
+              describe("SELECT a AS x, b, d FROM t WHERE a = 3"));
+
+    run(session_, "DROP TABLE t");
+    run(session_, "CREATE TABLE t (a TEXT, b BLOB, d REAL)");
+    EXPECT_EQ((std::vector<Column>{{"a", DBTYPE_WSTR}, {"b", DBTYPE_BYTES}, {"d", DBTYPE_R8}}),
+              describe("SELECT a, b, d FROM t WHERE a = 1"));
+
+    run(session_, "CREATE TABLE n (v INTEGER)");
+    run(session_, "INSERT INTO n VALUES (5)");
+    run(session_, "CREATE TABLE w (v TEXT)");
+    run(session_, "INSERT INTO w VALUES ('five')");
+    EXPECT_EQ((std::vector<Column>{{"e", DBTYPE_I8}}), describe("SELECT v + 1 AS e FROM n"));
+    EXPECT_EQ((std::vector<Column>{{"e", DBTYPE_WSTR}}), describe("SELECT v || 'x' AS e FROM w"));
+    EXPECT_EQ((std::vector<Column>{{"e", DBTYPE_I8}}), describe("SELECT v + 2 AS e FROM n"));
+}
+
 // A rowset keeps the columns it was opened with. Asked later, the prepared command types an
 // undeclared column from a row that has come meanwhile; the open rowset still describes what
 // it was opened with, and a rowset executed afterwards takes the new description.

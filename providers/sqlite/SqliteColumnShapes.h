@@ -1,0 +1,44 @@
+// The column lists a connection's statements were described with last, for the next statement
+// whose columns have the same names and declarations: a text run again with other literals
+// (a lookup by another key, the same aggregate over another range) shares the list its
+// predecessor built instead of building its own.
+#pragma once
+
+#include "kit/Backend.h"
+
+#include <cstddef>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vantrel::sqlite {
+
+class ColumnShapes {
+public:
+    // A described list, as seen from statements without row identity: per column its name,
+    // and the type its declaration gives (type Empty: none declared, typed from values later).
+    // The list is shared and never changed; a statement that changes its own copies it first.
+    using List = std::shared_ptr<std::vector<kit::ColumnInfo>>;
+
+    // The list remembered for columns with exactly these names and declarations (a null
+    // declaration: an expression), or null.
+    List find(std::span<const char* const> names, std::span<const char* const> declared) const;
+    // Remembers list, described from these declarations; the oldest one remembered gives way.
+    void remember(const List& list, std::span<const char* const> declared);
+
+    // Statements with more columns are described without the look-up: comparing them would
+    // cost about as much as describing them.
+    static constexpr std::size_t mostColumns = 16;
+
+private:
+    struct Shape {
+        List list;
+        std::vector<std::string> declared; // per column; empty with hasDeclaration false
+        std::vector<bool> hasDeclaration;
+    };
+    std::vector<Shape> shapes_;
+    std::size_t nextReplaced_ = 0;
+};
+
+} // namespace vantrel::sqlite
