@@ -418,10 +418,14 @@ bool PgStatement::seek(std::uint64_t row) {
 kit::ValueView PgStatement::value(std::size_t index) const {
     const int column = static_cast<int>(index) + identityColumns_;
     const std::vector<ValueReading>& readings = described_->readings;
-    if (!result_ || index >= readings.size() || PQgetisnull(result_.get(), row_, column))
+    if (!result_ || index >= readings.size())
+        return kit::ValueView::null();
+    // Only an empty value can be NULL.
+    const int length = PQgetlength(result_.get(), row_, column);
+    if (length == 0 && PQgetisnull(result_.get(), row_, column))
         return kit::ValueView::null();
     const std::string_view text(PQgetvalue(result_.get(), row_, column),
-                                static_cast<std::size_t>(PQgetlength(result_.get(), row_, column)));
+                                static_cast<std::size_t>(length));
     return readValue(readings[index], text,
                      index < scratch_.size() ? scratch_[index] : unusedScratch_);
 }

@@ -281,7 +281,7 @@ TEST_F(BackendTest, ValuesKeepTheirKindAndContent) {
     auto s =
         c->prepare("SELECT 42::int4, 7::int8, 1.5::float8, true, NULL::int4, 'žluťoučký'::text, "
                    "'\\x00ff10'::bytea, TIMESTAMP '2024-02-29 13:14:15.25', DATE '1999-12-31', "
-                   "'NaN'::float8, 'infinity'::timestamp, ?::bytea, ?::timestamp",
+                   "'NaN'::float8, 'infinity'::timestamp, ?::bytea, ?::timestamp, ''::text",
                    {});
     const char raw[] = {'\0', 'a', '\xff'};
     s->bind(0, kit::ValueView::ofBlob(std::string_view(raw, 3)));
@@ -293,6 +293,9 @@ TEST_F(BackendTest, ValuesKeepTheirKindAndContent) {
     EXPECT_DOUBLE_EQ(s->value(2).real, 1.5);
     EXPECT_EQ(s->value(3).integer, 1);
     EXPECT_TRUE(s->value(4).isNull());
+    // An empty text is no NULL.
+    EXPECT_EQ(s->value(13).kind, kit::ValueKind::Text);
+    EXPECT_EQ(s->value(13).bytes, "");
     EXPECT_EQ(s->value(5).bytes, "žluťoučký");
     EXPECT_EQ(s->value(6).bytes, std::string("\x00\xff\x10", 3));
     const kit::Timestamp leap = s->value(7).timestamp;
