@@ -12,19 +12,28 @@ constexpr std::size_t remembered = 8;
 
 ColumnShapes::List ColumnShapes::find(std::span<const char* const> names,
                                       std::span<const char* const> declared) const {
-    for (const Shape& shape : shapes_) {
+    const auto matches = [&](const Shape& shape) {
         const std::vector<kit::ColumnInfo>& columns = *shape.list;
         if (columns.size() != names.size())
-            continue;
-        bool same = true;
-        for (std::size_t c = 0; same && c < columns.size(); ++c) {
-            const char* name = names[c] != nullptr ? names[c] : "";
-            same = columns[c].name == name && shape.hasDeclaration[c] == (declared[c] != nullptr) &&
-                   (declared[c] == nullptr || shape.declared[c] == declared[c]);
+            return false;
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            const char* declaration = declared[c];
+            if (shape.hasDeclaration[c] != (declaration != nullptr) ||
+                std::strcmp(columns[c].name.c_str(), names[c] != nullptr ? names[c] : "") != 0 ||
+                (declaration != nullptr &&
+                 std::strcmp(shape.declared[c].c_str(), declaration) != 0))
+                return false;
         }
-        if (same)
-            return shape.list;
-    }
+        return true;
+    };
+    // Statements of one shape tend to come in runs: the one met last is tried first.
+    if (last_ < shapes_.size() && matches(shapes_[last_]))
+        return shapes_[last_].list;
+    for (std::size_t i = 0; i < shapes_.size(); ++i)
+        if (i != last_ && matches(shapes_[i])) {
+            last_ = i;
+            return shapes_[i].list;
+        }
     return nullptr;
 }
 
@@ -38,8 +47,10 @@ void ColumnShapes::remember(const List& list, std::span<const char* const> decla
         shape.hasDeclaration.push_back(d != nullptr);
     }
     if (shapes_.size() < remembered) {
+        last_ = shapes_.size();
         shapes_.push_back(std::move(shape));
     } else {
+        last_ = nextReplaced_;
         shapes_[nextReplaced_] = std::move(shape);
         nextReplaced_ = (nextReplaced_ + 1) % remembered;
     }

@@ -39,6 +39,7 @@ private:
     };
     std::vector<Shape> shapes_;
     std::size_t nextReplaced_ = 0;
+    mutable std::size_t last_ = 0; // the shape found or remembered last
 };
 
 } // namespace vantrel::sqlite
