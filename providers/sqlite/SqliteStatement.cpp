@@ -340,14 +340,15 @@ void SqliteStatement::describeColumns() {
         }
         if (ColumnShapes::List known = shapes.find({names, visible}, {declarations, visible})) {
             columns_ = std::move(known);
-            for (const kit::ColumnInfo& info : *columns_) {
-                ColumnFacts facts;
-                facts.reading = readingFor(info.type);
-                facts.undeclared = info.type == dbtype::Empty;
-                if (facts.undeclared)
+            ColumnFacts facts[ColumnShapes::mostColumns];
+            for (std::size_t i = 0; i < visible; ++i) {
+                const kit::ColumnInfo& info = (*columns_)[i];
+                facts[i].reading = readingFor(info.type);
+                facts[i].undeclared = info.type == dbtype::Empty;
+                if (facts[i].undeclared)
                     typesResolved_ = false;
-                columnFacts_.push_back(facts);
             }
+            columnFacts_.assign(facts, facts + visible);
             return;
         }
     }
