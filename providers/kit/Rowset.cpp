@@ -618,6 +618,12 @@ HRESULT STDMETHODCALLTYPE Rowset::GetColumnInfo(DBORDINAL* pcColumns, DBCOLUMNIN
             described_ = std::move(described);
         });
     } catch (...) {
+        if (pcColumns)
+            *pcColumns = 0;
+        if (prgInfo)
+            *prgInfo = nullptr;
+        if (ppStringsBuffer)
+            *ppStringsBuffer = nullptr;
         return postCurrentException(source_, IID_IColumnsInfo);
     }
     return getColumnInfo({described_, bookmarks_, changeable_}, pcColumns, prgInfo,

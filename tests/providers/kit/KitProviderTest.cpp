@@ -450,6 +450,37 @@ TEST_F(KitProvider, QueryRowsetsReadParametersAndErrorsCarryTheBackendsClass) {
     EXPECT_EQ(bad->Release(), 0u);
 }
 
+// A column description that needs the backend's catalogue reports the backend's failure as
+// the call's error; the rowset stays usable and a later description tries again.
+TEST_F(KitProvider, AColumnDescriptionTheBackendCannotGiveIsAnErrorOfTheCall) {
+    memdb::createPeople(memdb::unreachableCatalogue);
+    ASSERT_EQ(connect(), S_OK);
+    ICommandText* cmd = command(u"SCAN unreachable");
+    IRowset* rowset = nullptr;
+    ASSERT_EQ(
+        cmd->Execute(nullptr, IID_IRowset, nullptr, nullptr, reinterpret_cast<IUnknown**>(&rowset)),
+        S_OK);
+    IColumnsInfo* info = query<IColumnsInfo>(rowset, IID_IColumnsInfo);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        DBORDINAL count = 7;
+        DBCOLUMNINFO* columns = nullptr;
+        OLECHAR* names = nullptr;
+        EXPECT_TRUE(FAILED(info->GetColumnInfo(&count, &columns, &names)));
+        EXPECT_EQ(errorDescription(), u"catalogue unreachable");
+        EXPECT_EQ(columns, nullptr);
+        EXPECT_EQ(names, nullptr);
+    }
+    HROW row;
+    HROW* out = &row;
+    DBCOUNTITEM got = 0;
+    EXPECT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &out), S_OK);
+    EXPECT_EQ(got, 1u);
+    rowset->ReleaseRows(got, &row, nullptr, nullptr, nullptr);
+    info->Release();
+    EXPECT_EQ(rowset->Release(), 0u);
+    cmd->Release();
+}
+
 TEST_F(KitProvider, RequiredChangesOnRowsWithoutIdentityFailTheExecution) {
     ASSERT_EQ(connect(), S_OK);
     ICommandText* cmd = command(u"COUNT people");

@@ -39,6 +39,10 @@ public:
     std::size_t parameterCount() const override { return parameters_.size(); }
     ParameterInfo parameterInfo(std::size_t index) const override { return parameters_[index]; }
     const std::vector<ColumnInfo>& columns() const override { return columns_; }
+    void describeKeys(std::vector<ColumnInfo>&) const override {
+        if (table_ == unreachableCatalogue)
+            throw BackendError(ErrorClass::Other, "catalogue unreachable");
+    }
     bool returnsRows() const override { return kind_ == Kind::Scan || kind_ == Kind::Count; }
     bool hasRowIdentity() const override { return identity_ && kind_ == Kind::Scan; }
     std::string baseTable() const override { return table_; }

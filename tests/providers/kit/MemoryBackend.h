@@ -6,7 +6,8 @@
 //   INSERT t                 one parameter per column, inserts a row
 //   UNKNOWN ?                a statement whose parameter the backend cannot describe
 //   FAIL <class>             prepares, and fails when run with that error class
-// anything else fails to prepare with a syntax error.
+// anything else fails to prepare with a syntax error. A table named unreachableCatalogue reads
+// as any other, but describing its columns' keys fails (a catalogue look-up that fails).
 #pragma once
 
 #include "kit/Backend.h"
@@ -26,6 +27,8 @@ struct Table {
 };
 
 using Tables = std::map<std::string, Table>;
+
+inline constexpr const char* unreachableCatalogue = "unreachable";
 
 // The one database every connection of the test provider opens.
 Tables& database();
