@@ -291,6 +291,48 @@ TEST_F(BatchedReading, OnlyProvablyShortResultsGoWithoutALimit) {
     }
 }
 
+// A text read like an earlier one still needs the table's key as the catalog has it now: after
+// the table is made again without a key, the same lookup is limited and comes whole. A long
+// text (not remembered) is read as any other.
+TEST_F(BatchedReading, TextsReadAlikeStillNeedTheKeyTheTableHasNow) {
+    auto c = open();
+    auto lastText = [&] {
+        return pgtest::queryText("SELECT query FROM pg_stat_activity WHERE application_name = "
+                                 "'batched_" +
+                                 schema_ + "'");
+    };
+    exec(*c, "CREATE TABLE t (k int PRIMARY KEY, v int)");
+    exec(*c, "INSERT INTO t SELECT g, g FROM generate_series(1, 3000) g");
+    auto byKey = c->prepare("SELECT v FROM t WHERE k = 1", once());
+    ASSERT_TRUE(byKey->step());
+    EXPECT_EQ(lastText().find("LIMIT"), std::string::npos) << lastText();
+    exec(*c, "DROP TABLE t");
+    exec(*c, "CREATE TABLE t (k int, v int)");
+    exec(*c, "INSERT INTO t SELECT 2, g FROM generate_series(1, 3000) g");
+    // Described once, the new table's facts are at hand without asking.
+    exec(*c, "SELECT v FROM t WHERE v = 0");
+    auto same = c->prepare("SELECT v FROM t WHERE k = 2", once());
+    ASSERT_TRUE(same->step());
+    EXPECT_NE(lastText().find("LIMIT"), std::string::npos) << lastText();
+    int rows = 1;
+    while (same->step())
+        ++rows;
+    EXPECT_EQ(rows, 3000);
+
+    std::string longText = "SELECT count(*), sum(v) FROM t WHERE v IN (0";
+    for (int v = 1; v <= 1500; ++v)
+        longText += ", " + std::to_string(v);
+    longText += ")";
+    ASSERT_GT(longText.size(), 4096u);
+    for (int round = 0; round < 2; ++round) {
+        auto sum = c->prepare(longText, once());
+        ASSERT_TRUE(sum->step());
+        EXPECT_EQ(sum->value(0).integer, 1500);
+        EXPECT_EQ(sum->value(1).integer, 1500 * 1501 / 2);
+        EXPECT_FALSE(sum->step());
+    }
+}
+
 TEST_F(BatchedReading, TextOfSeveralStatementsIsRefusedWholeAsBefore) {
     auto c = open();
     exec(*c, "CREATE TABLE t AS SELECT g AS v FROM generate_series(1, 5) g");
