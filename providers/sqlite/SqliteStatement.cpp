@@ -11,32 +11,23 @@
 namespace vantrel::sqlite {
 
 kit::ValueView readColumn(sqlite3_stmt* statement, int column, ValueReading reading) {
-    // One look-up of the column's value, then SQLite's plain value readers: each
-    // sqlite3_column_* call would find the column again. The provider's connections run
-    // without SQLite's connection mutex, where a column's value may be read this way.
-    sqlite3_value* value = sqlite3_column_value(statement, column);
-    switch (sqlite3_value_type(value)) {
+    switch (sqlite3_column_type(statement, column)) {
     case SQLITE_INTEGER:
-        return kit::ValueView::ofInt(sqlite3_value_int64(value));
+        return kit::ValueView::ofInt(sqlite3_column_int64(statement, column));
     case SQLITE_FLOAT:
-        return kit::ValueView::ofReal(sqlite3_value_double(value));
+        return kit::ValueView::ofReal(sqlite3_column_double(statement, column));
     case SQLITE_TEXT: {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-        if (text == nullptr) // SQLite could not terminate the text: out of memory
-            throw kit::BackendError(kit::ErrorClass::Other, sqlite3_errstr(SQLITE_NOMEM),
-                                    SQLITE_NOMEM);
-        const std::string_view view(text, static_cast<std::size_t>(sqlite3_value_bytes(value)));
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        const std::string_view view(
+            text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
         if (reading == ValueReading::Temporal)
             if (const auto timestamp = parseTimestamp(view))
                 return kit::ValueView::ofTimestamp(*timestamp);
         return kit::ValueView::ofText(view);
     }
     case SQLITE_BLOB: {
-        const auto* bytes = static_cast<const char*>(sqlite3_value_blob(value));
-        const auto size = static_cast<std::size_t>(sqlite3_value_bytes(value));
-        if (bytes == nullptr && size != 0)
-            throw kit::BackendError(kit::ErrorClass::Other, sqlite3_errstr(SQLITE_NOMEM),
-                                    SQLITE_NOMEM);
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
+        const auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement, column));
         return kit::ValueView::ofBlob(bytes != nullptr ? std::string_view(bytes, size)
                                                        : std::string_view());
     }
