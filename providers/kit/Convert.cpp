@@ -229,13 +229,6 @@ DBSTATUS copyVariable(const char* data, std::size_t size, void* dst, DBLENGTH ro
     return n < size ? DBSTATUS_S_TRUNCATED : DBSTATUS_S_OK;
 }
 
-bool isAscii(std::string_view text) {
-    for (unsigned char c : text)
-        if (c >= 0x80)
-            return false;
-    return true;
-}
-
 // Single-byte text into a NUL-terminated buffer of maxLength bytes.
 DBSTATUS writeNarrow(std::string_view text, void* dst, DBLENGTH maxLength, DBLENGTH& length) {
     length = text.size();

@@ -6,14 +6,15 @@
 #include <mutex>
 
 namespace vantrel::kit {
-namespace {
 
-bool isAscii(std::string_view s) {
-    for (unsigned char c : s)
+bool isAscii(std::string_view text) {
+    for (unsigned char c : text)
         if (c >= 0x80)
             return false;
     return true;
 }
+
+namespace {
 
 void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {

@@ -7,6 +7,10 @@
 
 namespace vantrel::kit {
 
+// Whether every byte of the text is below 0x80 (then it reads the same in UTF-8 and
+// Windows-1250).
+bool isAscii(std::string_view text);
+
 // Invalid input sequences become U+FFFD; nothing is cut.
 std::u16string utf8ToUtf16(std::string_view utf8);
 std::string utf16ToUtf8(std::u16string_view utf16);

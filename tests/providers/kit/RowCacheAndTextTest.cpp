@@ -57,3 +57,28 @@ TEST(KitText, Utf16ToUtf8ConvertsAsciiAndWhatFollowsIt) {
     // A NUL inside the text is kept.
     EXPECT_EQ(utf16ToUtf8(std::u16string_view(u"a\0b", 3)), std::string("a\0b", 3));
 }
+
+// A non-ASCII character ends the ASCII run wherever it falls, and what follows it is kept.
+TEST(KitText, NonAsciiIsFoundAtEveryPositionOfEveryLength) {
+    for (std::size_t length = 0; length <= 19; ++length) {
+        const std::string plain(length, 'q');
+        EXPECT_TRUE(isAscii(plain)) << length;
+        EXPECT_EQ(utf16ToUtf8(std::u16string(length, u'q')), plain) << length;
+        for (std::size_t at = 0; at < length; ++at) {
+            std::string narrow = plain;
+            narrow[at] = '\x80';
+            EXPECT_FALSE(isAscii(narrow)) << length << " " << at;
+            narrow[at] = '\x7F';
+            EXPECT_TRUE(isAscii(narrow)) << length << " " << at;
+            // U+0080 and U+0100 differ from ASCII in the low and in the high byte of a unit.
+            for (const char16_t c : {u'\u0080', u'\u0100'}) {
+                std::u16string wide(length, u'q');
+                wide[at] = c;
+                std::string expected = plain.substr(0, at);
+                expected += c == u'\u0080' ? "\xC2\x80" : "\xC4\x80";
+                expected += plain.substr(at + 1);
+                EXPECT_EQ(utf16ToUtf8(wide), expected) << length << " " << at;
+            }
+        }
+    }
+}
