@@ -9,7 +9,6 @@
 
 #include <cstring>
 #include <new>
-#include <optional>
 
 namespace vantrel::kit {
 namespace {
@@ -586,6 +585,27 @@ HRESULT Command::refuseChange(const char* why) {
     return fail(DB_E_ERRORSOCCURRED, why, IID_ICommand);
 }
 
+HRESULT Command::openRowsetOver(const std::shared_ptr<Statement>& statement, bool isPrepared,
+                                bool row, REFIID riid, IUnknown** ppRowset) {
+    // The command's own properties, unless the interface asked for adds one.
+    const bool addChange = riid == IID_IRowsetChange && !change_;
+    const bool addLocate = riid == IID_IRowsetLocate;
+    std::shared_ptr<const RowsetProperties> properties = effective_;
+    if (addChange || addLocate) {
+        PropertyStore widened(properties_);
+        if (addChange)
+            widened.assign(DBPROPSET_ROWSET, DBPROP_IRowsetChange, PropertyValue::ofBool(true));
+        if (addLocate)
+            widened.assign(DBPROPSET_ROWSET, DBPROP_IRowsetLocate, PropertyValue::ofBool(true));
+        properties = std::make_shared<const RowsetProperties>(effectiveRowsetProperties(widened));
+    }
+    HRESULT hr = session_->openRowset(statement, row, std::move(properties), unknown(), &accessors_,
+                                      riid, ppRowset);
+    if (SUCCEEDED(hr) && !isPrepared)
+        rememberRowset(statement);
+    return hr;
+}
+
 // Hot: it runs for every row of a load, and hot functions are placed together, so that they
 // and SQLite's own code stay in the instruction cache (several percent of a load's time).
 [[gnu::hot]] HRESULT STDMETHODCALLTYPE Command::Execute(IUnknown* pUnkOuter, REFIID riid,
@@ -661,30 +681,9 @@ HRESULT Command::refuseChange(const char* why) {
             bool row = statement->step();
             // Asked again: a statement may learn whether it returns rows only when run.
             if (statement->returnsRows()) {
-                if (set + 1 == sets && wantRowset) {
-                    // The command's own properties, unless the interface asked for adds one.
-                    const bool addChange = riid == IID_IRowsetChange && !change_;
-                    const bool addLocate = riid == IID_IRowsetLocate;
-                    std::optional<PropertyStore> widened;
-                    if (addChange || addLocate) {
-                        widened.emplace(properties_);
-                        if (addChange)
-                            widened->assign(DBPROPSET_ROWSET, DBPROP_IRowsetChange,
-                                            PropertyValue::ofBool(true));
-                        if (addLocate)
-                            widened->assign(DBPROPSET_ROWSET, DBPROP_IRowsetLocate,
-                                            PropertyValue::ofBool(true));
-                    }
-                    HRESULT hr =
-                        session_->openRowset(isPrepared ? prepared_ : fresh, row,
-                                             widened ? std::make_shared<const RowsetProperties>(
-                                                           effectiveRowsetProperties(*widened))
-                                                     : effective_,
-                                             unknown(), &accessors_, riid, ppRowset);
-                    if (SUCCEEDED(hr) && !isPrepared)
-                        rememberRowset(fresh);
-                    return hr;
-                }
+                if (set + 1 == sets && wantRowset)
+                    return openRowsetOver(isPrepared ? prepared_ : fresh, isPrepared, row, riid,
+                                          ppRowset);
                 statement->reset();
                 continue;
             }

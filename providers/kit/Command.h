@@ -92,6 +92,11 @@ private:
     // have, DB_E_PARAMNOTOPTIONAL for a parameter no binding gives; else S_OK.
     HRESULT checkParameterBindings(const Accessor& accessor, const DBPARAMS& params,
                                    std::size_t count);
+    // Opens the rowset over an executed statement (`row`: it stands on its first row). Kept
+    // out of Execute, so that the path a load runs row after row stays small.
+    [[gnu::noinline]] HRESULT openRowsetOver(const std::shared_ptr<Statement>& statement,
+                                             bool isPrepared, bool row, REFIID riid,
+                                             IUnknown** ppRowset);
     // Whether a rowset this command produced is still open.
     bool rowsetOpen();
     // Notes a rowset opened over a statement other than the prepared one.
