@@ -468,14 +468,17 @@ bool skipParenthesised(WordReader& r) {
     return true;
 }
 
-// "[AS] alias" is allowed only with AS in a select list; reads it and the word after it.
-bool skipAlias(WordReader& r, Word& w) {
-    if (!is(w, "AS"))
-        return true;
-    if (!isName(r.next()))
-        return false;
-    w = r.next();
-    return true;
+// How a select-list item ends: "[AS alias]" (an alias only with AS), then ',' or FROM.
+enum class ItemEnd { Next, From, Wrong };
+ItemEnd endOfItem(WordReader& r, Word w) {
+    if (is(w, "AS")) {
+        if (!isName(r.next()))
+            return ItemEnd::Wrong;
+        w = r.next();
+    }
+    if (is(w, "FROM"))
+        return ItemEnd::From;
+    return isSymbol(w, ',') ? ItemEnd::Next : ItemEnd::Wrong;
 }
 
 // SELECT agg(...) [FILTER (...)] [AS x], ... FROM ... with nothing that makes several rows.
@@ -490,11 +493,10 @@ bool oneRowOfAggregates(WordReader r) {
                 return false;
             w = r.next();
         }
-        if (!skipAlias(r, w))
-            return false;
-        if (is(w, "FROM"))
+        const ItemEnd end = endOfItem(r, w);
+        if (end == ItemEnd::From)
             break;
-        if (!isSymbol(w, ','))
+        if (end == ItemEnd::Wrong)
             return false;
     }
     for (int depth = 0;;) {
@@ -530,11 +532,10 @@ bool keyLookup(WordReader r, ShortResult& shape) {
         } else {
             w = r.next();
         }
-        if (!skipAlias(r, w))
-            return false;
-        if (is(w, "FROM"))
+        const ItemEnd end = endOfItem(r, w);
+        if (end == ItemEnd::From)
             break;
-        if (!isSymbol(w, ','))
+        if (end == ItemEnd::Wrong)
             return false;
     }
     Word w = r.next();
