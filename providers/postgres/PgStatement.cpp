@@ -420,12 +420,12 @@ kit::ValueView PgStatement::value(std::size_t index) const {
     const std::vector<ValueReading>& readings = described_->readings;
     if (!result_ || index >= readings.size())
         return kit::ValueView::null();
-    // Only an empty value can be NULL.
-    const int length = PQgetlength(result_.get(), row_, column);
-    if (length == 0 && PQgetisnull(result_.get(), row_, column))
+    // Results come in text format, whose values end with a NUL and hold none (bytea is hex),
+    // so the length is where the NUL is; only an empty value can be NULL.
+    const char* value = PQgetvalue(result_.get(), row_, column);
+    if (*value == '\0' && PQgetisnull(result_.get(), row_, column))
         return kit::ValueView::null();
-    const std::string_view text(PQgetvalue(result_.get(), row_, column),
-                                static_cast<std::size_t>(length));
+    const std::string_view text(value);
     return readValue(readings[index], text,
                      index < scratch_.size() ? scratch_[index] : unusedScratch_);
 }

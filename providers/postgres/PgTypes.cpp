@@ -121,6 +121,30 @@ OleDbType oleDbTypeOf(unsigned oid, int typmod) {
     }
 }
 
+namespace {
+
+// An integer as the server writes it: [-]digits. Up to 18 digits cannot overflow and are read
+// here (every key and count); longer ones go through from_chars, which checks the range.
+bool readInteger(std::string_view text, std::int64_t& v) {
+    const bool negative = !text.empty() && text[0] == '-';
+    const std::string_view digits = text.substr(negative ? 1 : 0);
+    if (digits.empty() || digits.size() > 18) {
+        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+        return ec == std::errc() && end == text.data() + text.size();
+    }
+    std::uint64_t n = 0;
+    for (char c : digits) {
+        const unsigned d = static_cast<unsigned char>(c) - unsigned('0');
+        if (d > 9)
+            return false;
+        n = n * 10 + d;
+    }
+    v = negative ? -static_cast<std::int64_t>(n) : static_cast<std::int64_t>(n);
+    return true;
+}
+
+} // namespace
+
 ValueReading readingOf(unsigned oid) {
     switch (oid) {
     case pgoid::Bool:
@@ -150,8 +174,7 @@ kit::ValueView readValue(ValueReading reading, std::string_view text, std::strin
     switch (reading) {
     case ValueReading::Int: {
         std::int64_t v = 0;
-        const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-        if (ec != std::errc() || end != text.data() + text.size())
+        if (!readInteger(text, v))
             throw kit::BackendError(kit::ErrorClass::TypeMismatch,
                                     "server poslal \"" + std::string(text) + "\" jako celé číslo");
         return kit::ValueView::ofInt(v);

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <limits>
 
 namespace {
 
@@ -317,6 +318,32 @@ TEST_F(BackendTest, ValuesKeepTheirKindAndContent) {
     fraction->bind(0, kit::ValueView::ofReal(3.0));
     ASSERT_TRUE(fraction->step());
     EXPECT_EQ(fraction->value(0).integer, 3);
+}
+
+TEST_F(BackendTest, IntegersOfEveryLengthAndBothEndsOfTheRangeReadExactly) {
+    auto c = open();
+    // 1 to 19 digits, both signs: the short ones and the long ones are read differently.
+    std::vector<std::int64_t> expected;
+    std::string sql = "SELECT ";
+    for (std::int64_t v = 9, digits = 1; digits <= 18; v = v * 10 + 7, ++digits) {
+        for (std::int64_t x : {v, -v})
+            expected.push_back(x);
+    }
+    expected.push_back(std::numeric_limits<std::int64_t>::max());
+    expected.push_back(std::numeric_limits<std::int64_t>::min());
+    expected.push_back(1000000000000000000);
+    expected.push_back(0);
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        sql += (i ? ", " : "") + std::string("(") + std::to_string(expected[i]) + ")::int8";
+    sql += ", 32767::int2, (-2147483648)::int4, 4294967295::oid";
+    auto s = c->prepare(sql, {});
+    ASSERT_TRUE(s->step());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(s->value(i).integer, expected[i]) << i;
+    EXPECT_EQ(s->value(expected.size()).integer, 32767);
+    EXPECT_EQ(s->value(expected.size() + 1).integer, -2147483648LL);
+    EXPECT_EQ(s->value(expected.size() + 2).integer, 4294967295LL);
+    EXPECT_EQ(s->value(expected.size()).kind, kit::ValueKind::Int);
 }
 
 TEST_F(BackendTest, RowsAreFoundByPrimaryKeyAcrossUpdates) {
