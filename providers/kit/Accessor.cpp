@@ -28,7 +28,8 @@ DBBINDSTATUS checkBinding(const DBBINDING& b, DBACCESSORFLAGS flags, const Acces
         return DBBINDSTATUS_BADBINDINFO;
     if (b.wType == DBTYPE_EMPTY || b.wType == DBTYPE_NULL)
         return DBBINDSTATUS_BADBINDINFO;
-    if (!isSupportedType(b.wType))
+    const TypeClass to = typeClassOf(b.wType);
+    if (to == TypeClass::None)
         return DBBINDSTATUS_UNSUPPORTEDCONVERSION;
     if (flags & DBACCESSOR_PARAMETERDATA) {
         if (b.iOrdinal == 0)
@@ -42,7 +43,7 @@ DBBINDSTATUS checkBinding(const DBBINDING& b, DBACCESSORFLAGS flags, const Acces
             return DBBINDSTATUS_BADORDINAL;
         if (target.columns) {
             DBTYPE from = b.iOrdinal ? target.columns[b.iOrdinal - 1].type : target.bookmarkType;
-            if (!canConvert(from, b.wType))
+            if (!convertibleClasses(typeClassOf(from), to))
                 return DBBINDSTATUS_UNSUPPORTEDCONVERSION;
         } else if (b.iOrdinal < target.types.size() &&
                    !canConvert(target.types[b.iOrdinal], b.wType)) {
@@ -121,6 +122,8 @@ HRESULT AccessorTable::create(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DB
             b.pTypeInfo = nullptr;
             b.pObject = nullptr;
             b.pBindExt = nullptr;
+            accessor->highestOrdinal = std::max(accessor->highestOrdinal, b.iOrdinal);
+            accessor->bindsBookmark = accessor->bindsBookmark || b.iOrdinal == 0;
         }
         HACCESSOR h = nextHandle();
         if (entries_.capacity() == 0)
@@ -207,28 +210,35 @@ void AccessorTable::inheritFrom(const AccessorTable& other) {
     entries_ = std::move(merged);
 }
 
-bool writeBinding(const DBBINDING& b, void* data, const ValueView& v) {
-    DBSTATUS status;
-    DBLENGTH length = 0;
-    if (b.dwPart & DBPART_VALUE) {
-        status = writeValue(v, b.wType, static_cast<char*>(data) + b.obValue, b.cbMaxLen, length);
-    } else {
-        // Length or status only: convert into scratch room to learn them.
-        alignas(16) unsigned char scratch[sizeof(VARIANT) + sizeof(DBTIMESTAMP)];
-        status = writeValue(v, b.wType, scratch, 0, length);
-        if (b.wType == DBTYPE_BSTR && status == DBSTATUS_S_OK) {
-            BSTR s;
-            std::memcpy(&s, scratch, sizeof s);
-            length = SysStringByteLen(s);
-            SysFreeString(s);
-        } else if (b.wType == DBTYPE_VARIANT) {
-            VARIANT var;
-            std::memcpy(&var, scratch, sizeof var);
-            VariantClear(&var);
-        }
-        if (status == DBSTATUS_S_TRUNCATED)
-            status = DBSTATUS_S_OK;
+namespace {
+
+// A binding without a value part: the value is converted into scratch room to learn its
+// length and status.
+[[gnu::noinline]] DBSTATUS probeValue(const DBBINDING& b, const ValueView& v, DBLENGTH& length) {
+    alignas(16) unsigned char scratch[sizeof(VARIANT) + sizeof(DBTIMESTAMP)];
+    DBSTATUS status = writeValue(v, b.wType, scratch, 0, length);
+    if (b.wType == DBTYPE_BSTR && status == DBSTATUS_S_OK) {
+        BSTR s;
+        std::memcpy(&s, scratch, sizeof s);
+        length = SysStringByteLen(s);
+        SysFreeString(s);
+    } else if (b.wType == DBTYPE_VARIANT) {
+        VARIANT var;
+        std::memcpy(&var, scratch, sizeof var);
+        VariantClear(&var);
     }
+    return status == DBSTATUS_S_TRUNCATED ? static_cast<DBSTATUS>(DBSTATUS_S_OK) : status;
+}
+
+} // namespace
+
+[[gnu::hot]] bool writeBinding(const DBBINDING& b, void* data, const ValueView& v) {
+    DBLENGTH length = 0;
+    DBSTATUS status;
+    if (b.dwPart & DBPART_VALUE) [[likely]]
+        status = writeValue(v, b.wType, static_cast<char*>(data) + b.obValue, b.cbMaxLen, length);
+    else
+        status = probeValue(b, v, length);
     if (status == DBSTATUS_S_ISNULL && !(b.dwPart & DBPART_STATUS))
         status = DBSTATUS_E_UNAVAILABLE;
     bool isError =

@@ -17,6 +17,9 @@ struct Accessor {
     // pObject, pTypeInfo and pBindExt are not kept. A few bindings live in the accessor itself.
     SmallVector<DBBINDING, 4> bindings;
     DBLENGTH rowSize = 0;
+    // What a rowset checks its columns against before every GetData.
+    DBORDINAL highestOrdinal = 0;
+    bool bindsBookmark = false;
 };
 
 // What an accessor is checked against at creation.

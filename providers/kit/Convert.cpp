@@ -22,34 +22,6 @@ static_assert(dbtype::Bytes == DBTYPE_BYTES && dbtype::Str == DBTYPE_STR &&
 
 namespace {
 
-bool isIntegerType(DBTYPE t) {
-    switch (t) {
-    case DBTYPE_I1:
-    case DBTYPE_I2:
-    case DBTYPE_I4:
-    case DBTYPE_I8:
-    case DBTYPE_UI1:
-    case DBTYPE_UI2:
-    case DBTYPE_UI4:
-    case DBTYPE_UI8:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool isNumericType(DBTYPE t) {
-    return isIntegerType(t) || t == DBTYPE_R4 || t == DBTYPE_R8 || t == DBTYPE_BOOL;
-}
-
-bool isTextType(DBTYPE t) {
-    return t == DBTYPE_STR || t == DBTYPE_WSTR || t == DBTYPE_BSTR;
-}
-
-bool isDateType(DBTYPE t) {
-    return t == DBTYPE_DBTIMESTAMP || t == DBTYPE_DBDATE;
-}
-
 std::string_view trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
         s.remove_prefix(1);
@@ -335,24 +307,55 @@ DBSTATUS writeVariant(const ValueView& v, void* dst) {
     return status;
 }
 
+// A number or date written as text: formatted first (rare; kept out of the per-cell path).
+[[gnu::noinline]] DBSTATUS writeAsText(const ValueView& value, DBTYPE target, void* dst,
+                                       DBLENGTH maxLength, DBLENGTH& length) {
+    std::string text;
+    textOf(value, text);
+    if (target == DBTYPE_STR)
+        return writeAnsi(text, dst, maxLength, length);
+    if (target == DBTYPE_WSTR)
+        return writeWide(text, dst, maxLength, length);
+    return writeBstr(text, dst, length);
+}
+
+[[gnu::noinline]] DBSTATUS writeDate(const ValueView& value, DBTYPE target, void* dst,
+                                     DBLENGTH& length) {
+    Timestamp t;
+    DBSTATUS s = timestampOf(value, t);
+    if (s != DBSTATUS_S_OK)
+        return s;
+    if (target == DBTYPE_DBTIMESTAMP) {
+        DBTIMESTAMP out{};
+        out.year = t.year;
+        out.month = t.month;
+        out.day = t.day;
+        out.hour = t.hour;
+        out.minute = t.minute;
+        out.second = t.second;
+        out.fraction = t.fraction;
+        std::memcpy(dst, &out, sizeof out);
+        length = sizeof out;
+        return DBSTATUS_S_OK;
+    }
+    DBDATE out{};
+    out.year = t.year;
+    out.month = t.month;
+    out.day = t.day;
+    std::memcpy(dst, &out, sizeof out);
+    length = sizeof out;
+    bool timeLost = t.hour || t.minute || t.second || t.fraction;
+    return timeLost ? DBSTATUS_S_TRUNCATED : DBSTATUS_S_OK;
+}
+
 } // namespace
 
 bool isSupportedType(DBTYPE type) {
-    return isNumericType(type) || isTextType(type) || isDateType(type) || type == DBTYPE_BYTES ||
-           type == DBTYPE_VARIANT;
+    return typeClassOf(type) != TypeClass::None;
 }
 
 bool canConvert(DBTYPE from, DBTYPE to) {
-    if (!isSupportedType(from) || !isSupportedType(to))
-        return false;
-    if (from == to || isTextType(to) || to == DBTYPE_VARIANT || isTextType(from) ||
-        from == DBTYPE_VARIANT)
-        return true;
-    if (isNumericType(from))
-        return isNumericType(to);
-    if (isDateType(from))
-        return isDateType(to);
-    return false; // BYTES to numbers or dates
+    return convertibleClasses(typeClassOf(from), typeClassOf(to));
 }
 
 DBLENGTH fixedSize(DBTYPE type) {
@@ -389,13 +392,17 @@ DBLENGTH fixedSize(DBTYPE type) {
 DBSTATUS writeValue(const ValueView& value, DBTYPE target, void* dst, DBLENGTH maxLength,
                     DBLENGTH& length) {
     length = 0;
-    if (target == DBTYPE_VARIANT) {
+    const TypeClass to = typeClassOf(target);
+    if (to == TypeClass::Variant) [[unlikely]] {
         length = sizeof(VARIANT);
         return writeVariant(value, dst);
     }
     if (value.isNull())
         return DBSTATUS_S_ISNULL;
-    if (isNumericType(target)) {
+    switch (to) {
+    case TypeClass::Integer:
+    case TypeClass::Real:
+    case TypeClass::Bool:
         length = fixedSize(target);
         switch (value.kind) {
         case ValueKind::Int:
@@ -408,41 +415,7 @@ DBSTATUS writeValue(const ValueView& value, DBTYPE target, void* dst, DBLENGTH m
             length = 0;
             return DBSTATUS_E_CANTCONVERTVALUE;
         }
-    }
-    if (isDateType(target)) {
-        Timestamp t;
-        DBSTATUS s = timestampOf(value, t);
-        if (s != DBSTATUS_S_OK)
-            return s;
-        if (target == DBTYPE_DBTIMESTAMP) {
-            DBTIMESTAMP out{};
-            out.year = t.year;
-            out.month = t.month;
-            out.day = t.day;
-            out.hour = t.hour;
-            out.minute = t.minute;
-            out.second = t.second;
-            out.fraction = t.fraction;
-            std::memcpy(dst, &out, sizeof out);
-            length = sizeof out;
-            return DBSTATUS_S_OK;
-        }
-        DBDATE out{};
-        out.year = t.year;
-        out.month = t.month;
-        out.day = t.day;
-        std::memcpy(dst, &out, sizeof out);
-        length = sizeof out;
-        bool timeLost = t.hour || t.minute || t.second || t.fraction;
-        return timeLost ? DBSTATUS_S_TRUNCATED : DBSTATUS_S_OK;
-    }
-    if (target == DBTYPE_BYTES) {
-        if (value.kind != ValueKind::Blob && value.kind != ValueKind::Text)
-            return DBSTATUS_E_CANTCONVERTVALUE;
-        return copyVariable(value.bytes.data(), value.bytes.size(), dst, maxLength, length);
-    }
-    if (isTextType(target)) {
-        std::string text;
+    case TypeClass::Text:
         if (value.kind == ValueKind::Text) {
             if (target == DBTYPE_STR)
                 return writeAnsi(value.bytes, dst, maxLength, length);
@@ -450,14 +423,16 @@ DBSTATUS writeValue(const ValueView& value, DBTYPE target, void* dst, DBLENGTH m
                 return writeWide(value.bytes, dst, maxLength, length);
             return writeBstr(value.bytes, dst, length);
         }
-        textOf(value, text);
-        if (target == DBTYPE_STR)
-            return writeAnsi(text, dst, maxLength, length);
-        if (target == DBTYPE_WSTR)
-            return writeWide(text, dst, maxLength, length);
-        return writeBstr(text, dst, length);
+        return writeAsText(value, target, dst, maxLength, length);
+    case TypeClass::Date:
+        return writeDate(value, target, dst, length);
+    case TypeClass::Bytes:
+        if (value.kind != ValueKind::Blob && value.kind != ValueKind::Text)
+            return DBSTATUS_E_CANTCONVERTVALUE;
+        return copyVariable(value.bytes.data(), value.bytes.size(), dst, maxLength, length);
+    default:
+        return DBSTATUS_E_CANTCONVERTVALUE;
     }
-    return DBSTATUS_E_CANTCONVERTVALUE;
 }
 
 namespace {

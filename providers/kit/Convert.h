@@ -13,6 +13,61 @@
 
 namespace vantrel::kit {
 
+// The consumer types by what they convert like: accessor checks and every value written look
+// a type up here instead of walking comparisons.
+enum class TypeClass : unsigned char { None, Integer, Real, Bool, Text, Date, Bytes, Variant };
+
+namespace detail {
+struct TypeClassTable {
+    TypeClass of[256] = {};
+    constexpr TypeClassTable() {
+        for (DBTYPE t : {DBTYPE_I1, DBTYPE_I2, DBTYPE_I4, DBTYPE_I8, DBTYPE_UI1, DBTYPE_UI2,
+                         DBTYPE_UI4, DBTYPE_UI8})
+            of[t] = TypeClass::Integer;
+        of[DBTYPE_R4] = of[DBTYPE_R8] = TypeClass::Real;
+        of[DBTYPE_BOOL] = TypeClass::Bool;
+        of[DBTYPE_STR] = of[DBTYPE_WSTR] = of[DBTYPE_BSTR] = TypeClass::Text;
+        of[DBTYPE_DBTIMESTAMP] = of[DBTYPE_DBDATE] = TypeClass::Date;
+        of[DBTYPE_BYTES] = TypeClass::Bytes;
+        of[DBTYPE_VARIANT] = TypeClass::Variant;
+    }
+};
+inline constexpr TypeClassTable typeClasses;
+
+// Bit n of row c: a value of class c converts to class n (numbers among themselves, dates
+// among themselves, bytes to bytes; anything to and from text and VARIANT).
+constexpr unsigned classBit(TypeClass c) {
+    return 1u << static_cast<unsigned>(c);
+}
+inline constexpr unsigned everyClass = classBit(TypeClass::Integer) | classBit(TypeClass::Real) |
+                                       classBit(TypeClass::Bool) | classBit(TypeClass::Text) |
+                                       classBit(TypeClass::Date) | classBit(TypeClass::Bytes) |
+                                       classBit(TypeClass::Variant);
+inline constexpr unsigned toTextOrVariant =
+    classBit(TypeClass::Text) | classBit(TypeClass::Variant);
+inline constexpr unsigned fromNumber = classBit(TypeClass::Integer) | classBit(TypeClass::Real) |
+                                       classBit(TypeClass::Bool) | toTextOrVariant;
+inline constexpr unsigned convertible[8] = {
+    0,                                            // None
+    fromNumber,                                   // Integer
+    fromNumber,                                   // Real
+    fromNumber,                                   // Bool
+    everyClass,                                   // Text
+    classBit(TypeClass::Date) | toTextOrVariant,  // Date
+    classBit(TypeClass::Bytes) | toTextOrVariant, // Bytes
+    everyClass,                                   // Variant
+};
+} // namespace detail
+
+// TypeClass::None for anything else, modifiers such as DBTYPE_BYREF included.
+inline TypeClass typeClassOf(DBTYPE type) {
+    return type < 256 ? detail::typeClasses.of[type] : TypeClass::None;
+}
+
+inline bool convertibleClasses(TypeClass from, TypeClass to) {
+    return (detail::convertible[static_cast<unsigned>(from)] >> static_cast<unsigned>(to)) & 1u;
+}
+
 // True for the consumer types above (without modifiers such as DBTYPE_BYREF).
 bool isSupportedType(DBTYPE type);
 

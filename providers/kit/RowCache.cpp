@@ -153,6 +153,23 @@ ValueView RowCache::value(std::size_t row, std::size_t column) const {
     return cellAt(at);
 }
 
+RowCache::RowReader::RowReader(const RowCache& cache, std::size_t row)
+    : cache_(cache), rowStart_(cache.offsets_[row - cache.first_]), column_(0), at_(0) {
+    if (cache_.withIdentity_)
+        rowStart_ = cache_.skipCell(rowStart_);
+    at_ = rowStart_;
+}
+
+ValueView RowCache::RowReader::value(std::size_t column) {
+    if (column < column_) {
+        column_ = 0;
+        at_ = rowStart_;
+    }
+    for (; column_ < column; ++column_)
+        at_ = cache_.skipCell(at_);
+    return cache_.cellAt(at_);
+}
+
 RowIdentity RowCache::identity(std::size_t row) const {
     ValueView v = cellAt(offsets_[row - first_]);
     if (v.kind == ValueKind::Int)

@@ -46,6 +46,21 @@ public:
     ValueView value(std::size_t row, std::size_t column) const;
     RowIdentity identity(std::size_t row) const;
 
+    // Reads the cells of one row (contract: contains(row)) walking it once when the columns
+    // are asked for in order, as an accessor's bindings usually are; a column before the last
+    // one asked for starts the walk over. Valid while the row's views are.
+    class RowReader {
+    public:
+        RowReader(const RowCache& cache, std::size_t row);
+        ValueView value(std::size_t column);
+
+    private:
+        const RowCache& cache_;
+        std::size_t rowStart_; // the first column's cell
+        std::size_t column_;   // the cell at `at_`
+        std::size_t at_;
+    };
+
     bool isDeleted(std::size_t row) const { return row < deleted_.size() && deleted_[row]; }
     void markDeleted(std::size_t row);
 

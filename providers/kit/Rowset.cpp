@@ -431,14 +431,20 @@ HRESULT STDMETHODCALLTYPE Rowset::GetData(HROW hRow, HACCESSOR hAccessor, void* 
         return fail(DB_E_DELETEDROW, "Řádek byl odstraněn.", IID_IRowset);
     if (!pData)
         return E_INVALIDARG;
-    for (const DBBINDING& b : accessor->bindings)
-        if (b.iOrdinal > columns_.size() || (b.iOrdinal == 0 && !bookmarks_))
-            return fail(DB_E_BADORDINAL, "Vazba odkazuje na sloupec, který sada řádků nemá.",
-                        IID_IRowset);
+    if (accessor->highestOrdinal > columns_.size() || (accessor->bindsBookmark && !bookmarks_))
+        return fail(DB_E_BADORDINAL, "Vazba odkazuje na sloupec, který sada řádků nemá.",
+                    IID_IRowset);
+    // A row in the cache is read in one walk; a held row the window has left is pinned.
+    const std::vector<Value>* pinned = cache_.contains(row) ? nullptr : &pinned_.at(row);
+    std::optional<RowCache::RowReader> reader;
+    if (!pinned)
+        reader.emplace(cache_, row);
     return writeRow(*accessor, pData, [&](DBORDINAL ordinal) {
         if (ordinal == 0)
             return ValueView::ofInt(static_cast<std::int64_t>(row + 1));
-        return valueOf(row, ordinal - 1);
+        if (pinned) [[unlikely]]
+            return (*pinned)[ordinal - 1].view();
+        return reader->value(ordinal - 1);
     });
 }
 

@@ -78,6 +78,39 @@ TEST_P(ReturnCodes, TruncationBesideAFailedColumnStillReportsTheFailure) {
     accessor->ReleaseAccessor(handle, nullptr);
 }
 
+TEST_P(ReturnCodes, BindingsInAnyOrderEachReadTheirOwnColumn) {
+    run("CREATE TABLE mixed (id INTEGER, name VARCHAR(20), amount FLOAT, note VARCHAR(20))");
+    run("INSERT INTO mixed VALUES (7, 'sedm', 2.5, NULL)");
+    Ptr<IRowset> rowset = open("SELECT id, name, amount, note FROM mixed");
+    ASSERT_TRUE(rowset);
+    auto accessor = rowset.query<IAccessor>(IID_IAccessor);
+    // Last column first, one column twice, and back to an earlier one.
+    DBBINDING bindings[] = {cellBinding(4, DBTYPE_STR, 20, 0), cellBinding(1, DBTYPE_I4, 4, 1),
+                            cellBinding(3, DBTYPE_R8, 8, 2), cellBinding(1, DBTYPE_STR, 20, 3),
+                            cellBinding(2, DBTYPE_STR, 20, 4)};
+    HACCESSOR handle = DB_NULL_HACCESSOR;
+    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 5, bindings, 0, &handle, nullptr), S_OK);
+    DBCOUNTITEM got = 0;
+    HROW row = DB_NULL_HROW;
+    HROW* rows = &row;
+    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
+    Cell cells[5]{};
+    ASSERT_EQ(rowset->GetData(row, handle, cells), S_OK);
+    EXPECT_EQ(cells[0].status, DBSTATUS_S_ISNULL);
+    EXPECT_EQ(cells[1].status, DBSTATUS_S_OK);
+    std::int32_t id = 0;
+    std::memcpy(&id, cells[1].value, sizeof id);
+    EXPECT_EQ(id, 7);
+    double amount = 0;
+    std::memcpy(&amount, cells[2].value, sizeof amount);
+    EXPECT_EQ(amount, 2.5);
+    EXPECT_STREQ(reinterpret_cast<const char*>(cells[3].value), "7");
+    EXPECT_STREQ(reinterpret_cast<const char*>(cells[4].value), "sedm");
+    EXPECT_EQ(cells[4].length, 4u);
+    rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    accessor->ReleaseAccessor(handle, nullptr);
+}
+
 // Executes `text` once with the given parameter bindings over Cell buffers.
 HRESULT executeWith(ICommandText* text, std::vector<DBBINDING> bindings, Cell* cells) {
     IAccessor* raw = nullptr;
