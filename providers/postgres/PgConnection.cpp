@@ -212,12 +212,19 @@ void PgConnection::flushForgotten() {
     if (forgotten_.empty() || repairPending_ || checkpoint_ ||
         PQstatus(connection_) != CONNECTION_OK)
         return;
-    std::string sql;
+    // A statement the server no longer has (the consumer's own DEALLOCATE ALL) is no failure
+    // worth reporting; inside a transaction a savepoint keeps such a failure from aborting it.
+    const bool inside = inTransaction();
+    std::string sql = inside ? "SAVEPOINT vantrel_forget;" : "";
     for (const std::string& name : forgotten_)
         sql += "DEALLOCATE " + name + ";";
+    if (inside)
+        sql += "RELEASE SAVEPOINT vantrel_forget";
     forgotten_.clear();
-    // A statement the server no longer has is no failure worth reporting.
     Result r(PQexec(connection_, sql.c_str()));
+    if (inside && !succeeded(r.get()) && PQstatus(connection_) == CONNECTION_OK)
+        Result(PQexec(connection_, "ROLLBACK TO SAVEPOINT vantrel_forget;"
+                                   "RELEASE SAVEPOINT vantrel_forget"));
 }
 
 void PgConnection::requireConnection() const {

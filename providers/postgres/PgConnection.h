@@ -131,7 +131,9 @@ public:
     PGconn* handle() const { return connection_; }
     // A fresh name for a server-side prepared statement.
     std::string nextStatementName();
-    // Prepares `sql` as `name` and describes it, in one round trip. Throws BackendError.
+    // Prepares `sql` as `name` and describes it, in one round trip. Throws BackendError, and
+    // then the server has no statement of that name (a failed Parse makes none, and the Describe
+    // of one just parsed fails only with the connection, which takes every statement along).
     Result prepareAndDescribe(const std::string& name, const std::string& sql);
     // Drops a prepared statement; sent with the next request, not on its own.
     void forgetStatement(const std::string& name);

@@ -122,7 +122,7 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
                 name_, wholeResult_ ? query_ : firstBatchOf(query_, takesLimit));
         } catch (const kit::BackendError&) {
             // Not a query that nests (SELECT ... INTO): as it is, and its own error if any.
-            connection_.forgetStatement(name_);
+            // A statement that failed to prepare is none the server has: nothing to forget.
             batched_ = false;
             wholeResult_ = false;
             name_ = connection_.nextStatementName();
@@ -220,7 +220,6 @@ void PgStatement::addRowIdentity(std::string_view numbered) {
         d = connection_.prepareAndDescribe(name, sql);
     } catch (const kit::BackendError&) {
         // The hidden columns do not fit this query (a join naming them twice): no identity.
-        connection_.forgetStatement(name);
         return;
     }
     // The hidden columns must really be the table's key (or its ctid).

@@ -320,6 +320,31 @@ TEST_F(BackendTest, ValuesKeepTheirKindAndContent) {
     EXPECT_EQ(fraction->value(0).integer, 3);
 }
 
+TEST_F(BackendTest, AStatementThatFailedToPrepareLeavesTheTransactionUsable) {
+    auto c = open();
+    createAccounts(*c);
+    c->begin(kit::IsolationLevel::ReadCommitted);
+    exec(*c, "INSERT INTO accounts VALUES (1, 0, 0, 'kept')");
+    // Refused while it is prepared: the server never had it, whatever name it was given.
+    EXPECT_THROW(c->prepare("SELECT * FROM no_such_table", {}), kit::BackendError);
+    EXPECT_THROW(c->prepare("SELECT no_such_column FROM accounts", {}), kit::BackendError);
+    for (int key = 2; key <= 4; ++key)
+        exec(*c, "INSERT INTO accounts VALUES (" + std::to_string(key) + ", 0, 0, 'kept')");
+    EXPECT_EQ(count(*c, "SELECT count(*) FROM accounts"), 4);
+    // The consumer's own DEALLOCATE ALL takes a statement still prepared: dropping it later
+    // finds nothing to drop, and the transaction goes on.
+    auto kept = c->prepare("SELECT count(*) FROM accounts", {});
+    kit::PrepareOptions once;
+    once.runOnce = true;
+    auto all = c->prepare("DEALLOCATE ALL", once);
+    EXPECT_FALSE(all->step());
+    kept.reset();
+    exec(*c, "INSERT INTO accounts VALUES (5, 0, 0, 'kept')");
+    EXPECT_EQ(count(*c, "SELECT count(*) FROM accounts"), 5);
+    c->commit();
+    EXPECT_EQ(count(*open(), "SELECT count(*) FROM accounts"), 5);
+}
+
 TEST_F(BackendTest, IntegersOfEveryLengthAndBothEndsOfTheRangeReadExactly) {
     auto c = open();
     // 1 to 19 digits, both signs: the short ones and the long ones are read differently.
