@@ -171,9 +171,7 @@ HRESULT STDMETHODCALLTYPE Command::SetCommandText(REFGUID rguidDialect, LPCOLEST
     // surrogate). Out of memory, the command is left without text rather than half set.
     hasText_ = false;
     try {
-        const std::u16string_view text =
-            pwszCommand ? std::u16string_view(pwszCommand) : std::u16string_view();
-        sql_ = utf16ToUtf8(text);
+        const std::u16string_view text(pwszCommand, assignUtf8(sql_, pwszCommand));
         if (sql_.size() != text.size() && hasSurrogate(text))
             exactText_.assign(text);
         else

@@ -3,7 +3,12 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <mutex>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vantrel::kit {
 
@@ -128,6 +133,72 @@ std::string utf16ToUtf8(std::u16string_view utf16) {
         appendUtf8(out, cp);
     }
     return out;
+}
+
+namespace {
+
+// Units before the first one that is the terminator or not ASCII. Reads 16-byte blocks at
+// aligned addresses, which never reach into a page the text does not touch: a block may hold
+// units after the terminator, which are looked at but never used (hence no address
+// sanitizing here).
+#if defined(__SSE2__)
+__attribute__((no_sanitize("address"))) std::size_t asciiRun(const char16_t* text) {
+    std::size_t n = 0;
+    for (; reinterpret_cast<std::uintptr_t>(text + n) % 16 != 0; ++n)
+        if (static_cast<char16_t>(text[n] - 1) >= 0x7F)
+            return n;
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    for (;; n += 8) {
+        const __m128i units = _mm_load_si128(reinterpret_cast<const __m128i*>(text + n));
+        const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(units, high), zero);
+        const __m128i end = _mm_cmpeq_epi16(units, zero);
+        const int stop =
+            _mm_movemask_epi8(_mm_or_si128(end, _mm_xor_si128(ascii, _mm_set1_epi8(-1))));
+        if (stop != 0)
+            return n + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(stop))) / 2;
+    }
+}
+
+void narrowAscii(const char16_t* text, std::size_t length, char* out) {
+    std::size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(units, units));
+    }
+    for (; i < length; ++i)
+        out[i] = static_cast<char>(text[i]);
+}
+#else
+std::size_t asciiRun(const char16_t* text) {
+    std::size_t n = 0;
+    while (static_cast<char16_t>(text[n] - 1) < 0x7F)
+        ++n;
+    return n;
+}
+
+void narrowAscii(const char16_t* text, std::size_t length, char* out) {
+    for (std::size_t i = 0; i < length; ++i)
+        out[i] = static_cast<char>(text[i]);
+}
+#endif
+
+} // namespace
+
+std::size_t assignUtf8(std::string& out, const char16_t* text) {
+    if (!text) {
+        out.clear();
+        return 0;
+    }
+    const std::size_t ascii = asciiRun(text);
+    if (text[ascii] != 0) {
+        const std::size_t length = ascii + std::char_traits<char16_t>::length(text + ascii);
+        out = utf16ToUtf8(std::u16string_view(text, length));
+        return length;
+    }
+    out.resize(ascii);
+    narrowAscii(text, ascii, out.data());
+    return ascii;
 }
 
 std::string utf8ToAnsi(std::string_view utf8) {

@@ -14,6 +14,10 @@ bool isAscii(std::string_view text);
 // Invalid input sequences become U+FFFD; nothing is cut.
 std::u16string utf8ToUtf16(std::string_view utf8);
 std::string utf16ToUtf8(std::u16string_view utf16);
+// The same for a NUL-terminated text (nullptr: empty), written over `out` so that its room is
+// reused; returns the text's length in UTF-16 units. ASCII text, as SQL mostly is, is
+// measured and narrowed without decoding.
+std::size_t assignUtf8(std::string& out, const char16_t* text);
 
 // Characters Windows-1250 cannot hold become '?'; nothing is cut.
 std::string utf8ToAnsi(std::string_view utf8);

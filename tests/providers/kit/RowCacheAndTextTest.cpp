@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -78,6 +80,51 @@ TEST(KitText, NonAsciiIsFoundAtEveryPositionOfEveryLength) {
                 expected += c == u'\u0080' ? "\xC2\x80" : "\xC4\x80";
                 expected += plain.substr(at + 1);
                 EXPECT_EQ(utf16ToUtf8(wide), expected) << length << " " << at;
+            }
+        }
+    }
+}
+
+// Converting over a string that already holds text: whatever it held, longer or shorter,
+// leaves nothing behind, and the length counts UTF-16 units up to the terminator.
+TEST(KitText, AssigningOverOldTextGivesTheConversionAndTheLength) {
+    const std::u16string texts[] = {u"", u"SELECT 1", u"x = 'Žluťoučký'", u"a\U0001F600b",
+                                    std::u16string(40, u'q') + u"\u00E9"};
+    const std::string before[] = {"", "abc", std::string(300, 'z'), "\xC3\xA9\xC3\xA9"};
+    for (const std::u16string& text : texts) {
+        for (const std::string& old : before) {
+            std::string out = old;
+            EXPECT_EQ(assignUtf8(out, text.c_str()), text.size());
+            EXPECT_EQ(out, utf16ToUtf8(text)) << old.size();
+        }
+    }
+    std::string out = "left over";
+    EXPECT_EQ(assignUtf8(out, nullptr), 0u);
+    EXPECT_EQ(out, "");
+    // The terminator ends the text even when units follow it.
+    const char16_t embedded[] = u"ab\0cd";
+    EXPECT_EQ(assignUtf8(out, embedded), 2u);
+    EXPECT_EQ(out, "ab");
+}
+
+// Text is read in blocks: wherever it starts in memory and wherever its terminator or a
+// non-ASCII unit falls inside or across a block, the conversion is the same.
+TEST(KitText, AssigningFindsTheEndAndNonAsciiAtAnyPlaceAndAlignment) {
+    alignas(16) char16_t buffer[64];
+    std::string out;
+    for (std::size_t offset = 0; offset < 8; ++offset) {
+        for (std::size_t length = 0; length + offset < 48; ++length) {
+            for (std::size_t at = 0; at <= length; ++at) { // at == length: all ASCII
+                char16_t* text = buffer + offset;
+                std::fill(std::begin(buffer), std::end(buffer), u'x'); // past the end, too
+                for (std::size_t i = 0; i < length; ++i)
+                    text[i] = static_cast<char16_t>(u'a' + i % 26);
+                if (at < length)
+                    text[at] = at % 2 ? u'\u0100' : u'\u00FF';
+                text[length] = 0;
+                EXPECT_EQ(assignUtf8(out, text), length);
+                EXPECT_EQ(out, utf16ToUtf8(std::u16string_view(text, length)))
+                    << offset << " " << length << " " << at;
             }
         }
     }
