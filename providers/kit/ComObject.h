@@ -7,6 +7,7 @@
 #include <vantrel/Module.h>
 
 #include <atomic>
+#include <utility>
 
 namespace vantrel::kit {
 
@@ -46,6 +47,10 @@ protected:
     virtual void* findInterface(REFIID riid) = 0;
 
     // ISupportErrorInfo for objects that list it: every interface they expose posts errors.
+    // For an object that keeps itself for reuse instead of being destroyed (its own Release):
+    // drops one reference and returns how many are left.
+    ULONG dropReference() { return --references_; }
+
     HRESULT supportsErrorInfo(REFIID riid) {
         return riid != IID_IUnknown && findInterface(riid) ? S_OK : S_FALSE;
     }
@@ -83,6 +88,8 @@ public:
             p_->Release();
         p_ = nullptr;
     }
+    // Gives up the reference without releasing it.
+    I* detach() { return std::exchange(p_, nullptr); }
     I* get() const { return p_; }
     I* operator->() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }

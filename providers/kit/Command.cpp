@@ -85,6 +85,48 @@ Command::Command(Session* session)
     : session_(session), sessionRef_(session->unknown()), properties_(sharedRowsetProperties()),
       effective_(defaultEffectiveProperties()), change_(effective_->wantsChanges) {}
 
+ULONG STDMETHODCALLTYPE Command::Release() {
+    const ULONG left = dropReference();
+    if (left == 0)
+        retire();
+    return left;
+}
+
+void Command::retire() {
+    IUnknown* session = sessionRef_.detach();
+    forgetAll();
+    if (!session_->parkCommand(this))
+        delete this;
+    // Not before: the session may go with this reference, and a parked command with it.
+    session->Release();
+}
+
+void Command::forgetAll() {
+    // Large buffers are not kept for a command that may never need them.
+    constexpr std::size_t keptText = 16 * 1024;
+    prepared_.reset();
+    checkedAccessor_.reset();
+    openStatements_.clear();
+    accessors_ = AccessorTable();
+    described_.clear();
+    conversion_ = Value();
+    inError_.clear();
+    if (sql_.capacity() > keptText)
+        std::string().swap(sql_);
+    sql_.clear();
+    std::u16string().swap(exactText_);
+    hasText_ = false;
+    dialect_ = GUID{};
+    properties_.resetAll();
+    effective_ = defaultEffectiveProperties();
+    change_ = effective_->wantsChanges;
+    preparedForChange_ = false;
+}
+
+void Command::reopen() {
+    sessionRef_ = ComRef<IUnknown>(session_->unknown());
+}
+
 void* Command::findInterface(REFIID riid) {
     if (riid == IID_ICommand)
         return static_cast<ICommand*>(static_cast<ICommandText*>(this));

@@ -25,6 +25,10 @@ class Command final
 public:
     explicit Command(Session* session);
 
+    // Released for the last time, the command is cleared and handed to its session for the
+    // next CreateCommand (see retire) instead of being destroyed.
+    ULONG STDMETHODCALLTYPE Release() override;
+
     // ICommand
     HRESULT STDMETHODCALLTYPE Cancel() override;
     HRESULT STDMETHODCALLTYPE Execute(IUnknown* pUnkOuter, REFIID riid, DBPARAMS* pParams,
@@ -79,7 +83,16 @@ protected:
     void* findInterface(REFIID riid) override;
 
 private:
+    friend class Session;
     ~Command() override = default;
+    // After the last Release: everything the consumer gave or made goes (the statement first,
+    // before the session reference), and the object, now as a new one, is parked in the
+    // session or destroyed when the session already keeps one.
+    void retire();
+    // Back to what a new command is.
+    void forgetAll();
+    // A parked command taken for a new CreateCommand: it holds its session again.
+    void reopen();
     HRESULT fail(HRESULT hr, const char* description, REFIID iid);
     // The statement for this execution: the prepared one when free, else a fresh one, which
     // `fresh` then owns. Executed row after row, the prepared one is taken without a reference.

@@ -109,6 +109,7 @@ Session::Session(DataSource* dataSource)
 }
 
 Session::~Session() {
+    delete spareCommand_.exchange(nullptr);
     if (inTransaction_) {
         try {
             connection().rollback();
@@ -186,10 +187,20 @@ HRESULT STDMETHODCALLTYPE Session::CreateCommand(IUnknown* pUnkOuter, REFIID rii
     if (pUnkOuter)
         return DB_E_NOAGGREGATION;
     try {
-        return handOut(new Command(this), riid, reinterpret_cast<void**>(ppCommand));
+        Command* command = spareCommand_.exchange(nullptr);
+        if (command)
+            command->reopen();
+        else
+            command = new Command(this);
+        return handOut(command, riid, reinterpret_cast<void**>(ppCommand));
     } catch (...) {
         return postCurrentException(source(), IID_IDBCreateCommand);
     }
+}
+
+bool Session::parkCommand(Command* command) {
+    Command* none = nullptr;
+    return spareCommand_.compare_exchange_strong(none, command);
 }
 
 HRESULT Session::openRowset(std::shared_ptr<Statement> statement, bool firstRow,

@@ -9,11 +9,14 @@
 #include "Properties.h"
 #include "Rowset.h"
 
+#include <atomic>
 #include <map>
 #include <string>
 #include <utility>
 
 namespace vantrel::kit {
+
+class Command;
 
 class Session final
     : public ComObject<IGetDataSource, IOpenRowset, ISessionProperties, IDBCreateCommand,
@@ -35,6 +38,10 @@ public:
                                             DBPROPSET** prgPropertySets) override;
     HRESULT STDMETHODCALLTYPE SetProperties(ULONG cPropertySets,
                                             DBPROPSET rgPropertySets[]) override;
+    // Keeps a command released for the last time (cleared, holding no reference to the
+    // session) for the next CreateCommand; false when one is kept already.
+    bool parkCommand(Command* command);
+
     // IDBCreateCommand
     HRESULT STDMETHODCALLTYPE CreateCommand(IUnknown* pUnkOuter, REFIID riid,
                                             IUnknown** ppCommand) override;
@@ -85,6 +92,9 @@ private:
     ~Session() override;
     HRESULT fail(HRESULT hr, const char* description, REFIID iid);
 
+    // A command the consumer released, cleared and kept for the next CreateCommand, so that
+    // a command made per statement is not allocated and built each time (nullptr: none).
+    std::atomic<Command*> spareCommand_{nullptr};
     DataSource* dataSource_;
     ComRef<IUnknown> dataSourceRef_;
     PropertyStore properties_;
