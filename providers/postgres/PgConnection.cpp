@@ -209,22 +209,50 @@ void PgConnection::forgetStatement(const std::string& name) {
 void PgConnection::flushForgotten() {
     // In a failed transaction even DEALLOCATE is refused: wait for the repair.
     // The statements remembered since the checkpoint must stay prepared for a restore.
+    // Outside a transaction the next request's pipeline carries them (sendForgotten).
     if (forgotten_.empty() || repairPending_ || checkpoint_ ||
-        PQstatus(connection_) != CONNECTION_OK)
+        PQstatus(connection_) != CONNECTION_OK || !inTransaction())
         return;
     // A statement the server no longer has (the consumer's own DEALLOCATE ALL) is no failure
-    // worth reporting; inside a transaction a savepoint keeps such a failure from aborting it.
-    const bool inside = inTransaction();
-    std::string sql = inside ? "SAVEPOINT vantrel_forget;" : "";
+    // worth reporting; a savepoint keeps such a failure from aborting the transaction.
+    std::string sql = "SAVEPOINT vantrel_forget;";
     for (const std::string& name : forgotten_)
         sql += "DEALLOCATE " + name + ";";
-    if (inside)
-        sql += "RELEASE SAVEPOINT vantrel_forget";
+    sql += "RELEASE SAVEPOINT vantrel_forget";
     forgotten_.clear();
     Result r(PQexec(connection_, sql.c_str()));
-    if (inside && !succeeded(r.get()) && PQstatus(connection_) == CONNECTION_OK)
+    if (!succeeded(r.get()) && PQstatus(connection_) == CONNECTION_OK)
         Result(PQexec(connection_, "ROLLBACK TO SAVEPOINT vantrel_forget;"
                                    "RELEASE SAVEPOINT vantrel_forget"));
+}
+
+std::size_t PgConnection::sendForgotten() {
+    if (forgotten_.empty() || repairPending_ || checkpoint_ || inTransaction())
+        return 0;
+    // Each in a sync of its own: outside a transaction a failure (a name the server no longer
+    // has) then ends only its own implicit transaction, not the request behind it.
+    std::size_t sent = 0;
+    for (const std::string& name : forgotten_) {
+        const std::string sql = "DEALLOCATE " + name;
+        if (PQsendQueryParams(connection_, sql.c_str(), 0, nullptr, nullptr, nullptr, nullptr, 0) !=
+                1 ||
+            PQpipelineSync(connection_) != 1)
+            break;
+        ++sent;
+    }
+    forgotten_.clear();
+    return sent;
+}
+
+void PgConnection::readForgotten(std::size_t sent) {
+    for (std::size_t i = 0; i < sent && PQstatus(connection_) == CONNECTION_OK; ++i) {
+        // The DEALLOCATE's result (or error), its end, then its sync.
+        for (int guard = 0; guard < 8 && PQstatus(connection_) == CONNECTION_OK; ++guard) {
+            Result r(PQgetResult(connection_));
+            if (r && PQresultStatus(r.get()) == PGRES_PIPELINE_SYNC)
+                break;
+        }
+    }
 }
 
 void PgConnection::requireConnection() const {
@@ -238,6 +266,7 @@ std::vector<Result> PgConnection::runPipeline(const std::vector<Step>& steps, bo
     PGconn* c = connection_;
     if (PQenterPipelineMode(c) != 1)
         throw kit::BackendError(kit::ErrorClass::Other, connectionMessage(c));
+    const std::size_t dropped = sendForgotten();
     std::vector<Step> all;
     std::size_t first = 0; // index of steps[0] in all
     const bool repairing = repairPending_;
@@ -271,6 +300,7 @@ std::vector<Result> PgConnection::runPipeline(const std::vector<Step>& steps, bo
     }
     std::vector<Result> results(all.size());
     if (PQpipelineSync(c) == 1) {
+        readForgotten(dropped);
         for (std::size_t i = 0; i < sent; ++i) {
             while (PGresult* r = PQgetResult(c)) {
                 if (!results[i])
@@ -331,7 +361,8 @@ Result PgConnection::execute(const Execution& execution) {
     if (inside && execution.replayable && execution.atomic && !repairPending_)
         return executeReplayable(execution);
     const bool wrap = execution.atomic && inside;
-    if (!wrap && !repairPending_ && !checkpoint_) {
+    // Statements dropped since the last request go in front of this one, in its pipeline.
+    if (!wrap && !repairPending_ && !checkpoint_ && forgotten_.empty()) {
         const Execution& e = execution;
         Result r;
         if (e.preparedName != nullptr)

@@ -135,7 +135,8 @@ public:
     // then the server has no statement of that name (a failed Parse makes none, and the Describe
     // of one just parsed fails only with the connection, which takes every statement along).
     Result prepareAndDescribe(const std::string& name, const std::string& sql);
-    // Drops a prepared statement; sent with the next request, not on its own.
+    // Drops a prepared statement; sent with the next request, not on its own (inside a
+    // transaction, in a round trip before it).
     void forgetStatement(const std::string& name);
     // Runs one statement (atomically inside a transaction) and returns its result, which is
     // PGRES_TUPLES_OK or PGRES_COMMAND_OK. Throws BackendError with the server's message.
@@ -188,8 +189,14 @@ private:
 
     static bool sendStep(PGconn* c, const Step& s);
     bool inTransaction() const;
-    // Sends queued DEALLOCATEs.
+    // Sends queued DEALLOCATEs inside a transaction, under a savepoint, in a round trip of
+    // their own.
     void flushForgotten();
+    // Outside a transaction, in pipeline mode: queues the DEALLOCATEs in front of a request,
+    // each with a sync of its own, and returns how many were sent; readForgotten reads their
+    // answers (failures included) before the request's own.
+    std::size_t sendForgotten();
+    void readForgotten(std::size_t sent);
     // Sends the steps in one pipeline (one round trip), under the statement savepoint when
     // `wrap`, with a pending repair in front. Returns one successful result per step; throws
     // the first failure.

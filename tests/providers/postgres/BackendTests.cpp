@@ -343,6 +343,23 @@ TEST_F(BackendTest, AStatementThatFailedToPrepareLeavesTheTransactionUsable) {
     EXPECT_EQ(count(*c, "SELECT count(*) FROM accounts"), 5);
     c->commit();
     EXPECT_EQ(count(*open(), "SELECT count(*) FROM accounts"), 5);
+
+    // Outside a transaction the drops go in front of the next request: it sees them done, and
+    // one the server no longer has costs that request nothing.
+    auto named = [&](const std::string& marker) {
+        return count(*c, "SELECT count(*) FROM pg_prepared_statements WHERE statement LIKE '%" +
+                             marker + "%'");
+    };
+    kept = c->prepare("SELECT 'marker_one' FROM accounts", {});
+    EXPECT_EQ(named("marker_one"), 2); // itself and the statement counting
+    kept.reset();
+    EXPECT_EQ(named("marker_one"), 1); // the counting one only
+    kept = c->prepare("SELECT 'marker_two' FROM accounts", {});
+    all = c->prepare("DEALLOCATE ALL", once);
+    EXPECT_FALSE(all->step());
+    kept.reset();
+    exec(*c, "INSERT INTO accounts VALUES (6, 0, 0, 'kept')");
+    EXPECT_EQ(count(*open(), "SELECT count(*) FROM accounts"), 6);
 }
 
 TEST_F(BackendTest, IntegersOfEveryLengthAndBothEndsOfTheRangeReadExactly) {
