@@ -100,6 +100,19 @@ HRESULT AccessorTable::create(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DB
     if (count == 0)
         return DB_E_NULLACCESSORNOTSUPPORTED;
 
+    try {
+        if (checked_ && target.columnList) {
+            if (auto same = checked_->find(flags, count, bindings, rowSize, target)) {
+                if (statuses)
+                    std::fill(statuses, statuses + count, DBBINDSTATUS_OK);
+                add(std::move(same), handle);
+                return S_OK;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+
     bool failed = false;
     std::set<DBORDINAL> parameterOrdinals;
     for (DBCOUNTITEM i = 0; i < count; ++i) {
@@ -125,15 +138,50 @@ HRESULT AccessorTable::create(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DB
             accessor->highestOrdinal = std::max(accessor->highestOrdinal, b.iOrdinal);
             accessor->bindsBookmark = accessor->bindsBookmark || b.iOrdinal == 0;
         }
-        HACCESSOR h = nextHandle();
-        if (entries_.capacity() == 0)
-            entries_.reserve(spareEntries);
-        entries_.push_back(Entry{h, std::move(accessor), 1});
-        *handle = h;
+        if (checked_ && target.columnList)
+            checked_->remember(accessor, target);
+        add(std::move(accessor), handle);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
     return S_OK;
+}
+
+void AccessorTable::add(std::shared_ptr<const Accessor> accessor, HACCESSOR* handle) {
+    if (entries_.capacity() == 0)
+        entries_.reserve(spareEntries);
+    entries_.push_back(Entry{nextHandle(), std::move(accessor), 1});
+    *handle = entries_.back().handle;
+}
+
+std::shared_ptr<const Accessor> CheckedRowAccessor::find(DBACCESSORFLAGS flags, DBCOUNTITEM count,
+                                                         const DBBINDING bindings[],
+                                                         DBLENGTH rowSize,
+                                                         const AccessorTarget& target) {
+    if (busy_.test_and_set(std::memory_order_acquire))
+        return nullptr;
+    std::shared_ptr<const Accessor> found;
+    const Accessor* a = accessor_.get();
+    // Byte equality, so the ignored pointers must be null as they are in the kept copy; any
+    // difference (padding included) only means a full check.
+    if (a && columnList_ == *target.columnList && hasBookmark_ == target.hasBookmark &&
+        bookmarkType_ == target.bookmarkType && a->flags == flags && a->rowSize == rowSize &&
+        a->bindings.size() == count &&
+        std::memcmp(a->bindings.data(), bindings, count * sizeof(DBBINDING)) == 0)
+        found = accessor_;
+    busy_.clear(std::memory_order_release);
+    return found;
+}
+
+void CheckedRowAccessor::remember(std::shared_ptr<const Accessor> accessor,
+                                  const AccessorTarget& target) {
+    if (busy_.test_and_set(std::memory_order_acquire))
+        return;
+    accessor_ = std::move(accessor);
+    columnList_ = *target.columnList;
+    hasBookmark_ = target.hasBookmark;
+    bookmarkType_ = target.bookmarkType;
+    busy_.clear(std::memory_order_release);
 }
 
 HRESULT AccessorTable::addRef(HACCESSOR handle, DBREFCOUNT* refCount) {
@@ -208,6 +256,9 @@ void AccessorTable::inheritFrom(const AccessorTable& other) {
     merged.insert(merged.end(), std::make_move_iterator(mine),
                   std::make_move_iterator(entries_.end()));
     entries_ = std::move(merged);
+    if (!other.checked_)
+        other.checked_ = std::make_shared<CheckedRowAccessor>();
+    checked_ = other.checked_;
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include "KitCom.h"
 #include "SmallVector.h"
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -33,6 +34,31 @@ struct AccessorTarget {
     // `bookmarkType`), so that no type list is built per accessor.
     const ColumnInfo* columns = nullptr;
     DBTYPE bookmarkType = 0;
+    // The immutable list `columns` points into, when the rowset has one: bindings checked
+    // against it once are not checked again for the next rowset over the same list.
+    const std::shared_ptr<const std::vector<ColumnInfo>>* columnList = nullptr;
+};
+
+// The last row accessor a command's rowsets made, with what it was checked against. A command
+// executed again and again gives every rowset the same column list, and a consumer binds each
+// the same way: the next identical request takes the checked accessor instead of checking and
+// copying the bindings again.
+class CheckedRowAccessor {
+public:
+    // The accessor made from exactly these bindings against this column list, or nullptr.
+    std::shared_ptr<const Accessor> find(DBACCESSORFLAGS flags, DBCOUNTITEM count,
+                                         const DBBINDING bindings[], DBLENGTH rowSize,
+                                         const AccessorTarget& target);
+    void remember(std::shared_ptr<const Accessor> accessor, const AccessorTarget& target);
+
+private:
+    // Taken without waiting: rowsets of one command used on two threads at once simply check
+    // their bindings in full.
+    std::atomic_flag busy_;
+    std::shared_ptr<const Accessor> accessor_;
+    std::shared_ptr<const std::vector<ColumnInfo>> columnList_; // kept, so never another's
+    bool hasBookmark_ = false;
+    DBTYPE bookmarkType_ = 0;
 };
 
 class AccessorTable {
@@ -49,7 +75,8 @@ public:
     // The same without taking a reference (an execution's per-row path): valid until the
     // handle is released.
     const Accessor* lookup(HACCESSOR handle) const;
-    // The rowset inherits its command's accessors with their handles.
+    // The rowset inherits its command's accessors with their handles, and shares its memory
+    // of the last row accessor checked.
     void inheritFrom(const AccessorTable& other);
 
 private:
@@ -61,9 +88,12 @@ private:
     // Sorted by handle. Handles only grow, so a new accessor goes at the end; an object holds
     // few accessors, so a flat list costs less than a tree node per accessor.
     std::vector<Entry> entries_;
+    // Shared by a command and the rowsets that inherit from it; made on the first inheritance.
+    mutable std::shared_ptr<CheckedRowAccessor> checked_;
 
     Entry* entry(HACCESSOR handle);
     const Entry* entry(HACCESSOR handle) const;
+    void add(std::shared_ptr<const Accessor> accessor, HACCESSOR* handle);
 };
 
 // IAccessor as a command and a rowset both answer it over their own table; a failure carries

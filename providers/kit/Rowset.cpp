@@ -600,6 +600,7 @@ HRESULT STDMETHODCALLTYPE Rowset::CreateAccessor(DBACCESSORFLAGS dwAccessorFlags
     target.hasBookmark = bookmarks_;
     target.columns = columns_.data();
     target.bookmarkType = bookmarkType;
+    target.columnList = &columnList_;
     return createAccessorCall(accessors_, dwAccessorFlags, cBindings, rgBindings, cbRowSize,
                               phAccessor, rgStatus, target, source_);
 }

@@ -111,6 +111,77 @@ TEST_P(ReturnCodes, BindingsInAnyOrderEachReadTheirOwnColumn) {
     accessor->ReleaseAccessor(handle, nullptr);
 }
 
+TEST_P(ReturnCodes, EachRowsetChecksARowAccessorAgainstItsOwnColumnsAndBookmarks) {
+    // A command executed again and again hands its rowsets the bindings it checked before;
+    // a rowset with other columns or without bookmarks must still refuse what does not fit.
+    run(isSQLite() ? "CREATE TABLE kept (id INTEGER, body BLOB)"
+                   : "CREATE TABLE kept (id INTEGER, body BYTEA)");
+    run("INSERT INTO kept (id) VALUES (4)");
+    Ptr<ICommandText> text = command("SELECT id, id + 1 FROM kept");
+    auto setBookmarks = [&](bool on) {
+        DBPROP prop{};
+        prop.dwPropertyID = DBPROP_BOOKMARKS;
+        prop.dwOptions = DBPROPOPTIONS_REQUIRED;
+        prop.colid = DB_NULLID;
+        prop.vValue.vt = VT_BOOL;
+        prop.vValue.boolVal = on ? VARIANT_TRUE : VARIANT_FALSE;
+        DBPROPSET set{&prop, 1, DBPROPSET_ROWSET};
+        return text.query<ICommandProperties>(IID_ICommandProperties)->SetProperties(1, &set);
+    };
+    DBBINDING numbers[] = {cellBinding(1, DBTYPE_I4, 4, 0), cellBinding(2, DBTYPE_I4, 4, 1)};
+    DBBINDING withBookmark[] = {cellBinding(0, DBTYPE_I4, 4, 0), cellBinding(1, DBTYPE_I4, 4, 1)};
+    // Executes the command and asks its rowset for an accessor: the call's answer, the
+    // bindings' statuses and, when made, the first row read through it.
+    auto tryBindings = [&](DBBINDING* bindings, DBBINDSTATUS* statuses, Cell* cells) {
+        Ptr<IRowset> rowset;
+        HRESULT hr = text->Execute(nullptr, IID_IRowset, nullptr, nullptr, rowset.outUnknown());
+        EXPECT_EQ(hr, S_OK) << takeErrorDescription();
+        if (FAILED(hr))
+            return hr;
+        auto accessor = rowset.query<IAccessor>(IID_IAccessor);
+        HACCESSOR handle = DB_NULL_HACCESSOR;
+        hr = accessor->CreateAccessor(DBACCESSOR_ROWDATA, 2, bindings, 0, &handle, statuses);
+        if (hr != S_OK)
+            return hr;
+        DBCOUNTITEM got = 0;
+        HROW row = DB_NULL_HROW;
+        HROW* rows = &row;
+        EXPECT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
+        EXPECT_EQ(rowset->GetData(row, handle, cells), S_OK);
+        rowset->ReleaseRows(got, rows, nullptr, nullptr, nullptr);
+        EXPECT_EQ(accessor->ReleaseAccessor(handle, nullptr), S_OK);
+        return hr;
+    };
+    auto integerIn = [](const Cell& cell) {
+        std::int32_t v = 0;
+        std::memcpy(&v, cell.value, sizeof v);
+        return v;
+    };
+    DBBINDSTATUS statuses[2] = {};
+    Cell cells[2]{};
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(tryBindings(numbers, statuses, cells), S_OK) << "round " << round;
+        EXPECT_EQ(integerIn(cells[0]), 4);
+        EXPECT_EQ(integerIn(cells[1]), 5);
+    }
+    ASSERT_EQ(text->SetCommandText(DBGUID_DBSQL, u"SELECT id, body FROM kept"), S_OK);
+    EXPECT_EQ(tryBindings(numbers, statuses, cells), DB_E_ERRORSOCCURRED)
+        << "bytes do not convert to an integer";
+    EXPECT_EQ(statuses[0], DBBINDSTATUS_OK);
+    EXPECT_EQ(statuses[1], DBBINDSTATUS_UNSUPPORTEDCONVERSION);
+
+    ASSERT_EQ(setBookmarks(true), S_OK);
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(tryBindings(withBookmark, statuses, cells), S_OK) << "round " << round;
+        EXPECT_EQ(integerIn(cells[0]), 1) << "the first row's bookmark";
+        EXPECT_EQ(integerIn(cells[1]), 4);
+    }
+    ASSERT_EQ(setBookmarks(false), S_OK);
+    EXPECT_EQ(tryBindings(withBookmark, statuses, cells), DB_E_ERRORSOCCURRED)
+        << "no bookmark column without bookmarks";
+    EXPECT_EQ(statuses[0], DBBINDSTATUS_BADORDINAL);
+}
+
 // Executes `text` once with the given parameter bindings over Cell buffers.
 HRESULT executeWith(ICommandText* text, std::vector<DBBINDING> bindings, Cell* cells) {
     IAccessor* raw = nullptr;
