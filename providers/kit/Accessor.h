@@ -75,6 +75,9 @@ public:
     // The same without taking a reference (an execution's per-row path): valid until the
     // handle is released.
     const Accessor* lookup(HACCESSOR handle) const;
+    // Forgets every accessor (a command kept for reuse), keeping the room and the memory of
+    // the last row accessor checked: the next statement likely binds its rows the same way.
+    void clear() { entries_.clear(); }
     // The rowset inherits its command's accessors with their handles, and shares its memory
     // of the last row accessor checked.
     void inheritFrom(const AccessorTable& other);

@@ -107,7 +107,7 @@ void Command::forgetAll() {
     prepared_.reset();
     checkedAccessor_.reset();
     openStatements_.clear();
-    accessors_ = AccessorTable();
+    accessors_.clear();
     described_.clear();
     conversion_ = Value();
     inError_.clear();
