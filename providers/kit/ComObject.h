@@ -62,9 +62,13 @@ private:
 // Hands a fresh object (reference count 0) to the caller through QueryInterface; the object
 // is destroyed when the interface is not available.
 template <class T> HRESULT handOut(T* object, REFIID riid, void** ppv) {
-    object->AddRef();
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
+    // A successful QueryInterface takes the caller's reference; on failure a reference taken
+    // and given back ends the object.
+    const HRESULT hr = object->QueryInterface(riid, ppv);
+    if (FAILED(hr)) {
+        object->AddRef();
+        object->Release();
+    }
     return hr;
 }
 
@@ -77,9 +81,15 @@ public:
             p_->AddRef();
     }
     ComRef(const ComRef& o) : ComRef(o.p_) {}
+    ComRef(ComRef&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
     ComRef& operator=(const ComRef& o) {
         ComRef copy(o);
         std::swap(p_, copy.p_);
+        return *this;
+    }
+    ComRef& operator=(ComRef&& o) noexcept {
+        ComRef taken(std::move(o));
+        std::swap(p_, taken.p_);
         return *this;
     }
     ~ComRef() { reset(); }
