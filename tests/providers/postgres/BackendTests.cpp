@@ -367,9 +367,12 @@ TEST_F(BackendTest, IntegersOfEveryLengthAndBothEndsOfTheRangeReadExactly) {
     // 1 to 19 digits, both signs: the short ones and the long ones are read differently.
     std::vector<std::int64_t> expected;
     std::string sql = "SELECT ";
-    for (std::int64_t v = 9, digits = 1; digits <= 18; v = v * 10 + 7, ++digits) {
+    // The next value is made only while there is one to make: past 18 digits it would overflow.
+    for (std::int64_t v = 9, digits = 1;; v = v * 10 + 7, ++digits) {
         for (std::int64_t x : {v, -v})
             expected.push_back(x);
+        if (digits == 18)
+            break;
     }
     expected.push_back(std::numeric_limits<std::int64_t>::max());
     expected.push_back(std::numeric_limits<std::int64_t>::min());
