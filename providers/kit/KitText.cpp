@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 
 #if defined(__SSE2__)
@@ -13,10 +14,20 @@
 namespace vantrel::kit {
 
 bool isAscii(std::string_view text) {
-    for (unsigned char c : text)
-        if (c >= 0x80)
+    // Eight bytes at a time: a byte loop with an early exit is not vectorised, and at about
+    // four instructions a byte it was a good part of reading a row's text.
+    const char* p = text.data();
+    std::size_t n = text.size();
+    for (; n >= sizeof(std::uint64_t); p += sizeof(std::uint64_t), n -= sizeof(std::uint64_t)) {
+        std::uint64_t word;
+        std::memcpy(&word, p, sizeof word);
+        if (word & 0x8080808080808080u)
             return false;
-    return true;
+    }
+    unsigned char high = 0;
+    for (; n; --n)
+        high |= static_cast<unsigned char>(*p++);
+    return high < 0x80;
 }
 
 namespace {
