@@ -10,6 +10,17 @@
 namespace conformance {
 namespace {
 
+// Makes a row accessor of the bindings and fetches the rowset's first row.
+template <std::size_t N>
+void firstRowThrough(IRowset* rowset, IAccessor* accessor, DBBINDING (&bindings)[N],
+                     HACCESSOR& handle, HROW& row) {
+    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, N, bindings, 0, &handle, nullptr), S_OK);
+    DBCOUNTITEM got = 0;
+    HROW* rows = &row;
+    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
+    ASSERT_EQ(got, 1u);
+}
+
 class ReturnCodes : public ProviderTest {
 protected:
     // A row of 1 048 580 characters ("abcdefghij" repeated) in big(id, body).
@@ -32,11 +43,8 @@ TEST_P(ReturnCodes, TruncationIsAWarningThatOnlyTheStatusCarries) {
                             cellBinding(1, DBTYPE_STR, 0, 2), cellBinding(1, DBTYPE_STR, 1, 3),
                             cellBinding(1, DBTYPE_WSTR, 15, 4)};
     HACCESSOR handle = DB_NULL_HACCESSOR;
-    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 5, bindings, 0, &handle, nullptr), S_OK);
-    DBCOUNTITEM got = 0;
     HROW row = DB_NULL_HROW;
-    HROW* rows = &row;
-    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
+    ASSERT_NO_FATAL_FAILURE(firstRowThrough(rowset.get(), accessor.get(), bindings, handle, row));
     Cell cells[5];
     std::memset(cells, 0xAB, sizeof cells);
     EXPECT_EQ(rowset->GetData(row, handle, cells), S_OK)
@@ -65,11 +73,8 @@ TEST_P(ReturnCodes, TruncationBesideAFailedColumnStillReportsTheFailure) {
     // The text into 10 bytes, and the same text as an integer, which it is not.
     DBBINDING bindings[] = {cellBinding(1, DBTYPE_STR, 10, 0), cellBinding(1, DBTYPE_I4, 4, 1)};
     HACCESSOR handle = DB_NULL_HACCESSOR;
-    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 2, bindings, 0, &handle, nullptr), S_OK);
-    DBCOUNTITEM got = 0;
     HROW row = DB_NULL_HROW;
-    HROW* rows = &row;
-    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
+    ASSERT_NO_FATAL_FAILURE(firstRowThrough(rowset.get(), accessor.get(), bindings, handle, row));
     Cell cells[2]{};
     EXPECT_EQ(rowset->GetData(row, handle, cells), DB_S_ERRORSOCCURRED);
     EXPECT_EQ(cells[0].status, DBSTATUS_S_TRUNCATED);
@@ -89,11 +94,8 @@ TEST_P(ReturnCodes, BindingsInAnyOrderEachReadTheirOwnColumn) {
                             cellBinding(3, DBTYPE_R8, 8, 2), cellBinding(1, DBTYPE_STR, 20, 3),
                             cellBinding(2, DBTYPE_STR, 20, 4)};
     HACCESSOR handle = DB_NULL_HACCESSOR;
-    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 5, bindings, 0, &handle, nullptr), S_OK);
-    DBCOUNTITEM got = 0;
     HROW row = DB_NULL_HROW;
-    HROW* rows = &row;
-    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
+    ASSERT_NO_FATAL_FAILURE(firstRowThrough(rowset.get(), accessor.get(), bindings, handle, row));
     Cell cells[5]{};
     ASSERT_EQ(rowset->GetData(row, handle, cells), S_OK);
     EXPECT_EQ(cells[0].status, DBSTATUS_S_ISNULL);
@@ -430,11 +432,8 @@ TEST_P(ColumnChanges, AColumnThatCannotChangeSaysSoInItsStatusAndNothingChanges)
     auto accessor = rowset.query<IAccessor>(IID_IAccessor);
     DBBINDING bindings[] = {cellBinding(2, DBTYPE_STR, 64, 0), cellBinding(4, DBTYPE_I4, 4, 1)};
     HACCESSOR handle = DB_NULL_HACCESSOR;
-    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, 2, bindings, 0, &handle, nullptr), S_OK);
-    DBCOUNTITEM got = 0;
     HROW row = DB_NULL_HROW;
-    HROW* rows = &row;
-    ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
+    ASSERT_NO_FATAL_FAILURE(firstRowThrough(rowset.get(), accessor.get(), bindings, handle, row));
     Cell cells[2]{};
     std::strcpy(reinterpret_cast<char*>(cells[0].value), "uno");
     cells[0].length = 3;
