@@ -148,13 +148,13 @@ TEST_P(CommandLifetime, ACommandLivesWhileItsRowsetDoes) {
     Ptr<ICommandText> other = newCommand();
     EXPECT_NE(other.get(), address);
     auto info = rowset.query<IRowsetInfo>(IID_IRowsetInfo);
-    Ptr<ICommandText> specification;
-    ASSERT_EQ(info->GetSpecification(IID_ICommandText, specification.outUnknown()), S_OK);
+    Ptr<ICommandText> source;
+    ASSERT_EQ(info->GetSpecification(IID_ICommandText, source.outUnknown()), S_OK);
     OLECHAR* back = nullptr;
-    ASSERT_EQ(specification->GetCommandText(nullptr, &back), S_OK);
+    ASSERT_EQ(source->GetCommandText(nullptr, &back), S_OK);
     EXPECT_EQ(std::u16string(back), u"SELECT id FROM t ORDER BY id");
     CoTaskMemFree(back);
-    specification.reset();
+    source.reset();
     EXPECT_EQ(rowsOf(rowset.get()), 3);
 }
 
