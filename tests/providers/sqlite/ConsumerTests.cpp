@@ -31,6 +31,24 @@ protected:
         return rowset;
     }
 
+    // Opens `sql` and hands every column's description to `each`.
+    template <class Each> void forEachColumnOf(const std::string& sql, Each each) {
+        auto rowset = open(sql);
+        EXPECT_TRUE(rowset) << sql;
+        if (!rowset)
+            return;
+        DBORDINAL count = 0;
+        DBCOLUMNINFO* info = nullptr;
+        OLECHAR* strings = nullptr;
+        EXPECT_EQ(
+            S_OK,
+            rowset.query<IColumnsInfo>(IID_IColumnsInfo)->GetColumnInfo(&count, &info, &strings));
+        for (DBORDINAL i = 0; i < count; ++i)
+            each(info[i]);
+        CoTaskMemFree(info);
+        CoTaskMemFree(strings);
+    }
+
     Ptr<ICommandText> command(const std::string& sql) {
         Ptr<IDBCreateCommand> create;
         EXPECT_EQ(S_OK, session_->QueryInterface(IID_IDBCreateCommand, create.outVoid()));
@@ -665,20 +683,9 @@ TEST_F(Consumer, DescriptionsFollowColumnNamesAndDeclarations) {
     };
     const auto describe = [this](const std::string& sql) {
         std::vector<Column> columns;
-        auto rowset = open(sql);
-        EXPECT_TRUE(rowset) << sql;
-        if (!rowset)
-            return columns;
-        DBORDINAL count = 0;
-        DBCOLUMNINFO* info = nullptr;
-        OLECHAR* strings = nullptr;
-        EXPECT_EQ(
-            S_OK,
-            rowset.query<IColumnsInfo>(IID_IColumnsInfo)->GetColumnInfo(&count, &info, &strings));
-        for (DBORDINAL i = 0; i < count; ++i)
-            columns.push_back({utf8(info[i].pwszName), info[i].wType});
-        CoTaskMemFree(info);
-        CoTaskMemFree(strings);
+        forEachColumnOf(sql, [&](const DBCOLUMNINFO& column) {
+            columns.push_back({utf8(column.pwszName), column.wType});
+        });
         return columns;
     };
     run(session_, "CREATE TABLE t (a INTEGER, b VARCHAR(10), d DATETIME)");
@@ -766,20 +773,9 @@ TEST_F(Consumer, ManyDistinctDeclarationsEachKeepTheirOwnSize) {
     run(session_, create + ", r REAL, t DATETIME)");
     const auto sizesOf = [this](const std::string& sql) {
         std::vector<std::pair<DBLENGTH, DBTYPE>> sizes;
-        auto rowset = open(sql);
-        EXPECT_TRUE(rowset);
-        if (!rowset)
-            return sizes;
-        DBORDINAL count = 0;
-        DBCOLUMNINFO* info = nullptr;
-        OLECHAR* strings = nullptr;
-        EXPECT_EQ(
-            S_OK,
-            rowset.query<IColumnsInfo>(IID_IColumnsInfo)->GetColumnInfo(&count, &info, &strings));
-        for (DBORDINAL i = 0; i < count; ++i)
-            sizes.emplace_back(info[i].ulColumnSize, info[i].wType);
-        CoTaskMemFree(info);
-        CoTaskMemFree(strings);
+        forEachColumnOf(sql, [&](const DBCOLUMNINFO& column) {
+            sizes.emplace_back(column.ulColumnSize, column.wType);
+        });
         return sizes;
     };
     for (int round = 0; round < 2; ++round) {
