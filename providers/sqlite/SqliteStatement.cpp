@@ -213,6 +213,24 @@ bool SqliteStatement::seek(std::uint64_t row) {
     reset();
     if (!seekable_)
         return false;
+    if (!checkpointsLooked_) {
+        checkpointsLooked_ = true;
+        if (identityColumns_ == 0)
+            checkpoints_ = RowidCheckpoints::forQuery(database_, statement_.get());
+    }
+    if (checkpoints_) {
+        // A statement that is not yet running would start outside the caller's transaction.
+        if (database_.transactionEndedByEngine())
+            database_.checkTransactionAlive(); // throws
+        running_ = true;
+        const RowidCheckpoints::Placed placed = checkpoints_->place(row);
+        if (placed.statement != nullptr) {
+            current_ = placed.statement;
+            primed_ = placed.firstStep;
+            return true;
+        }
+        checkpoints_.reset(); // retired: the schema changed under them
+    }
     if (!seekStatement_) {
         const std::string seekText = positionedForm(sqlite3_sql(statement_.get()));
         try {
@@ -510,11 +528,16 @@ void SqliteStatement::clearBindings() {
 
 [[gnu::hot]] bool SqliteStatement::step() {
     sqlite3_stmt* s = current_;
-    // A statement that is not yet running would start outside the caller's transaction.
-    if (!sqlite3_stmt_busy(s) && database_.transactionEndedByEngine())
-        database_.checkTransactionAlive(); // throws
-    running_ = true;
-    const int rc = sqlite3_step(s);
+    int rc = primed_;
+    if (rc != 0) {
+        primed_ = 0; // taken by seek
+    } else {
+        // A statement that is not yet running would start outside the caller's transaction.
+        if (!sqlite3_stmt_busy(s) && database_.transactionEndedByEngine())
+            database_.checkTransactionAlive(); // throws
+        running_ = true;
+        rc = sqlite3_step(s);
+    }
     if (rc == SQLITE_ROW) {
         hasRow_ = true;
         return true;
@@ -536,9 +559,12 @@ void SqliteStatement::clearBindings() {
     if (!running_)
         return;
     running_ = false;
+    primed_ = 0;
     sqlite3_reset(statement_.get());
     if (seekStatement_)
         sqlite3_reset(seekStatement_.get());
+    if (checkpoints_)
+        checkpoints_->reset();
     current_ = statement_.get();
     hasRow_ = false;
 }

@@ -1,6 +1,7 @@
 // One compiled SQLite statement behind the kit's Statement seam.
 #pragma once
 
+#include "RowidCheckpoints.h"
 #include "SqliteDatabase.h"
 #include "SqliteTypes.h"
 #include "StatementShape.h"
@@ -61,6 +62,8 @@ public:
     std::int64_t rowsAffected() const override { return rowsAffected_; }
     // A query without parameters seeks through a second statement that wraps it with
     // LIMIT -1 OFFSET ?: SQLite passes over the rows before the offset without building them.
+    // A plain scan of one rowid table starts from the nearest rowid checkpoint instead, so a
+    // jump passes over a few hundred rows at any depth.
     bool canSeek() const override { return seekable_; }
     bool seek(std::uint64_t row) override;
 
@@ -88,6 +91,11 @@ private:
     // the positioned statement once compiled, and the one stepping now.
     bool seekable_ = false;
     StatementHandle seekStatement_;
+    // The rowid checkpoints of a plain scan; looked for at the first seek.
+    std::unique_ptr<RowidCheckpoints> checkpoints_;
+    bool checkpointsLooked_ = false;
+    // The result of a first step taken while positioning, handed out by the next step().
+    int primed_ = 0;
     sqlite3_stmt* current_ = nullptr;
     int identityColumns_ = 0; // 1 when column 0 is the hidden rowid
     std::string baseTable_;

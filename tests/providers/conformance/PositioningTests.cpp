@@ -1,0 +1,228 @@
+// Jumps in a read-only rowset give the rows a plain forward read gives, at every position: near
+// both ends, on and beside the places a provider may remember as starting points, and at
+// random; over a table whose keys have gaps, with a WHERE clause, and after the data changed
+// under a rowset that had jumped before (through this session, through another connection, and
+// inside a transaction whose changes are then taken back).
+#include "ConformanceSupport.h"
+
+#include <cstring>
+#include <random>
+
+namespace conformance {
+namespace {
+
+constexpr DBROWCOUNT screen = 20;
+
+class Positioning : public ProviderTest {
+protected:
+    // jumps(id, v): ids 1..6000 with gaps (every 7th from 3, and 1500..2600), v cycling 0..12.
+    void fill() {
+        run("CREATE TABLE jumps (id INTEGER PRIMARY KEY, v INTEGER, note VARCHAR(20))");
+        run(isSQLite() ? "INSERT INTO jumps WITH RECURSIVE n(g) AS (SELECT 1 UNION ALL SELECT g + "
+                         "1 FROM n WHERE g < 6000) SELECT g, g * 7 % 13, 'row ' || g FROM n"
+                       : "INSERT INTO jumps SELECT g, g * 7 % 13, 'row ' || g FROM "
+                         "generate_series(1, 6000) g");
+        run("DELETE FROM jumps WHERE id % 7 = 3 OR id BETWEEN 1500 AND 2600");
+    }
+
+    struct Reader {
+        Ptr<IRowset> rowset;
+        Ptr<IAccessor> accessor;
+        HACCESSOR handle = DB_NULL_HACCESSOR;
+        ~Reader() {
+            if (accessor)
+                accessor->ReleaseAccessor(handle, nullptr);
+        }
+    };
+    // A rowset of `text` (a command, prepared or not) read through one binding of its first
+    // column.
+    static void openReader(ICommandText* text, Reader& reader) {
+        ASSERT_EQ(text->Execute(nullptr, IID_IRowset, nullptr, nullptr, reader.rowset.outUnknown()),
+                  S_OK)
+            << takeErrorDescription();
+        reader.accessor = reader.rowset.query<IAccessor>(IID_IAccessor);
+        DBBINDING id = cellBinding(1, DBTYPE_I8, 8, 0);
+        ASSERT_EQ(
+            reader.accessor->CreateAccessor(DBACCESSOR_ROWDATA, 1, &id, 0, &reader.handle, nullptr),
+            S_OK);
+    }
+    // A prepared command: its rowsets share one statement, and whatever that remembers.
+    Ptr<ICommandText> prepared(const std::string& sql) const {
+        Ptr<ICommandText> text = command(sql);
+        auto prepare = text.query<ICommandPrepare>(IID_ICommandPrepare);
+        EXPECT_EQ(prepare->Prepare(0), S_OK) << takeErrorDescription();
+        return text;
+    }
+
+    // The ids of up to `count` rows from 0-based row `first`, after a rewind (a jump).
+    static std::vector<long long> idsAt(const Reader& r, DBROWOFFSET first, DBROWCOUNT count) {
+        std::vector<long long> ids;
+        EXPECT_EQ(r.rowset->RestartPosition(DB_NULL_HCHAPTER), S_OK);
+        HROW rows[100];
+        HROW* p = rows;
+        DBCOUNTITEM got = 0;
+        const HRESULT hr = r.rowset->GetNextRows(DB_NULL_HCHAPTER, first, count, &got, &p);
+        EXPECT_TRUE(hr == S_OK || hr == DB_S_ENDOFROWSET) << std::hex << hr;
+        for (DBCOUNTITEM i = 0; i < got; ++i) {
+            Cell cell{};
+            EXPECT_EQ(r.rowset->GetData(rows[i], r.handle, &cell), S_OK);
+            long long id = 0;
+            std::memcpy(&id, cell.value, sizeof id);
+            ids.push_back(id);
+        }
+        if (got > 0)
+            r.rowset->ReleaseRows(got, rows, nullptr, nullptr, nullptr);
+        return ids;
+    }
+
+    // Every id, read forwards from the first row without a jump.
+    static std::vector<long long> forwardRead(const Reader& r) {
+        std::vector<long long> ids;
+        EXPECT_EQ(r.rowset->RestartPosition(DB_NULL_HCHAPTER), S_OK);
+        while (true) {
+            HROW rows[100];
+            HROW* p = rows;
+            DBCOUNTITEM got = 0;
+            const HRESULT hr = r.rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 100, &got, &p);
+            EXPECT_TRUE(hr == S_OK || hr == DB_S_ENDOFROWSET) << std::hex << hr;
+            for (DBCOUNTITEM i = 0; i < got; ++i) {
+                Cell cell{};
+                EXPECT_EQ(r.rowset->GetData(rows[i], r.handle, &cell), S_OK);
+                long long id = 0;
+                std::memcpy(&id, cell.value, sizeof id);
+                ids.push_back(id);
+            }
+            if (got > 0)
+                r.rowset->ReleaseRows(got, rows, nullptr, nullptr, nullptr);
+            if (hr != S_OK || got == 0)
+                return ids;
+        }
+    }
+
+    // Jumps to many positions and compares each screen with the forward read `all`: the ends,
+    // both sides of multiples of 256 and 512, backwards from the end, and random places.
+    static void expectJumpsMatch(const Reader& r, const std::vector<long long>& all,
+                                 unsigned seed) {
+        const auto n = static_cast<DBROWOFFSET>(all.size());
+        std::vector<DBROWOFFSET> places = {0, 1, n - screen, n - 1, n, n + 5};
+        for (DBROWOFFSET k = 256; k < n; k += 256)
+            for (DBROWOFFSET d : {-1, 0, 1})
+                places.push_back(k + d);
+        for (DBROWOFFSET first = n - screen; first > n - 40 * screen; first -= screen)
+            places.push_back(first);
+        std::mt19937 generator(seed);
+        std::uniform_int_distribution<DBROWOFFSET> anywhere(0, n - 1);
+        for (int i = 0; i < 60; ++i)
+            places.push_back(anywhere(generator));
+        for (DBROWOFFSET first : places) {
+            const auto from = std::min<std::size_t>(static_cast<std::size_t>(first), all.size());
+            const auto to = std::min<std::size_t>(from + screen, all.size());
+            const std::vector<long long> expected(all.begin() + from, all.begin() + to);
+            ASSERT_EQ(idsAt(r, first, screen), expected) << "jump to row " << first;
+        }
+    }
+};
+
+TEST_P(Positioning, JumpsGiveTheRowsOfAForwardReadAtEveryPlace) {
+    fill();
+    for (const char* sql : {"SELECT id, v FROM jumps", "SELECT id, note FROM jumps WHERE v <> 4",
+                            "SELECT j.id FROM jumps j WHERE j.v < 11 AND j.note LIKE 'row %'"}) {
+        SCOPED_TRACE(sql);
+        Reader r;
+        ASSERT_NO_FATAL_FAILURE(openReader(command(sql).get(), r));
+        const std::vector<long long> all = forwardRead(r);
+        ASSERT_GT(all.size(), 3000u);
+        ASSERT_NO_FATAL_FAILURE(expectJumpsMatch(r, all, 7));
+        // Once more, from what the first round may have remembered.
+        ASSERT_NO_FATAL_FAILURE(expectJumpsMatch(r, all, 8));
+    }
+}
+
+TEST_P(Positioning, JumpsAfterTheDataChangedGiveTheRowsAsTheyAreNow) {
+    fill();
+    Ptr<ICommandText> text = prepared("SELECT id FROM jumps");
+    {
+        Reader r;
+        ASSERT_NO_FATAL_FAILURE(openReader(text.get(), r));
+        ASSERT_NO_FATAL_FAILURE(expectJumpsMatch(r, forwardRead(r), 1));
+    }
+    // Through this session: rows go at the start and in the middle, new ones come at the end.
+    run("DELETE FROM jumps WHERE id < 700 OR id BETWEEN 3000 AND 3100");
+    run("INSERT INTO jumps (id, v) VALUES (7001, 1), (7002, 2), (7003, 3)");
+    {
+        Reader r;
+        ASSERT_NO_FATAL_FAILURE(openReader(text.get(), r));
+        const std::vector<long long> now = forwardRead(r);
+        EXPECT_EQ(now.front(), 700);
+        EXPECT_EQ(now.back(), 7003);
+        ASSERT_NO_FATAL_FAILURE(expectJumpsMatch(r, now, 2));
+    }
+    // Through another connection.
+    {
+        Ptr<IDBInitialize> other = createDataSource();
+        ASSERT_EQ(other->Initialize(), S_OK) << takeErrorDescription();
+        auto create = other.query<IDBCreateSession>(IID_IDBCreateSession);
+        Ptr<IUnknown> session;
+        ASSERT_EQ(create->CreateSession(nullptr, IID_IUnknown, session.out()), S_OK);
+        auto commands = session.query<IDBCreateCommand>(IID_IDBCreateCommand);
+        Ptr<ICommandText> change;
+        ASSERT_EQ(commands->CreateCommand(nullptr, IID_ICommandText, change.outUnknown()), S_OK);
+        ASSERT_EQ(
+            change->SetCommandText(DBGUID_DBSQL, u16("DELETE FROM jumps WHERE id < 1200").c_str()),
+            S_OK);
+        ASSERT_EQ(change->Execute(nullptr, IID_NULL, nullptr, nullptr, nullptr), S_OK)
+            << takeErrorDescription();
+        change.reset();
+        session.reset();
+        other->Uninitialize();
+    }
+    Reader r;
+    ASSERT_NO_FATAL_FAILURE(openReader(text.get(), r));
+    const std::vector<long long> now = forwardRead(r);
+    EXPECT_EQ(now.front(), 1201);
+    ASSERT_NO_FATAL_FAILURE(expectJumpsMatch(r, now, 3));
+}
+
+TEST_P(Positioning, ChangesTakenBackInsideATransactionLeaveNoWrongPlaces) {
+    fill();
+    Ptr<ICommandText> text = prepared("SELECT id FROM jumps");
+    std::vector<long long> before;
+    {
+        Reader r;
+        ASSERT_NO_FATAL_FAILURE(openReader(text.get(), r));
+        before = forwardRead(r);
+        ASSERT_NO_FATAL_FAILURE(expectJumpsMatch(r, before, 4));
+    }
+    auto transaction = session_.query<ITransactionLocal>(IID_ITransactionLocal);
+    ASSERT_TRUE(transaction);
+    ASSERT_EQ(transaction->StartTransaction(ISOLATIONLEVEL_READCOMMITTED, 0, nullptr, nullptr),
+              S_OK);
+    run("SAVEPOINT taken_back");
+    run("DELETE FROM jumps WHERE id < 4000");
+    {
+        Reader r;
+        ASSERT_NO_FATAL_FAILURE(openReader(text.get(), r));
+        const std::vector<long long> inside = forwardRead(r);
+        EXPECT_EQ(inside.front(), 4001);
+        ASSERT_NO_FATAL_FAILURE(expectJumpsMatch(r, inside, 5));
+    }
+    run("ROLLBACK TO SAVEPOINT taken_back");
+    {
+        // The table is as before: jumps place by the rows there are, not by the deleted ones.
+        Reader r;
+        ASSERT_NO_FATAL_FAILURE(openReader(text.get(), r));
+        ASSERT_NO_FATAL_FAILURE(expectJumpsMatch(r, before, 6));
+    }
+    EXPECT_EQ(transaction->Commit(FALSE, XACTTC_SYNC, 0), S_OK);
+    Reader r;
+    ASSERT_NO_FATAL_FAILURE(openReader(text.get(), r));
+    EXPECT_EQ(forwardRead(r), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryProvider, Positioning,
+                         ::testing::Values(Provider::SQLite, Provider::PostgreSQL,
+                                           Provider::OdbcSQLite),
+                         ProviderName());
+
+} // namespace
+} // namespace conformance
