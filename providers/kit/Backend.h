@@ -303,6 +303,12 @@ public:
 
     virtual std::unique_ptr<Statement> prepare(std::string_view sqlUtf8,
                                                const PrepareOptions& options) = 0;
+    // The same, as the shared statement the kit keeps. A backend that makes the statement and
+    // its reference count in one allocation (make_shared) saves one per execution.
+    virtual std::shared_ptr<Statement> prepareShared(std::string_view sqlUtf8,
+                                                     const PrepareOptions& options) {
+        return prepare(sqlUtf8, options);
+    }
     // A statement reading all columns of one table (IOpenRowset). Throws NoTable when missing.
     virtual std::unique_ptr<Statement> prepareTableScan(std::string_view table,
                                                         const PrepareOptions& options) = 0;

@@ -292,7 +292,7 @@ Statement& Command::statementFor(bool change, std::shared_ptr<Statement>& fresh)
     options.wantRowIdentity = change;
     // Not prepared by the consumer: nothing was asked of the statement before this execution.
     options.runOnce = true;
-    fresh = session_->connection().prepare(sql_, options);
+    fresh = session_->connection().prepareShared(sql_, options);
     return *fresh;
 }
 
@@ -305,7 +305,7 @@ HRESULT STDMETHODCALLTYPE Command::Prepare(ULONG) {
                     IID_ICommandPrepare);
     bool change = change_;
     try {
-        setPrepared(session_->connection().prepare(sql_, PrepareOptions{change}));
+        setPrepared(session_->connection().prepareShared(sql_, PrepareOptions{change}));
         preparedForChange_ = change;
     } catch (...) {
         setPrepared(nullptr);

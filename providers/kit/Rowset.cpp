@@ -341,24 +341,18 @@ HRESULT STDMETHODCALLTYPE Rowset::GetNextRows(HCHAPTER, DBROWOFFSET lRowsOffset,
     if (cRows == 0)
         return S_OK;
     std::int64_t start = position_ + lRowsOffset;
-    HRESULT hr;
     if (start < 0) {
         position_ = 0;
         return DB_S_ENDOFROWSET;
     }
-    if (cRows > 0) {
-        const auto first = static_cast<std::size_t>(start);
-        if (!ensureRange(first, first + static_cast<std::size_t>(cRows), hr))
-            return hr;
-        if (!cache_.contains(first)) {
-            position_ = static_cast<std::int64_t>(rowCount_.value_or(cache_.end()));
-            return DB_S_ENDOFROWSET;
-        }
-    }
     std::int64_t next = position_;
-    hr = fetchFrom(start, cRows, pcRowsObtained, prghRows, &next, IID_IRowset);
-    if (SUCCEEDED(hr))
-        position_ = next;
+    const HRESULT hr = fetchFrom(start, cRows, pcRowsObtained, prghRows, &next, IID_IRowset);
+    if (FAILED(hr))
+        return hr;
+    // Nothing ahead: the next fetch starts at the end, however far the offset reached.
+    position_ = cRows > 0 && *pcRowsObtained == 0
+                    ? static_cast<std::int64_t>(rowCount_.value_or(cache_.end()))
+                    : next;
     return hr;
 }
 

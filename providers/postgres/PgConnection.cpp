@@ -187,6 +187,11 @@ std::unique_ptr<kit::Statement> PgConnection::prepare(std::string_view sql,
     return std::make_unique<PgStatement>(*this, sql, options);
 }
 
+std::shared_ptr<kit::Statement> PgConnection::prepareShared(std::string_view sql,
+                                                            const kit::PrepareOptions& options) {
+    return std::make_shared<PgStatement>(*this, sql, options);
+}
+
 std::unique_ptr<kit::Statement> PgConnection::prepareTableScan(std::string_view table,
                                                                const kit::PrepareOptions& options) {
     const TableFacts& facts = requireTable(table);
