@@ -11,23 +11,26 @@
 namespace vantrel::sqlite {
 
 kit::ValueView readColumn(sqlite3_stmt* statement, int column, ValueReading reading) {
-    switch (sqlite3_column_type(statement, column)) {
+    // Through the column's value object: each sqlite3_column_* call looks the column up and
+    // checks the connection again, the value calls read the object as it is. The connection is
+    // used by one thread at a time, so its unprotected value is safe to read.
+    sqlite3_value* v = sqlite3_column_value(statement, column);
+    switch (sqlite3_value_type(v)) {
     case SQLITE_INTEGER:
-        return kit::ValueView::ofInt(sqlite3_column_int64(statement, column));
+        return kit::ValueView::ofInt(sqlite3_value_int64(v));
     case SQLITE_FLOAT:
-        return kit::ValueView::ofReal(sqlite3_column_double(statement, column));
+        return kit::ValueView::ofReal(sqlite3_value_double(v));
     case SQLITE_TEXT: {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-        const std::string_view view(
-            text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
+        const std::string_view view(text, static_cast<std::size_t>(sqlite3_value_bytes(v)));
         if (reading == ValueReading::Temporal)
             if (const auto timestamp = parseTimestamp(view))
                 return kit::ValueView::ofTimestamp(*timestamp);
         return kit::ValueView::ofText(view);
     }
     case SQLITE_BLOB: {
-        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
-        const auto size = static_cast<std::size_t>(sqlite3_column_bytes(statement, column));
+        const auto* bytes = static_cast<const char*>(sqlite3_value_blob(v));
+        const auto size = static_cast<std::size_t>(sqlite3_value_bytes(v));
         return kit::ValueView::ofBlob(bytes != nullptr ? std::string_view(bytes, size)
                                                        : std::string_view());
     }
@@ -136,18 +139,32 @@ std::string positionedForm(std::string_view sql) {
 // What a statement's first word says it is.
 enum class Opening : std::uint8_t { Query, With, Change, Other };
 
+// The word in lower case, one byte each, in an integer: the words told apart below are
+// compared with one comparison each. Longer words pack to 0, which no candidate is.
+constexpr std::uint64_t packedWord(std::string_view word) {
+    if (word.size() > 8)
+        return 0;
+    std::uint64_t packed = 0;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+        const char c = word[i];
+        const char folded = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        packed |= static_cast<std::uint64_t>(static_cast<unsigned char>(folded)) << (8 * i);
+    }
+    return packed;
+}
+
 Opening openingOf(std::string_view first) {
-    // Told apart by length first: most words are compared with none or one candidate.
-    const auto is = [first](std::string_view word) { return sameName(first, word); };
-    switch (first.size()) {
-    case 4:
-        return is("with") ? Opening::With : Opening::Other;
-    case 6:
-        if (is("select") || is("values"))
-            return Opening::Query;
-        return is("insert") || is("update") || is("delete") ? Opening::Change : Opening::Other;
-    case 7:
-        return is("replace") ? Opening::Change : Opening::Other;
+    switch (packedWord(first)) {
+    case packedWord("with"):
+        return Opening::With;
+    case packedWord("select"):
+    case packedWord("values"):
+        return Opening::Query;
+    case packedWord("insert"):
+    case packedWord("update"):
+    case packedWord("delete"):
+    case packedWord("replace"):
+        return Opening::Change;
     default:
         return Opening::Other;
     }
@@ -392,7 +409,7 @@ void SqliteStatement::describeColumns() {
         columnFacts_.push_back(facts);
     }
     if (shareable)
-        shapes.remember(columns_, {declarations, visible});
+        shapes.remember(columns_, {names, visible}, {declarations, visible});
 }
 
 void SqliteStatement::describeKeys(std::vector<kit::ColumnInfo>& columns) const {
