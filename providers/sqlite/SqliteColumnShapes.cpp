@@ -10,19 +10,54 @@ constexpr std::size_t remembered = 8;
 
 } // namespace
 
+namespace {
+
+// Whether key continues with text and its NUL; moves key past them.
+bool takeText(const char*& key, const char* text) {
+    while (*text != '\0' && *text == *key) {
+        ++text;
+        ++key;
+    }
+    if (*text != *key)
+        return false;
+    ++key;
+    return true;
+}
+
+} // namespace
+
+std::string ColumnShapes::keyOf(std::span<const char* const> names,
+                                std::span<const char* const> declared) {
+    std::string key;
+    for (std::size_t c = 0; c < names.size(); ++c) {
+        key += names[c] != nullptr ? names[c] : "";
+        key += '\0';
+        if (declared[c] != nullptr) {
+            key += '+';
+            key += declared[c];
+            key += '\0';
+        } else {
+            key += '-';
+        }
+    }
+    return key;
+}
+
 ColumnShapes::List ColumnShapes::find(std::span<const char* const> names,
                                       std::span<const char* const> declared) const {
     const auto matches = [&](const Shape& shape) {
-        const std::vector<kit::ColumnInfo>& columns = *shape.list;
-        if (columns.size() != names.size())
+        if (shape.list->size() != names.size())
             return false;
-        for (std::size_t c = 0; c < columns.size(); ++c) {
-            const char* declaration = declared[c];
-            if (shape.hasDeclaration[c] != (declaration != nullptr) ||
-                std::strcmp(columns[c].name.c_str(), names[c] != nullptr ? names[c] : "") != 0 ||
-                (declaration != nullptr &&
-                 std::strcmp(shape.declared[c].c_str(), declaration) != 0))
+        const char* key = shape.key.c_str();
+        for (std::size_t c = 0; c < names.size(); ++c) {
+            if (!takeText(key, names[c] != nullptr ? names[c] : ""))
                 return false;
+            if (declared[c] == nullptr) {
+                if (*key++ != '-')
+                    return false;
+            } else if (*key++ != '+' || !takeText(key, declared[c])) {
+                return false;
+            }
         }
         return true;
     };
@@ -37,15 +72,9 @@ ColumnShapes::List ColumnShapes::find(std::span<const char* const> names,
     return nullptr;
 }
 
-void ColumnShapes::remember(const List& list, std::span<const char* const> declared) {
-    Shape shape;
-    shape.list = list;
-    shape.declared.reserve(declared.size());
-    shape.hasDeclaration.reserve(declared.size());
-    for (const char* d : declared) {
-        shape.declared.emplace_back(d != nullptr ? d : "");
-        shape.hasDeclaration.push_back(d != nullptr);
-    }
+void ColumnShapes::remember(const List& list, std::span<const char* const> names,
+                            std::span<const char* const> declared) {
+    Shape shape{list, keyOf(names, declared)};
     if (shapes_.size() < remembered) {
         last_ = shapes_.size();
         shapes_.push_back(std::move(shape));

@@ -24,8 +24,10 @@ public:
     // The list remembered for columns with exactly these names and declarations (a null
     // declaration: an expression), or null.
     List find(std::span<const char* const> names, std::span<const char* const> declared) const;
-    // Remembers list, described from these declarations; the oldest one remembered gives way.
-    void remember(const List& list, std::span<const char* const> declared);
+    // Remembers list, described from columns of these names and declarations; the oldest one
+    // remembered gives way.
+    void remember(const List& list, std::span<const char* const> names,
+                  std::span<const char* const> declared);
 
     // Statements with more columns are described without the look-up: comparing them would
     // cost about as much as describing them.
@@ -34,9 +36,12 @@ public:
 private:
     struct Shape {
         List list;
-        std::vector<std::string> declared; // per column; empty with hasDeclaration false
-        std::vector<bool> hasDeclaration;
+        // Per column: its name and a NUL, then '+', its declaration and a NUL, or '-' when it
+        // has none. One string, read in one pass by find.
+        std::string key;
     };
+    static std::string keyOf(std::span<const char* const> names,
+                             std::span<const char* const> declared);
     std::vector<Shape> shapes_;
     std::size_t nextReplaced_ = 0;
     mutable std::size_t last_ = 0; // the shape found or remembered last

@@ -711,6 +711,30 @@ TEST_F(Consumer, DescriptionsFollowColumnNamesAndDeclarations) {
     EXPECT_EQ((std::vector<Column>{{"e", DBTYPE_I8}}), describe("SELECT v + 2 AS e FROM n"));
 }
 
+// Descriptions shared between statements are told apart by every name and declaration whole:
+// a name that is the start of another, names whose letters run on across a column boundary, and
+// a column without a declaration beside one of the same name with it.
+TEST_F(Consumer, DescriptionsAreSharedOnlyByColumnsNamedAndDeclaredAlike) {
+    const auto describe = [this](const std::string& sql) {
+        std::vector<std::pair<std::string, DBTYPE>> columns;
+        forEachColumnOf(sql, [&](const DBCOLUMNINFO& column) {
+            columns.emplace_back(utf8(column.pwszName), column.wType);
+        });
+        return columns;
+    };
+    using Columns = std::vector<std::pair<std::string, DBTYPE>>;
+    run(session_, "CREATE TABLE q (a INTEGER, bc INTEGER)");
+    run(session_, "INSERT INTO q VALUES (1, 2)");
+    EXPECT_EQ((Columns{{"a", DBTYPE_I4}}), describe("SELECT a FROM q"));
+    EXPECT_EQ((Columns{{"ab", DBTYPE_I4}}), describe("SELECT a AS ab FROM q"));
+    EXPECT_EQ((Columns{{"a", DBTYPE_I4}}), describe("SELECT bc AS a FROM q"));
+    EXPECT_EQ((Columns{{"a", DBTYPE_I4}, {"bc", DBTYPE_I4}}), describe("SELECT a, bc FROM q"));
+    EXPECT_EQ((Columns{{"ab", DBTYPE_I4}, {"c", DBTYPE_I4}}),
+              describe("SELECT a AS ab, bc AS c FROM q"));
+    EXPECT_EQ((Columns{{"a", DBTYPE_I8}}), describe("SELECT a + 0 AS a FROM q"));
+    EXPECT_EQ((Columns{{"a", DBTYPE_I4}}), describe("SELECT a FROM q"));
+}
+
 // A rowset keeps the columns it was opened with. Asked later, the prepared command types an
 // undeclared column from a row that has come meanwhile; the open rowset still describes what
 // it was opened with, and a rowset executed afterwards takes the new description.
