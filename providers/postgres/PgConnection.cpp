@@ -143,10 +143,12 @@ PgConnection::PgConnection(const Keywords& keywords, std::string dataSource)
                                 message.empty() ? "k serveru se nepodařilo připojit" : message);
     }
     PQsetNoticeProcessor(connection_, &ignoreNotice, nullptr);
-    // The forms the value reading expects, whatever the server's defaults.
-    Result r(
-        PQexec(connection_,
-               "SET DateStyle = ISO, MDY; SET bytea_output = hex; SET extra_float_digits = 3"));
+    // The forms the value reading expects, whatever the server's defaults. A scan of a large
+    // table starts at its first page, not where another scan happens to be: a query over
+    // unchanged data gives its rows in the same order on every run, which placing a rowset by
+    // row number relies on.
+    Result r(PQexec(connection_, "SET DateStyle = ISO, MDY; SET bytea_output = hex; SET "
+                                 "extra_float_digits = 3; SET synchronize_seqscans = off"));
     if (!succeeded(r.get())) {
         kit::BackendError error = resultError(connection_, r.get());
         PQfinish(connection_);
@@ -655,7 +657,9 @@ std::vector<Result> PgConnection::runCursorRequests(const std::vector<Execution>
     if (!inTransaction()) {
         cursorsGone();
         cursorTransaction_ = true;
-        steps.push_back({Step::Kind::RunText, nullptr, "BEGIN", nullptr});
+        // One snapshot for all its cursors: row positions learnt in it hold until it ends.
+        steps.push_back(
+            {Step::Kind::RunText, nullptr, "BEGIN ISOLATION LEVEL REPEATABLE READ", nullptr});
     }
     const std::size_t first = steps.size();
     for (const Execution& e : requests)

@@ -175,6 +175,14 @@ public:
     std::vector<Result> runCursorRequests(const std::vector<Execution>& requests, bool declares);
     // Closes a cursor of the current generation; never throws.
     void closeCursor(const std::string& name) noexcept;
+    // A cursor was closed by a CLOSE among the requests that declared its successor.
+    void cursorClosedAlongside() {
+        if (cursorsOpen_ > 0)
+            --cursorsOpen_;
+    }
+    // Cursors declared now run in the connection's own transaction (one snapshot, ended
+    // before any other request), not in one the consumer began.
+    bool cursorsOnTheirOwn() const { return cursorTransaction_ || !inTransaction(); }
     // Changes whenever cursors declared before may have gone with the end of a transaction.
     std::uint64_t cursorGeneration() const { return cursorGeneration_; }
     // A transaction (or part of one) has ended by a statement's own text.

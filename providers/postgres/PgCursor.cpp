@@ -2,11 +2,26 @@
 
 namespace vantrel::postgres {
 
+std::uint64_t PgCursor::distance(const std::string& query, std::uint64_t from,
+                                 std::uint64_t base) const {
+    if (!serves(query, base))
+        return from - base;
+    return from >= position_ ? from - position_ : position_ - from;
+}
+
 Result PgCursor::fetch(const std::string& query, const Execution& parameters, std::uint64_t from,
-                       int rows) {
-    const bool declare = !isOpen();
-    std::string declareText, moveText;
+                       int rows, std::uint64_t base) {
+    const bool declare = !serves(query, base);
+    const bool replace = declare && isOpen();
+    std::string closeText, declareText, moveText;
+    const std::string previous = replace ? name_ : std::string();
     std::vector<Execution> requests;
+    if (replace) {
+        closeText = "CLOSE " + name_;
+        Execution e;
+        e.sql = &closeText;
+        requests.push_back(e);
+    }
     if (declare) {
         // A fresh name each time: after a failure the old cursor may linger until its
         // transaction ends.
@@ -17,8 +32,8 @@ Result PgCursor::fetch(const std::string& query, const Execution& parameters, st
         e.sql = &declareText;
         requests.push_back(e);
     }
-    if (declare ? from != 0 : from != position_) {
-        moveText = "MOVE ABSOLUTE " + std::to_string(from) + " IN " + name_;
+    if (declare ? from != base : from != position_) {
+        moveText = "MOVE ABSOLUTE " + std::to_string(from - base) + " IN " + name_;
         Execution e;
         e.sql = &moveText;
         requests.push_back(e);
@@ -31,15 +46,23 @@ Result PgCursor::fetch(const std::string& query, const Execution& parameters, st
     open_ = false;
     try {
         std::vector<Result> results = connection_.runCursorRequests(requests, declare);
+        if (replace)
+            connection_.cursorClosedAlongside();
         open_ = true;
         generation_ = connection_.cursorGeneration();
+        if (declare) {
+            query_ = query;
+            base_ = base;
+        }
         Result batch = std::move(results.back());
         position_ = from + static_cast<std::uint64_t>(PQntuples(batch.get()));
         return batch;
     } catch (...) {
         // Where the cursor stands after a failed request is unknown: the next fetch starts
         // afresh with a new one.
-        if (!declare) {
+        if (!declare || replace) {
+            if (replace)
+                name_ = previous;
             open_ = true;
             close();
         }

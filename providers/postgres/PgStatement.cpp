@@ -384,11 +384,42 @@ void PgStatement::fetchBatch(std::uint64_t from, int rows) {
     Execution parameters;
     parameters.parameterCount = static_cast<int>(parameters_.size());
     parameters.values = parameterValues_.data();
-    result_ = cursor_.fetch(query_, parameters, from, rows);
+    // The cheapest way there: on from where the open cursor stands (whichever query it
+    // reads), the query from its first row, or the query from a counted place near the row.
+    const bool onward = cursor_.isOpen() && from >= cursor_.base();
+    const std::uint64_t fromCursor =
+        onward ? cursor_.distance(cursor_.query(), from, cursor_.base()) : UINT64_MAX;
+    const std::uint64_t best = std::min(fromCursor, from);
+    std::optional<PgPositions::Start> start;
+    if (best > nearRows)
+        start = farStart(from, best);
+    if (start && from - start->firstRow < best)
+        result_ = cursor_.fetch(start->query, parameters, from, rows, start->firstRow);
+    else if (fromCursor <= from)
+        result_ = cursor_.fetch(cursor_.query(), parameters, from, rows, cursor_.base());
+    else
+        result_ = cursor_.fetch(query_, parameters, from, rows);
     batchStart_ = from;
     batchAsked_ = rows;
     batchLength_ = PQntuples(result_.get());
     moreRows_ = batchLength_ == rows;
+}
+
+std::optional<PgPositions::Start> PgStatement::farStart(std::uint64_t row, std::uint64_t moving) {
+    // The first far jump of a statement moves its cursor: a single jump to the end (the usual
+    // first one) costs less so than counting the pages before it. Queries with parameters are
+    // left to the cursor.
+    if (!parameters_.empty() || farJumps_++ == 0)
+        return std::nullopt;
+    if (!positionsLooked_ && connection_.cursorsOnTheirOwn()) {
+        positionsLooked_ = true;
+        positions_ = PgPositions::forQuery(connection_, query_, described_->columns.size());
+    }
+    if (!positions_ || positions_->retired())
+        return std::nullopt;
+    // Counting runs costs about what moving over their rows does: worth it only for a longer
+    // move.
+    return positions_->startFor(row, moving > learnAbove);
 }
 
 bool PgStatement::seek(std::uint64_t row) {

@@ -6,17 +6,20 @@
 // TABLE without row identities) is read in batches: the first execution asks for one batch and
 // one row more (LIMIT), which is the whole answer of every small query in one round trip; a
 // larger result continues through a server-side cursor (PgCursor), batch by batch, and can
-// seek to any row without reading the rows before it. A query whose text proves its result
-// short (aggregates only, or a lookup by the table's one-column primary key) is sent as it is
-// and read whole: the limit would only cost the server planning and a step per row. With
-// PrepareOptions::wantRowIdentity, a query over one table is prepared again with the table's
-// primary key (or ctid) as hidden leading columns. A statement that runs once without parameters
-// (PrepareOptions::runOnce) is not prepared on the server at all: its text is sent with its
-// execution and it is described from the result, one round trip.
+// seek to any row without reading the rows before it. A far jump in a plain scan of one table
+// starts a cursor at a counted place near the row (PgPositions) instead of moving one over every
+// row before it. A query whose text proves its result short (aggregates only, or a lookup by
+// the table's one-column primary key) is sent as it is and read whole: the limit would only
+// cost the server planning and a step per row. With PrepareOptions::wantRowIdentity, a query
+// over one table is prepared again with the table's primary key (or ctid) as hidden leading
+// columns. A statement that runs once without parameters (PrepareOptions::runOnce) is not
+// prepared on the server at all: its text is sent with its execution and it is described from
+// the result, one round trip.
 #pragma once
 
 #include "PgConnection.h"
 #include "PgCursor.h"
+#include "PgPositions.h"
 #include "PgTypes.h"
 
 #include <string>
@@ -72,6 +75,13 @@ private:
     void run();
     // A batch of up to `rows` of a browsed query's rows from row `from`, through the cursor.
     void fetchBatch(std::uint64_t from, int rows);
+    // For a row the cursor would otherwise reach by moving over `moving` rows: the query from
+    // a place near it (PgPositions), or nothing when the cursor moves there itself.
+    std::optional<PgPositions::Start> farStart(std::uint64_t row, std::uint64_t moving);
+    // A cursor moves over up to this many rows instead of starting afresh near the row.
+    static constexpr std::uint64_t nearRows = 1024;
+    // More pages are counted only for a move over more rows than this.
+    static constexpr std::uint64_t learnAbove = 24000;
 
     PgConnection& connection_;
     std::string name_; // empty for a direct statement
@@ -100,6 +110,9 @@ private:
     bool wholeResult_ = false; // the query itself is sent: its text proves the result short
     std::string query_;
     PgCursor cursor_;
+    std::unique_ptr<PgPositions> positions_;
+    bool positionsLooked_ = false;
+    std::uint64_t farJumps_ = 0;
     std::uint64_t batchStart_ = 0; // row number of result_'s first row
     int batchLength_ = 0;          // rows of result_ that belong to the batch
     int batchAsked_ = 0;           // rows asked for in the last fetch

@@ -1,0 +1,73 @@
+// Where a browsed query's rows start, page range by page range, so that a jump to row n reads
+// the query from a page near it instead of moving a cursor over every row before n.
+//
+// A query the server runs as a plain sequential scan of one table gives its rows in the order
+// of their physical places (ctid), page after page from the first (the connection turns off
+// synchronised scans, which would start elsewhere). One request counts the query's rows in each
+// run of pages of about 512 rows (a TID range scan per run, the rows' values unread); a jump to
+// row n then declares a cursor over the same query limited to ctid >= the start of the run that
+// holds row n, and moves it over fewer rows than one run has. Runs are counted 32 at a time, as
+// jumps reach beyond them, so no one jump pays for counting the whole table. The counts hold
+// for one snapshot: they are learnt and used only in the transaction the connection opens for
+// its cursors (one snapshot, repeatable read), and learnt afresh in the next one.
+#pragma once
+
+#include "PgConnection.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantrel::postgres {
+
+class PgPositions {
+public:
+    // Positions for `query` (a query without parameters, `columns` result columns, text as the
+    // cursor declares it), or nullptr when the server does not plan it as a plain sequential
+    // scan of one table (with or without a filter) or cannot read it by ctid ranges (before
+    // PostgreSQL 14, a view, a subquery). Asks the server; never throws.
+    static std::unique_ptr<PgPositions> forQuery(PgConnection& connection, const std::string& query,
+                                                 std::size_t columns);
+
+    // A query giving the rows of the query from row `firstRow` on, firstRow <= row: from the
+    // start of the run of pages that holds row n, or from the first page not yet counted. With
+    // learnMore, the next runs are counted first when row lies beyond those counted. Nothing
+    // when positions cannot serve now (inside a transaction of the consumer's, or the counting
+    // failed, after which these positions retire).
+    struct Start {
+        std::string query;
+        std::uint64_t firstRow = 0;
+    };
+    std::optional<Start> startFor(std::uint64_t row, bool learnMore);
+    bool retired() const { return retired_; }
+
+private:
+    PgPositions(PgConnection& connection, std::string inner, std::size_t columns,
+                std::string schema, std::string table);
+    void learn();
+    // Per run of pages that holds rows: its first page and the rows before it.
+    struct Run {
+        std::uint64_t page;
+        std::uint64_t rowsBefore;
+    };
+    Start startAt(const Run& run) const;
+
+    PgConnection& connection_;
+    // The query with the row's ctid in front of its select list, and the names its columns are
+    // given as a derived table (vantrel_position, vantrel_c1, ...).
+    std::string inner_;
+    std::string columnNames_;
+    std::string outerList_;
+    std::string schema_;
+    std::string table_;
+    std::vector<Run> runs_{Run{0, 0}};
+    Run covered_{0, 0};             // the first page not yet counted, and the rows before it
+    std::uint64_t pagesPerRun_ = 0; // 0 until the first counting sizes the runs
+    std::uint64_t generation_ = 0;  // of the cursors' transaction the counts hold in
+    bool complete_ = false;         // every page is counted
+    bool retired_ = false;
+};
+
+} // namespace vantrel::postgres
