@@ -219,6 +219,14 @@ TEST_P(Positioning, ChangesTakenBackInsideATransactionLeaveNoWrongPlaces) {
     EXPECT_EQ(forwardRead(r), before);
 }
 
+TEST_P(Positioning, AScanStartsAtTheTablesFirstPageEveryTime) {
+    if (GetParam() != Provider::PostgreSQL)
+        GTEST_SKIP() << "PostgreSQL's synchronised scans";
+    // With synchronised scans a large table's scan starts where another scan is, so the same
+    // query gives its rows in another order and a position names another row.
+    EXPECT_EQ(firstCell("SHOW synchronize_seqscans"), "off");
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryProvider, Positioning,
                          ::testing::Values(Provider::SQLite, Provider::PostgreSQL,
                                            Provider::OdbcSQLite),
