@@ -152,12 +152,16 @@ public:
     // `ask` false only what is cached is looked at: no request is sent.
     const TableFacts* tableNamed(std::string_view table, bool ask = true);
     // What the text of a statement tells (see TextReadings); valid until the next call.
-    const TextReading& readText(std::string_view numberedSql) { return texts_.of(numberedSql); }
+    TextReading& readText(std::string_view numberedSql) { return texts_.of(numberedSql); }
     // Forgets cached catalog facts and the result descriptions made from them (after DDL).
     void catalogChanged() {
         facts_.clear();
         described_.clear();
+        ++factsGeneration_;
     }
+    // Grows whenever the cached catalog facts are forgotten: an answer drawn from them holds
+    // while this stays the same.
+    std::uint64_t factsGeneration() const { return factsGeneration_; }
     // The description of a result's columns: one kept from an earlier result of the same
     // shape, or a new one (kept for later ones).
     std::shared_ptr<const ResultColumns> resultColumns(const PGresult* result, int hidden);
@@ -254,6 +258,7 @@ private:
     bool implicitTransaction_ = false; // opened by savepoint() outside a transaction
     int implicitSavepoints_ = 0;
     std::map<unsigned, std::unique_ptr<TableFacts>> facts_;
+    std::uint64_t factsGeneration_ = 1;
     // The last result descriptions made, replaced in turn.
     std::vector<std::shared_ptr<const ResultColumns>> described_;
     std::size_t nextDescribed_ = 0;

@@ -87,7 +87,7 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
     std::size_t questionMarks = 0;
     std::string numbered = numberPlaceholders(sql, questionMarks);
     // Valid until the connection reads another text, which nothing here does.
-    const TextReading& reading = connection_.readText(numbered);
+    TextReading& reading = connection_.readText(numbered);
     keyword_ = reading.keyword;
     // The server would hand the connection over to a data stream nobody feeds or reads.
     if (keyword_ == "COPY" && copiesThroughClient(numbered))
@@ -101,7 +101,7 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
     if (batched_) {
         numbered.resize(numbered.size() - reading.trailing);
         query_ = std::move(numbered);
-        wholeResult_ = provesShort(reading.shortResult, !direct);
+        wholeResult_ = provesShort(reading, !direct);
     }
     // Text that proves its result short is one statement.
     const TextOutline outline = wholeResult_ ? TextOutline{} : reading.outline;
@@ -142,17 +142,24 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
     }
 }
 
-bool PgStatement::provesShort(const ShortResult& shape, bool ask) {
+bool PgStatement::provesShort(TextReading& reading, bool ask) {
+    const ShortResult& shape = reading.shortResult;
     if (shape.kind == ShortResult::Kind::OneRow)
         return true;
     if (shape.kind != ShortResult::Kind::KeyLookup)
         return false;
+    // The same lookup for another key: the facts have not changed since they answered.
+    if (reading.keyFactsGeneration == connection_.factsGeneration())
+        return reading.byPrimaryKey;
     try {
         const TableFacts* facts = connection_.tableNamed(shape.table, ask);
-        if (facts == nullptr || facts->keyAttnums.size() != 1)
+        if (facts == nullptr)
             return false;
         const TableFacts::Column* column = facts->column(shape.column);
-        return column != nullptr && column == facts->column(facts->keyAttnums[0]);
+        reading.byPrimaryKey = facts->keyAttnums.size() == 1 && column != nullptr &&
+                               column == facts->column(facts->keyAttnums[0]);
+        reading.keyFactsGeneration = connection_.factsGeneration();
+        return reading.byPrimaryKey;
     } catch (const kit::BackendError&) {
         // Not knowing the table is no failure of the statement: it keeps the row limit.
         return false;

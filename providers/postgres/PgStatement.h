@@ -61,7 +61,8 @@ private:
     // Whether what the query's text shows proves its result short (one row, or a lookup by
     // primary key), so that it is sent without a row limit and read whole. `ask`: the table's
     // key may be asked of the server; otherwise only facts this connection already has count.
-    bool provesShort(const ShortResult& shape, bool ask);
+    // The answer the facts give is kept with the reading, for the same lookup's next key.
+    bool provesShort(TextReading& reading, bool ask);
     // Reads the description of the prepared statement `name_`.
     void describe(const PGresult* description);
     // The parameters' types and the lists their values are kept in.

@@ -6,6 +6,7 @@
 
 #include "PgSqlText.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,10 @@ struct TextReading {
     std::size_t trailing = 0; // blanks and ';' at its end, which a query nested elsewhere drops
     ShortResult shortResult;  // of the query without its trailing part (browsable only)
     TextOutline outline;      // of that query, or of text that holds a ';'; else as is
+    // Whether a key lookup is by the table's one-column primary key, as the connection's
+    // catalog facts of generation `keyFactsGeneration` said (0: not found out yet).
+    std::uint64_t keyFactsGeneration = 0;
+    bool byPrimaryKey = false;
 };
 
 TextReading readText(std::string_view numberedSql);
@@ -26,7 +31,7 @@ class TextReadings {
 public:
     // The reading of `numberedSql`: one remembered from a text that differs from it only in
     // numbers, or a new one (then remembered). Valid until the next call.
-    const TextReading& of(std::string_view numberedSql);
+    TextReading& of(std::string_view numberedSql);
 
 private:
     struct Entry {

@@ -306,6 +306,12 @@ TEST_F(BatchedReading, TextsReadAlikeStillNeedTheKeyTheTableHasNow) {
     auto byKey = c->prepare("SELECT v FROM t WHERE k = 1", once());
     ASSERT_TRUE(byKey->step());
     EXPECT_EQ(lastText().find("LIMIT"), std::string::npos) << lastText();
+    // Another key: the answer the facts gave is kept with the reading.
+    auto nextKey = c->prepare("SELECT v FROM t WHERE k = 2", once());
+    ASSERT_TRUE(nextKey->step());
+    EXPECT_EQ(nextKey->value(0).integer, 2);
+    EXPECT_FALSE(nextKey->step());
+    EXPECT_EQ(lastText().find("LIMIT"), std::string::npos) << lastText();
     exec(*c, "DROP TABLE t");
     exec(*c, "CREATE TABLE t (k int, v int)");
     exec(*c, "INSERT INTO t SELECT 2, g FROM generate_series(1, 3000) g");
