@@ -86,6 +86,11 @@ std::unique_ptr<kit::Statement> SqliteConnection::prepare(std::string_view sql,
     return std::make_unique<SqliteStatement>(database_, sql, options);
 }
 
+std::shared_ptr<kit::Statement>
+SqliteConnection::prepareShared(std::string_view sql, const kit::PrepareOptions& options) {
+    return std::make_shared<SqliteStatement>(database_, sql, options);
+}
+
 std::unique_ptr<kit::Statement>
 SqliteConnection::prepareTableScan(std::string_view table, const kit::PrepareOptions& options) {
     if (!tableOrViewExists(database_.handle(), table))

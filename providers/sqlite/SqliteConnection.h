@@ -16,6 +16,8 @@ public:
 
     std::unique_ptr<kit::Statement> prepare(std::string_view sql,
                                             const kit::PrepareOptions& options) override;
+    std::shared_ptr<kit::Statement> prepareShared(std::string_view sql,
+                                                  const kit::PrepareOptions& options) override;
     std::unique_ptr<kit::Statement> prepareTableScan(std::string_view table,
                                                      const kit::PrepareOptions& options) override;
 
