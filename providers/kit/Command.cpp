@@ -85,14 +85,14 @@ Command::Command(Session* session)
     : session_(session), sessionRef_(session->unknown()), properties_(sharedRowsetProperties()),
       effective_(defaultEffectiveProperties()), change_(effective_->wantsChanges) {}
 
-ULONG STDMETHODCALLTYPE Command::Release() {
+[[gnu::hot]] ULONG STDMETHODCALLTYPE Command::Release() {
     const ULONG left = dropReference();
     if (left == 0)
         retire();
     return left;
 }
 
-void Command::retire() {
+[[gnu::hot]] void Command::retire() {
     IUnknown* session = sessionRef_.detach();
     forgetAll();
     if (!session_->parkCommand(this))
@@ -101,7 +101,7 @@ void Command::retire() {
     session->Release();
 }
 
-void Command::forgetAll() {
+[[gnu::hot]] void Command::forgetAll() {
     // Large buffers are not kept for a command that may never need them.
     constexpr std::size_t keptText = 16 * 1024;
     prepared_.reset();
@@ -197,7 +197,8 @@ HRESULT STDMETHODCALLTYPE Command::GetCommandText(GUID* pguidDialect, LPOLESTR* 
     return hr;
 }
 
-HRESULT STDMETHODCALLTYPE Command::SetCommandText(REFGUID rguidDialect, LPCOLESTR pwszCommand) {
+[[gnu::hot]] HRESULT STDMETHODCALLTYPE Command::SetCommandText(REFGUID rguidDialect,
+                                                               LPCOLESTR pwszCommand) {
     clearError();
     if (!sameGuid(rguidDialect, DBGUID_DBSQL) && !sameGuid(rguidDialect, DBGUID_SQL) &&
         !sameGuid(rguidDialect, DBGUID_DEFAULT))
@@ -272,20 +273,20 @@ HRESULT STDMETHODCALLTYPE Command::SetProperties(ULONG cPropertySets, DBPROPSET 
 
 // ---- preparation ----
 
-bool Command::rowsetOpen() {
+[[gnu::hot]] bool Command::rowsetOpen() {
     if (prepared_ && prepared_.use_count() > 1)
         return true;
     std::erase_if(openStatements_, [](const std::weak_ptr<Statement>& s) { return s.expired(); });
     return !openStatements_.empty();
 }
 
-void Command::rememberRowset(const std::shared_ptr<Statement>& statement) {
+[[gnu::hot]] void Command::rememberRowset(const std::shared_ptr<Statement>& statement) {
     // Closed rowsets are forgotten first: a weak reference keeps the statement's memory.
     std::erase_if(openStatements_, [](const std::weak_ptr<Statement>& s) { return s.expired(); });
     openStatements_.push_back(statement);
 }
 
-Statement& Command::statementFor(bool change, std::shared_ptr<Statement>& fresh) {
+[[gnu::hot]] Statement& Command::statementFor(bool change, std::shared_ptr<Statement>& fresh) {
     if (prepared_ && prepared_.use_count() == 1 && preparedForChange_ == change)
         return *prepared_;
     PrepareOptions options;
@@ -625,8 +626,9 @@ HRESULT Command::refuseChange(const char* why) {
     return fail(DB_E_ERRORSOCCURRED, why, IID_ICommand);
 }
 
-HRESULT Command::openRowsetOver(const std::shared_ptr<Statement>& statement, bool isPrepared,
-                                bool row, REFIID riid, IUnknown** ppRowset) {
+[[gnu::hot]] HRESULT Command::openRowsetOver(const std::shared_ptr<Statement>& statement,
+                                             bool isPrepared, bool row, REFIID riid,
+                                             IUnknown** ppRowset) {
     // The command's own properties, unless the interface asked for adds one.
     const bool addChange = riid == IID_IRowsetChange && !change_;
     const bool addLocate = riid == IID_IRowsetLocate;

@@ -93,14 +93,14 @@ private:
     void forgetAll();
     // A parked command taken for a new CreateCommand: it holds its session again.
     void reopen();
-    HRESULT fail(HRESULT hr, const char* description, REFIID iid);
+    [[gnu::cold]] HRESULT fail(HRESULT hr, const char* description, REFIID iid);
     // The statement for this execution: the prepared one when free, else a fresh one, which
     // `fresh` then owns. Executed row after row, the prepared one is taken without a reference.
     Statement& statementFor(bool change, std::shared_ptr<Statement>& fresh);
     // Binds parameter set `index` of pParams; returns S_OK or a posted failure.
     HRESULT bindParameters(Statement& statement, const Accessor& accessor, const DBPARAMS& params,
                            DB_UPARAMS index);
-    HRESULT refuseChange(const char* why);
+    [[gnu::cold]] HRESULT refuseChange(const char* why);
     // DB_E_ERRORSOCCURRED (statuses set) for a binding to a parameter the statement does not
     // have, DB_E_PARAMNOTOPTIONAL for a parameter no binding gives; else S_OK.
     HRESULT checkParameterBindings(const Accessor& accessor, const DBPARAMS& params,

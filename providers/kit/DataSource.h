@@ -66,7 +66,7 @@ protected:
 
 private:
     ~DataSource() override = default;
-    HRESULT fail(HRESULT hr, const char* description, REFIID iid);
+    [[gnu::cold]] HRESULT fail(HRESULT hr, const char* description, REFIID iid);
     void publishInformation();
     // Which property sets the consumer sees now; nullptr: all.
     PropertyStore::SetFilter visibleSets() const;

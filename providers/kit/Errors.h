@@ -14,12 +14,15 @@ namespace vantrel::kit {
 HRESULT hresultFor(ErrorClass errorClass);
 
 // Posts a thread error object (description, source, interface) and returns hr unchanged.
-HRESULT postError(HRESULT hr, std::u16string_view description, const char16_t* source, REFIID iid);
-HRESULT postError(HRESULT hr, std::string_view descriptionUtf8, const char16_t* source, REFIID iid);
+// Failures are the rare way out of a call: kept apart from the code that runs every time.
+[[gnu::cold]] HRESULT postError(HRESULT hr, std::u16string_view description, const char16_t* source,
+                                REFIID iid);
+[[gnu::cold]] HRESULT postError(HRESULT hr, std::string_view descriptionUtf8,
+                                const char16_t* source, REFIID iid);
 
 // Maps whatever the current exception is to an HRESULT with an error object. Use inside a
 // catch (...) block around backend calls.
-HRESULT postCurrentException(const char16_t* source, REFIID iid);
+[[gnu::cold]] HRESULT postCurrentException(const char16_t* source, REFIID iid);
 
 // Clears the thread's error object and the warnings kept for it (start of a method that may
 // post one).

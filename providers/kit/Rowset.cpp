@@ -82,7 +82,7 @@ RowsetProperties::RowsetProperties(PropertyStore effective) : store(std::move(ef
     maxRows = rows > 0 ? static_cast<std::size_t>(rows) : 0;
 }
 
-Rowset::Rowset(RowsetSetup setup)
+[[gnu::hot]] Rowset::Rowset(RowsetSetup setup)
     : statement_(std::move(setup.statement)), columnList_(statement_->columnSnapshot()),
       columns_(*columnList_), cache_(columns_.size(), statement_->hasRowIdentity()),
       source_(setup.source), creator_(setup.creator), hostObject_(setup.hostObject),
@@ -109,7 +109,7 @@ Rowset::Rowset(RowsetSetup setup)
     }
 }
 
-Rowset::~Rowset() {
+[[gnu::hot]] Rowset::~Rowset() {
     if (host_)
         host_->unlockAll(this);
     if (!exhausted_)
@@ -119,7 +119,7 @@ Rowset::~Rowset() {
     statement_.reset();
 }
 
-void* Rowset::findInterface(REFIID riid) {
+[[gnu::hot]] void* Rowset::findInterface(REFIID riid) {
     if (riid == IID_IRowset)
         return static_cast<IRowset*>(this);
     if (riid == IID_IRowsetLocate)
@@ -143,7 +143,7 @@ HRESULT Rowset::fail(HRESULT hr, const char* description, REFIID iid) {
     return postError(hr, std::string_view(description), source_, iid);
 }
 
-void Rowset::endOfResult() {
+[[gnu::hot]] void Rowset::endOfResult() {
     exhausted_ = true;
     rowCount_ = cache_.end();
     statement_->reset(); // releases the statement's hold on the database
@@ -185,7 +185,7 @@ void Rowset::moveWindow(std::size_t first, std::size_t end) {
         endOfResult();
 }
 
-bool Rowset::ensureRange(std::size_t first, std::size_t end, HRESULT& hr) {
+[[gnu::hot]] bool Rowset::ensureRange(std::size_t first, std::size_t end, HRESULT& hr) {
     hr = S_OK;
     if (rowCount_)
         end = std::min(end, *rowCount_);
@@ -266,8 +266,8 @@ void Rowset::holdRow(std::size_t index) {
     held_.hold(index);
 }
 
-HRESULT Rowset::fetchFrom(std::int64_t start, DBROWCOUNT cRows, DBCOUNTITEM* obtained, HROW** rows,
-                          std::int64_t* nextPosition, REFIID iid) {
+[[gnu::hot]] HRESULT Rowset::fetchFrom(std::int64_t start, DBROWCOUNT cRows, DBCOUNTITEM* obtained,
+                                       HROW** rows, std::int64_t* nextPosition, REFIID iid) {
     std::size_t wanted =
         cRows > 0 ? static_cast<std::size_t>(cRows) : static_cast<std::size_t>(-cRows);
     // The rows picked are consecutive: `picked` of them from `firstPicked`, going forward or
@@ -321,8 +321,10 @@ HRESULT Rowset::fetchFrom(std::int64_t start, DBROWCOUNT cRows, DBCOUNTITEM* obt
     return picked < wanted ? DB_S_ENDOFROWSET : S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE Rowset::GetNextRows(HCHAPTER, DBROWOFFSET lRowsOffset, DBROWCOUNT cRows,
-                                              DBCOUNTITEM* pcRowsObtained, HROW** prghRows) {
+[[gnu::hot]] HRESULT STDMETHODCALLTYPE Rowset::GetNextRows(HCHAPTER, DBROWOFFSET lRowsOffset,
+                                                           DBROWCOUNT cRows,
+                                                           DBCOUNTITEM* pcRowsObtained,
+                                                           HROW** prghRows) {
     clearError();
     if (pcRowsObtained)
         *pcRowsObtained = 0;
@@ -376,9 +378,9 @@ HRESULT STDMETHODCALLTYPE Rowset::AddRefRows(DBCOUNTITEM cRows, const HROW rghRo
     return statusResult(good, cRows);
 }
 
-HRESULT STDMETHODCALLTYPE Rowset::ReleaseRows(DBCOUNTITEM cRows, const HROW rghRows[],
-                                              DBROWOPTIONS[], DBREFCOUNT rgRefCounts[],
-                                              DBROWSTATUS rgRowStatus[]) {
+[[gnu::hot]] HRESULT STDMETHODCALLTYPE Rowset::ReleaseRows(DBCOUNTITEM cRows, const HROW rghRows[],
+                                                           DBROWOPTIONS[], DBREFCOUNT rgRefCounts[],
+                                                           DBROWSTATUS rgRowStatus[]) {
     if (cRows && !rghRows)
         return E_INVALIDARG;
     DBCOUNTITEM good = 0;
@@ -410,7 +412,8 @@ HRESULT STDMETHODCALLTYPE Rowset::RestartPosition(HCHAPTER) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE Rowset::GetData(HROW hRow, HACCESSOR hAccessor, void* pData) {
+[[gnu::hot]] HRESULT STDMETHODCALLTYPE Rowset::GetData(HROW hRow, HACCESSOR hAccessor,
+                                                       void* pData) {
     clearError();
     const Accessor* accessor = accessors_.lookup(hAccessor);
     if (!accessor)
@@ -583,10 +586,9 @@ HRESULT STDMETHODCALLTYPE Rowset::AddRefAccessor(HACCESSOR hAccessor, DBREFCOUNT
     return addRefAccessorCall(accessors_, hAccessor, pcRefCount, source_);
 }
 
-HRESULT STDMETHODCALLTYPE Rowset::CreateAccessor(DBACCESSORFLAGS dwAccessorFlags,
-                                                 DBCOUNTITEM cBindings,
-                                                 const DBBINDING rgBindings[], DBLENGTH cbRowSize,
-                                                 HACCESSOR* phAccessor, DBBINDSTATUS rgStatus[]) {
+[[gnu::hot]] HRESULT STDMETHODCALLTYPE Rowset::CreateAccessor(
+    DBACCESSORFLAGS dwAccessorFlags, DBCOUNTITEM cBindings, const DBBINDING rgBindings[],
+    DBLENGTH cbRowSize, HACCESSOR* phAccessor, DBBINDSTATUS rgStatus[]) {
     AccessorTarget target;
     target.isRowset = true;
     target.columnsKnown = true;
@@ -606,7 +608,8 @@ HRESULT STDMETHODCALLTYPE Rowset::GetBindings(HACCESSOR hAccessor,
                            source_);
 }
 
-HRESULT STDMETHODCALLTYPE Rowset::ReleaseAccessor(HACCESSOR hAccessor, DBREFCOUNT* pcRefCount) {
+[[gnu::hot]] HRESULT STDMETHODCALLTYPE Rowset::ReleaseAccessor(HACCESSOR hAccessor,
+                                                               DBREFCOUNT* pcRefCount) {
     return releaseAccessorCall(accessors_, hAccessor, pcRefCount, source_);
 }
 

@@ -149,7 +149,7 @@ protected:
 private:
     ~Rowset() override;
 
-    HRESULT fail(HRESULT hr, const char* description, REFIID iid);
+    [[gnu::cold]] HRESULT fail(HRESULT hr, const char* description, REFIID iid);
     // Makes rows [first, end) readable, as far as the result reaches: appended in turn, or
     // for a windowed rowset after moving its window there. False on a backend error (posted).
     bool ensureRange(std::size_t first, std::size_t end, HRESULT& hr);

@@ -178,8 +178,8 @@ HRESULT STDMETHODCALLTYPE Session::GetDataSource(REFIID riid, IUnknown** ppDataS
     return dataSource_->QueryInterface(riid, reinterpret_cast<void**>(ppDataSource));
 }
 
-HRESULT STDMETHODCALLTYPE Session::CreateCommand(IUnknown* pUnkOuter, REFIID riid,
-                                                 IUnknown** ppCommand) {
+[[gnu::hot]] HRESULT STDMETHODCALLTYPE Session::CreateCommand(IUnknown* pUnkOuter, REFIID riid,
+                                                              IUnknown** ppCommand) {
     clearError();
     if (!ppCommand)
         return E_INVALIDARG;
@@ -198,14 +198,15 @@ HRESULT STDMETHODCALLTYPE Session::CreateCommand(IUnknown* pUnkOuter, REFIID rii
     }
 }
 
-bool Session::parkCommand(Command* command) {
+[[gnu::hot]] bool Session::parkCommand(Command* command) {
     Command* none = nullptr;
     return spareCommand_.compare_exchange_strong(none, command);
 }
 
-HRESULT Session::openRowset(std::shared_ptr<Statement> statement, bool firstRow,
-                            std::shared_ptr<const RowsetProperties> effective, IUnknown* creator,
-                            const AccessorTable* accessors, REFIID riid, IUnknown** ppRowset) {
+[[gnu::hot]] HRESULT Session::openRowset(std::shared_ptr<Statement> statement, bool firstRow,
+                                         std::shared_ptr<const RowsetProperties> effective,
+                                         IUnknown* creator, const AccessorTable* accessors,
+                                         REFIID riid, IUnknown** ppRowset) {
     if (effective->wantsChanges && !statement->hasRowIdentity()) {
         PropertyStore readOnly = effective->store;
         readOnly.assign(DBPROPSET_ROWSET, DBPROP_IRowsetChange, PropertyValue::ofBool(false));

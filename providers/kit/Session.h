@@ -90,7 +90,7 @@ protected:
 
 private:
     ~Session() override;
-    HRESULT fail(HRESULT hr, const char* description, REFIID iid);
+    [[gnu::cold]] HRESULT fail(HRESULT hr, const char* description, REFIID iid);
 
     // A command the consumer released, cleared and kept for the next CreateCommand, so that
     // a command made per statement is not allocated and built each time (nullptr: none).

@@ -189,8 +189,8 @@ std::unique_ptr<kit::Statement> PgConnection::prepare(std::string_view sql,
     return std::make_unique<PgStatement>(*this, sql, options);
 }
 
-std::shared_ptr<kit::Statement> PgConnection::prepareShared(std::string_view sql,
-                                                            const kit::PrepareOptions& options) {
+[[gnu::hot]] std::shared_ptr<kit::Statement>
+PgConnection::prepareShared(std::string_view sql, const kit::PrepareOptions& options) {
     return std::make_shared<PgStatement>(*this, sql, options);
 }
 
@@ -358,7 +358,7 @@ std::vector<Result> PgConnection::runPipeline(const std::vector<Step>& steps, bo
     return out;
 }
 
-Result PgConnection::execute(const Execution& execution) {
+[[gnu::hot]] Result PgConnection::execute(const Execution& execution) {
     settleCursors();
     requireConnection();
     if (!brokenTransaction_.empty() && inTransaction())
@@ -805,8 +805,8 @@ const TableFacts* PgConnection::tableFacts(unsigned oid) {
     return out;
 }
 
-std::shared_ptr<const ResultColumns> PgConnection::resultColumns(const PGresult* result,
-                                                                 int hidden) {
+[[gnu::hot]] std::shared_ptr<const ResultColumns>
+PgConnection::resultColumns(const PGresult* result, int hidden) {
     // A handful covers the statements a consumer repeats; each miss costs a look at each.
     constexpr std::size_t kept = 8;
     for (const auto& d : described_)

@@ -7,7 +7,7 @@
 
 namespace vantrel::postgres {
 
-bool ResultColumns::fit(const PGresult* r, int hiddenColumns) const {
+[[gnu::hot]] bool ResultColumns::fit(const PGresult* r, int hiddenColumns) const {
     if (hiddenColumns != hidden || PQnfields(r) != static_cast<int>(fields.size()))
         return false;
     for (int i = 0; i < static_cast<int>(fields.size()); ++i) {

@@ -81,8 +81,8 @@ const std::shared_ptr<const ResultColumns>& noColumns() {
 
 } // namespace
 
-PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
-                         const kit::PrepareOptions& options)
+[[gnu::hot]] PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
+                                      const kit::PrepareOptions& options)
     : connection_(connection), described_(noColumns()), cursor_(connection) {
     std::size_t questionMarks = 0;
     std::string numbered = numberPlaceholders(sql, questionMarks);
@@ -142,7 +142,7 @@ PgStatement::PgStatement(PgConnection& connection, std::string_view sql,
     }
 }
 
-bool PgStatement::provesShort(TextReading& reading, bool ask) {
+[[gnu::hot]] bool PgStatement::provesShort(TextReading& reading, bool ask) {
     const ShortResult& shape = reading.shortResult;
     if (shape.kind == ShortResult::Kind::OneRow)
         return true;
@@ -166,7 +166,7 @@ bool PgStatement::provesShort(TextReading& reading, bool ask) {
     }
 }
 
-PgStatement::~PgStatement() {
+[[gnu::hot]] PgStatement::~PgStatement() {
     if (!name_.empty())
         connection_.forgetStatement(name_);
 }
@@ -194,7 +194,7 @@ void PgStatement::describeParameters(const PGresult* d, int parameterCount) {
     }
 }
 
-void PgStatement::describe(const PGresult* d) {
+[[gnu::hot]] void PgStatement::describe(const PGresult* d) {
     const int parameterCount = PQnparams(d);
     // Text run once has no parameters: nothing to size.
     if (parameterCount > 0 || !parameters_.empty())
@@ -314,7 +314,7 @@ void PgStatement::clearBindings() {
     std::fill(parameterNull_.begin(), parameterNull_.end(), 1);
 }
 
-bool PgStatement::step() {
+[[gnu::hot]] bool PgStatement::step() {
     if (done_)
         return false;
     if (!result_) {
@@ -337,7 +337,7 @@ bool PgStatement::step() {
     return false;
 }
 
-void PgStatement::run() {
+[[gnu::hot]] void PgStatement::run() {
     for (std::size_t i = 0; i < parameters_.size(); ++i)
         parameterValues_[i] = parameterNull_[i] ? nullptr : parameterText_[i].c_str();
     Execution e;
@@ -452,7 +452,7 @@ bool PgStatement::seek(std::uint64_t row) {
     return true;
 }
 
-kit::ValueView PgStatement::value(std::size_t index) const {
+[[gnu::hot]] kit::ValueView PgStatement::value(std::size_t index) const {
     const int column = static_cast<int>(index) + identityColumns_;
     const std::vector<ValueReading>& readings = described_->readings;
     if (!result_ || index >= readings.size())
@@ -475,7 +475,7 @@ kit::RowIdentity PgStatement::rowIdentity() const {
     return encodeIdentity(parts);
 }
 
-void PgStatement::reset() {
+[[gnu::hot]] void PgStatement::reset() {
     result_.reset();
     row_ = -1;
     done_ = false;

@@ -26,7 +26,7 @@ TextReading readText(std::string_view sql) {
     return r;
 }
 
-TextReading& TextReadings::of(std::string_view sql) {
+[[gnu::hot]] TextReading& TextReadings::of(std::string_view sql) {
     // A few cover the statements a consumer repeats; a miss costs a look at each.
     constexpr std::size_t kept = 4;
     // Long texts (a load's INSERT of many rows) are rarely repeated: not kept.
