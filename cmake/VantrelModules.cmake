@@ -4,6 +4,11 @@
 #       Makes a static library fit to be linked into a module: position-independent, and its
 #       symbols hidden so that two modules carrying the same code never bind to each other's.
 #
+#   vantrel_optimise_as_one(TARGET...)
+#       Compiles the targets for link-time optimisation, so that a module and the static libraries
+#       it links are optimised as one program, and calls other shared libraries without PLT
+#       stubs. For the code every statement runs through: smaller, fewer calls between files.
+#
 #   vantrel_add_module(NAME SOURCES file... [LIBRARIES target...])
 #       Builds lib/vantrel/modules/NAME.so from the module's one source file (the one that says
 #       VANTREL_MODULE, see platform/com/include/vantrel/Module.h), registers it in the build
@@ -18,6 +23,33 @@ if(VANTREL_SANITIZE)
   set(VANTREL_REGSVR_SANITIZER_ENV
       "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/../scripts/lsan.supp:print_suppressions=0")
 endif()
+
+# Link-time optimisation: on where the compiler supports it, off under the sanitizers (their
+# builds are for finding faults, and slower to link with it).
+option(VANTREL_MODULE_LTO "Optimise provider modules together with their static libraries" ON)
+set(VANTREL_MODULE_LTO_ACTIVE OFF)
+if(VANTREL_MODULE_LTO AND NOT VANTREL_SANITIZE)
+  include(CheckIPOSupported)
+  check_ipo_supported(RESULT vantrel_ipo_supported OUTPUT vantrel_ipo_output LANGUAGES CXX)
+  if(vantrel_ipo_supported)
+    set(VANTREL_MODULE_LTO_ACTIVE ON)
+  else()
+    message(STATUS "Provider modules without link-time optimisation: ${vantrel_ipo_output}")
+  endif()
+endif()
+
+function(vantrel_optimise_as_one)
+  foreach(target IN LISTS ARGN)
+    # -fno-plt: calls into SQLite, libpq and the COM runtime go through the GOT directly.
+    target_compile_options(${target} PRIVATE -fno-plt)
+    if(VANTREL_MODULE_LTO_ACTIVE)
+      # Fat objects: the installed kit archive and the tests that link a provider's library
+      # directly still get machine code when they are linked without link-time optimisation.
+      set_target_properties(${target} PROPERTIES INTERPROCEDURAL_OPTIMIZATION ON)
+      target_compile_options(${target} PRIVATE -ffat-lto-objects)
+    endif()
+  endforeach()
+endfunction()
 
 function(vantrel_module_library target)
   set_target_properties(${target} PROPERTIES
