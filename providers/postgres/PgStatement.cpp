@@ -400,7 +400,9 @@ void PgStatement::fetchBatch(std::uint64_t from, int rows) {
     std::optional<PgPositions::Start> start;
     if (best > nearRows)
         start = farStart(from, best);
-    if (start && from - start->firstRow < best)
+    // A start beyond the counted pages would move a cursor over the limited query as far as
+    // over the plain one, at a higher cost per row: only a counted run near the row is taken.
+    if (start && from - start->firstRow < std::min(best, farFromStart))
         result_ = cursor_.fetch(start->query, parameters, from, rows, start->firstRow);
     else if (fromCursor <= from)
         result_ = cursor_.fetch(cursor_.query(), parameters, from, rows, cursor_.base());

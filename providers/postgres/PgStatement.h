@@ -81,6 +81,8 @@ private:
     std::optional<PgPositions::Start> farStart(std::uint64_t row, std::uint64_t moving);
     // A cursor moves over up to this many rows instead of starting afresh near the row.
     static constexpr std::uint64_t nearRows = 1024;
+    // A counted place is taken only when the row is fewer rows than this after it.
+    static constexpr std::uint64_t farFromStart = 4096;
     // More pages are counted only for a move over more rows than this.
     static constexpr std::uint64_t learnAbove = 24000;
 
