@@ -110,7 +110,8 @@ RowsetProperties::RowsetProperties(PropertyStore effective) : store(std::move(ef
 }
 
 [[gnu::hot]] Rowset::~Rowset() {
-    if (host_)
+    // Only changes through IRowsetChange take locks.
+    if (host_ && changeable_)
         host_->unlockAll(this);
     if (!exhausted_)
         statement_->reset();

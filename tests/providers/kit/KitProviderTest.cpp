@@ -563,6 +563,26 @@ TEST_F(KitProvider, LockingRowsetsHoldChangedRowsUntilReleased) {
     EXPECT_EQ(two->Release(), 0u);
 }
 
+// A rowset released while it still holds a changed row gives up its lock with it.
+TEST_F(KitProvider, ARowsetReleasedWithAChangedRowLeavesNoLockBehind) {
+    ASSERT_EQ(
+        connect({property(kitPropConcurrency, VT_BSTR, 0, u"locking")}, DBPROPSET_VANTREL_KITINIT),
+        S_OK);
+    IRowset* one = updatable(u"SCAN people");
+    IRowset* two = updatable(u"SCAN people");
+    HACCESSOR h1 = nameAccessor(one), h2 = nameAccessor(two);
+    HROW r1 = secondRow(one), r2 = secondRow(two);
+    EXPECT_EQ(setName(one, h1, r1, "111111"), S_OK);
+    EXPECT_EQ(setName(two, h2, r2, "222222"), DB_E_RESOURCELOCKED);
+    // Back to the value the second rowset fetched, so that only the lock could refuse it.
+    EXPECT_EQ(setName(one, h1, r1, "filler"), S_OK);
+    EXPECT_EQ(one->Release(), 0u);
+    EXPECT_EQ(setName(two, h2, r2, "222222"), S_OK);
+    EXPECT_EQ(storedName(2), "222222");
+    two->ReleaseRows(1, &r2, nullptr, nullptr, nullptr);
+    EXPECT_EQ(two->Release(), 0u);
+}
+
 TEST_F(KitProvider, RowsetsInsertAndDeleteRows) {
     ASSERT_EQ(connect(), S_OK);
     IRowset* rowset = updatable(u"SCAN people");
