@@ -54,15 +54,8 @@ protected:
         return text;
     }
 
-    // The ids of up to `count` rows from 0-based row `first`, after a rewind (a jump).
-    static std::vector<long long> idsAt(const Reader& r, DBROWOFFSET first, DBROWCOUNT count) {
-        std::vector<long long> ids;
-        EXPECT_EQ(r.rowset->RestartPosition(DB_NULL_HCHAPTER), S_OK);
-        HROW rows[100];
-        HROW* p = rows;
-        DBCOUNTITEM got = 0;
-        const HRESULT hr = r.rowset->GetNextRows(DB_NULL_HCHAPTER, first, count, &got, &p);
-        EXPECT_TRUE(hr == S_OK || hr == DB_S_ENDOFROWSET) << std::hex << hr;
+    // Appends the ids of `got` fetched rows to `ids` and releases the rows.
+    static void takeIds(const Reader& r, HROW* rows, DBCOUNTITEM got, std::vector<long long>& ids) {
         for (DBCOUNTITEM i = 0; i < got; ++i) {
             Cell cell{};
             EXPECT_EQ(r.rowset->GetData(rows[i], r.handle, &cell), S_OK);
@@ -72,6 +65,18 @@ protected:
         }
         if (got > 0)
             r.rowset->ReleaseRows(got, rows, nullptr, nullptr, nullptr);
+    }
+
+    // The ids of up to `count` rows from 0-based row `first`, after a rewind (a jump).
+    static std::vector<long long> idsAt(const Reader& r, DBROWOFFSET first, DBROWCOUNT count) {
+        std::vector<long long> ids;
+        EXPECT_EQ(r.rowset->RestartPosition(DB_NULL_HCHAPTER), S_OK);
+        HROW rows[100];
+        HROW* p = rows;
+        DBCOUNTITEM got = 0;
+        const HRESULT hr = r.rowset->GetNextRows(DB_NULL_HCHAPTER, first, count, &got, &p);
+        EXPECT_TRUE(hr == S_OK || hr == DB_S_ENDOFROWSET) << std::hex << hr;
+        takeIds(r, rows, got, ids);
         return ids;
     }
 
@@ -85,15 +90,7 @@ protected:
             DBCOUNTITEM got = 0;
             const HRESULT hr = r.rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 100, &got, &p);
             EXPECT_TRUE(hr == S_OK || hr == DB_S_ENDOFROWSET) << std::hex << hr;
-            for (DBCOUNTITEM i = 0; i < got; ++i) {
-                Cell cell{};
-                EXPECT_EQ(r.rowset->GetData(rows[i], r.handle, &cell), S_OK);
-                long long id = 0;
-                std::memcpy(&id, cell.value, sizeof id);
-                ids.push_back(id);
-            }
-            if (got > 0)
-                r.rowset->ReleaseRows(got, rows, nullptr, nullptr, nullptr);
+            takeIds(r, rows, got, ids);
             if (hr != S_OK || got == 0)
                 return ids;
         }

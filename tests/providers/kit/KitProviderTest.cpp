@@ -200,6 +200,18 @@ HROW secondRow(IRowset* rowset) {
     return row;
 }
 
+// Two rowsets over the same rows, each with a name accessor and its second row fetched before
+// either changes anything.
+struct Rivals {
+    IRowset* one;
+    IRowset* two;
+    HACCESSOR h1, h2;
+    HROW r1, r2;
+};
+Rivals rivals(IRowset* one, IRowset* two) {
+    return {one, two, nameAccessor(one), nameAccessor(two), secondRow(one), secondRow(two)};
+}
+
 std::string storedName(std::int64_t rowid) {
     return memdb::database().at("people").rows.at(rowid)[1].bytes;
 }
@@ -519,10 +531,7 @@ TEST_F(KitProvider, RequiredChangesOnRowsWithoutIdentityFailTheExecution) {
 
 TEST_F(KitProvider, OptimisticRowsetsRefuseChangesToRowsChangedSinceTheyFetchedThem) {
     ASSERT_EQ(connect(), S_OK);
-    IRowset* one = updatable(u"SCAN people");
-    IRowset* two = updatable(u"SCAN people");
-    HACCESSOR h1 = nameAccessor(one), h2 = nameAccessor(two);
-    HROW r1 = secondRow(one), r2 = secondRow(two);
+    auto [one, two, h1, h2, r1, r2] = rivals(updatable(u"SCAN people"), updatable(u"SCAN people"));
     EXPECT_EQ(setName(one, h1, r1, "111111"), S_OK);
     EXPECT_EQ(storedName(2), "111111");
     EXPECT_EQ(setName(two, h2, r2, "222222"), DB_E_CONCURRENCYVIOLATION);
@@ -545,10 +554,7 @@ TEST_F(KitProvider, LockingRowsetsHoldChangedRowsUntilReleased) {
     ASSERT_EQ(
         connect({property(kitPropConcurrency, VT_BSTR, 0, u"locking")}, DBPROPSET_VANTREL_KITINIT),
         S_OK);
-    IRowset* one = updatable(u"SCAN people");
-    IRowset* two = updatable(u"SCAN people");
-    HACCESSOR h1 = nameAccessor(one), h2 = nameAccessor(two);
-    HROW r1 = secondRow(one), r2 = secondRow(two);
+    auto [one, two, h1, h2, r1, r2] = rivals(updatable(u"SCAN people"), updatable(u"SCAN people"));
     EXPECT_EQ(setName(one, h1, r1, "111111"), S_OK);
     EXPECT_EQ(setName(two, h2, r2, "222222"), DB_E_RESOURCELOCKED);
     EXPECT_NE(errorDescription().find(u"zamčený"), std::u16string::npos);
@@ -568,10 +574,7 @@ TEST_F(KitProvider, ARowsetReleasedWithAChangedRowLeavesNoLockBehind) {
     ASSERT_EQ(
         connect({property(kitPropConcurrency, VT_BSTR, 0, u"locking")}, DBPROPSET_VANTREL_KITINIT),
         S_OK);
-    IRowset* one = updatable(u"SCAN people");
-    IRowset* two = updatable(u"SCAN people");
-    HACCESSOR h1 = nameAccessor(one), h2 = nameAccessor(two);
-    HROW r1 = secondRow(one), r2 = secondRow(two);
+    auto [one, two, h1, h2, r1, r2] = rivals(updatable(u"SCAN people"), updatable(u"SCAN people"));
     EXPECT_EQ(setName(one, h1, r1, "111111"), S_OK);
     EXPECT_EQ(setName(two, h2, r2, "222222"), DB_E_RESOURCELOCKED);
     // Back to the value the second rowset fetched, so that only the lock could refuse it.
