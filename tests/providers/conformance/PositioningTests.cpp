@@ -96,6 +96,14 @@ protected:
         }
     }
 
+    // Reads the command's rows forwards into `ids`, then checks jumps to many places against them.
+    static void readAndJump(ICommandText* text, unsigned seed, std::vector<long long>& ids) {
+        Reader r;
+        ASSERT_NO_FATAL_FAILURE(openReader(text, r));
+        ids = forwardRead(r);
+        ASSERT_NO_FATAL_FAILURE(expectJumpsMatch(r, ids, seed));
+    }
+
     // Jumps to many positions and compares each screen with the forward read `all`: the ends,
     // both sides of multiples of 256 and 512, backwards from the end, and random places.
     static void expectJumpsMatch(const Reader& r, const std::vector<long long>& all,
@@ -138,22 +146,14 @@ TEST_P(Positioning, JumpsGiveTheRowsOfAForwardReadAtEveryPlace) {
 TEST_P(Positioning, JumpsAfterTheDataChangedGiveTheRowsAsTheyAreNow) {
     fill();
     Ptr<ICommandText> text = prepared("SELECT id FROM jumps");
-    {
-        Reader r;
-        ASSERT_NO_FATAL_FAILURE(openReader(text.get(), r));
-        ASSERT_NO_FATAL_FAILURE(expectJumpsMatch(r, forwardRead(r), 1));
-    }
+    std::vector<long long> now;
+    ASSERT_NO_FATAL_FAILURE(readAndJump(text.get(), 1, now));
     // Through this session: rows go at the start and in the middle, new ones come at the end.
     run("DELETE FROM jumps WHERE id < 700 OR id BETWEEN 3000 AND 3100");
     run("INSERT INTO jumps (id, v) VALUES (7001, 1), (7002, 2), (7003, 3)");
-    {
-        Reader r;
-        ASSERT_NO_FATAL_FAILURE(openReader(text.get(), r));
-        const std::vector<long long> now = forwardRead(r);
-        EXPECT_EQ(now.front(), 700);
-        EXPECT_EQ(now.back(), 7003);
-        ASSERT_NO_FATAL_FAILURE(expectJumpsMatch(r, now, 2));
-    }
+    ASSERT_NO_FATAL_FAILURE(readAndJump(text.get(), 2, now));
+    EXPECT_EQ(now.front(), 700);
+    EXPECT_EQ(now.back(), 7003);
     // Through another connection.
     {
         Ptr<IDBInitialize> other = createDataSource();
@@ -173,36 +173,24 @@ TEST_P(Positioning, JumpsAfterTheDataChangedGiveTheRowsAsTheyAreNow) {
         session.reset();
         other->Uninitialize();
     }
-    Reader r;
-    ASSERT_NO_FATAL_FAILURE(openReader(text.get(), r));
-    const std::vector<long long> now = forwardRead(r);
+    ASSERT_NO_FATAL_FAILURE(readAndJump(text.get(), 3, now));
     EXPECT_EQ(now.front(), 1201);
-    ASSERT_NO_FATAL_FAILURE(expectJumpsMatch(r, now, 3));
 }
 
 TEST_P(Positioning, ChangesTakenBackInsideATransactionLeaveNoWrongPlaces) {
     fill();
     Ptr<ICommandText> text = prepared("SELECT id FROM jumps");
     std::vector<long long> before;
-    {
-        Reader r;
-        ASSERT_NO_FATAL_FAILURE(openReader(text.get(), r));
-        before = forwardRead(r);
-        ASSERT_NO_FATAL_FAILURE(expectJumpsMatch(r, before, 4));
-    }
+    ASSERT_NO_FATAL_FAILURE(readAndJump(text.get(), 4, before));
     auto transaction = session_.query<ITransactionLocal>(IID_ITransactionLocal);
     ASSERT_TRUE(transaction);
     ASSERT_EQ(transaction->StartTransaction(ISOLATIONLEVEL_READCOMMITTED, 0, nullptr, nullptr),
               S_OK);
     run("SAVEPOINT taken_back");
     run("DELETE FROM jumps WHERE id < 4000");
-    {
-        Reader r;
-        ASSERT_NO_FATAL_FAILURE(openReader(text.get(), r));
-        const std::vector<long long> inside = forwardRead(r);
-        EXPECT_EQ(inside.front(), 4001);
-        ASSERT_NO_FATAL_FAILURE(expectJumpsMatch(r, inside, 5));
-    }
+    std::vector<long long> inside;
+    ASSERT_NO_FATAL_FAILURE(readAndJump(text.get(), 5, inside));
+    EXPECT_EQ(inside.front(), 4001);
     run("ROLLBACK TO SAVEPOINT taken_back");
     {
         // The table is as before: jumps place by the rows there are, not by the deleted ones.
