@@ -14,7 +14,8 @@
 // first side alternating from round to round, and the figure is the median of the rounds' ratios.
 // On a shared virtual machine the host's speed drifts by tens of per cent within seconds; a pair
 // of adjacent timings sees the same drift, so the pairing cancels what separate medians of each
-// side would keep. The medians per side are printed too.
+// side would keep. The medians per side are printed too, and the CPU time per statement of the
+// bench's thread and, on PostgreSQL, of each side's server process (when /proc lets it be read).
 //
 // Usage: bench_small_statements [--placement one-core|split|any] [statements per round and side]
 //        (default one-core, 400 statements)
@@ -307,36 +308,96 @@ struct Workload {
     std::function<void(int)> raw;
 };
 
+// The server processes that answer each side, when there are any (0: none, as on SQLite).
+struct Servers {
+    pid_t oledb = 0;
+    pid_t raw = 0;
+};
+
+// CPU time a local process has run, in milliseconds, from the scheduler's own account; -1 when it
+// cannot be read (another user's process on a hardened system, a remote server).
+double processCpuMilliseconds(pid_t pid) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/schedstat";
+    FILE* f = std::fopen(path.c_str(), "r");
+    if (f == nullptr)
+        return -1;
+    unsigned long long ns = 0;
+    const bool read = std::fscanf(f, "%llu", &ns) == 1;
+    std::fclose(f);
+    return read ? static_cast<double>(ns) / 1e6 : -1;
+}
+
+// One side's round: wall time and the CPU time of the bench's thread and of the side's server,
+// each in microseconds per statement (server -1 when there is none or it cannot be read).
+struct SideTimes {
+    double wall = 0;
+    double client = 0;
+    double server = -1;
+};
+
 // Times `count` statements of each side per round, the two sides back to back and the first side
 // alternating; prints the medians per side (microseconds per statement) and the median of the
-// rounds' ratios.
-void measure(const char* database, const std::vector<Workload>& workloads, int count) {
-    auto timeSide = [count](const std::function<void(int)>& side, int round) {
+// rounds' ratios. It also prints where each side's time went: the bench thread's CPU time and the
+// server's. On one CPU the server shares the caches with the client, so a client that touches more
+// code and data also makes the server slower; this line shows how much of a ratio that is.
+void measure(const char* database, const std::vector<Workload>& workloads, int count,
+             Servers servers = {}) {
+    auto timeSide = [count](const std::function<void(int)>& side, int round, pid_t server) {
+        const double serverStart = server != 0 ? processCpuMilliseconds(server) : -1;
+        const double cpuStart = bench::threadCpuMilliseconds();
         const auto start = bench::TClock::now();
         for (int i = 0; i < count; ++i)
             side(round * count + i);
-        return bench::millisecondsSince(start) * 1000 / count;
+        SideTimes t;
+        t.wall = bench::millisecondsSince(start) * 1000 / count;
+        t.client = (bench::threadCpuMilliseconds() - cpuStart) * 1000 / count;
+        const double serverEnd = serverStart >= 0 ? processCpuMilliseconds(server) : -1;
+        if (serverEnd >= 0)
+            t.server = (serverEnd - serverStart) * 1000 / count;
+        return t;
     };
     for (const Workload& w : workloads) {
-        std::vector<double> oledb, raw, ratios;
+        std::vector<SideTimes> oledb, raw;
+        std::vector<double> ratios;
         for (int round = 0; round < rounds; ++round) {
             if (round % 2 == 0) {
-                oledb.push_back(timeSide(w.oledb, round));
-                raw.push_back(timeSide(w.raw, round));
+                oledb.push_back(timeSide(w.oledb, round, servers.oledb));
+                raw.push_back(timeSide(w.raw, round, servers.raw));
             } else {
-                raw.push_back(timeSide(w.raw, round));
-                oledb.push_back(timeSide(w.oledb, round));
+                raw.push_back(timeSide(w.raw, round, servers.raw));
+                oledb.push_back(timeSide(w.oledb, round, servers.oledb));
             }
-            ratios.push_back(oledb.back() / raw.back());
+            ratios.push_back(oledb.back().wall / raw.back().wall);
         }
-        std::printf(
-            "%s, %s: OLE DB median %.1f us (%.1f to %.1f), raw median %.1f us (%.1f to "
-            "%.1f) per statement; ratio of each round %.2f to %.2f\n",
-            database, w.name, bench::median(oledb), *std::min_element(oledb.begin(), oledb.end()),
-            *std::max_element(oledb.begin(), oledb.end()), bench::median(raw),
-            *std::min_element(raw.begin(), raw.end()), *std::max_element(raw.begin(), raw.end()),
-            *std::min_element(ratios.begin(), ratios.end()),
-            *std::max_element(ratios.begin(), ratios.end()));
+        auto all = [](const std::vector<SideTimes>& times, double SideTimes::*field) {
+            std::vector<double> values;
+            for (const SideTimes& t : times)
+                values.push_back(t.*field);
+            return values;
+        };
+        const std::vector<double> oledbWall = all(oledb, &SideTimes::wall);
+        const std::vector<double> rawWall = all(raw, &SideTimes::wall);
+        std::printf("%s, %s: OLE DB median %.1f us (%.1f to %.1f), raw median %.1f us (%.1f to "
+                    "%.1f) per statement; ratio of each round %.2f to %.2f\n",
+                    database, w.name, bench::median(oledbWall),
+                    *std::min_element(oledbWall.begin(), oledbWall.end()),
+                    *std::max_element(oledbWall.begin(), oledbWall.end()), bench::median(rawWall),
+                    *std::min_element(rawWall.begin(), rawWall.end()),
+                    *std::max_element(rawWall.begin(), rawWall.end()),
+                    *std::min_element(ratios.begin(), ratios.end()),
+                    *std::max_element(ratios.begin(), ratios.end()));
+        const std::vector<double> oledbServer = all(oledb, &SideTimes::server);
+        const std::vector<double> rawServer = all(raw, &SideTimes::server);
+        const bool serversKnown = *std::min_element(oledbServer.begin(), oledbServer.end()) >= 0 &&
+                                  *std::min_element(rawServer.begin(), rawServer.end()) >= 0;
+        std::printf("  CPU per statement, medians: OLE DB %.1f us in the bench",
+                    bench::median(all(oledb, &SideTimes::client)));
+        if (serversKnown)
+            std::printf(" + %.1f us in its server", bench::median(oledbServer));
+        std::printf(", raw %.1f us in the bench", bench::median(all(raw, &SideTimes::client)));
+        if (serversKnown)
+            std::printf(" + %.1f us in its server", bench::median(rawServer));
+        std::printf("\n");
         std::printf("ratio: %.2f (target at most 1.10)\n", bench::median(ratios));
         std::fflush(stdout);
     }
@@ -463,8 +524,9 @@ void runPostgres(const bench::TPgServer& server, int count) {
             die(PQresultErrorMessage(prepared));
         PQclear(prepared);
         IDBCreateCommand* create = session.create.get();
-        placeServers(static_cast<pid_t>(oledbInteger(create, "SELECT pg_backend_pid()")),
-                     PQbackendPID(c));
+        const Servers servers{static_cast<pid_t>(oledbInteger(create, "SELECT pg_backend_pid()")),
+                              PQbackendPID(c)};
+        placeServers(servers.oledb, servers.raw);
         const StatementTexts lookups(lookupText, rounds * count);
         const StatementTexts aggregates(aggregateText, rounds * count);
         const StatementTexts updates(updateText, rounds * count);
@@ -483,7 +545,7 @@ void runPostgres(const bench::TPgServer& server, int count) {
              [&](int i) { oledbText(create, updates.wide[i], 0, false); },
              [&](int i) { pgRows(PQexec(c, updates.narrow[i].c_str())); }},
         };
-        measure("PostgreSQL", workloads, count);
+        measure("PostgreSQL", workloads, count, servers);
         PQfinish(c);
     }
     bench::pgDropSchema(program, server, pgSchema);
