@@ -658,8 +658,13 @@ std::vector<Result> PgConnection::runCursorRequests(const std::vector<Execution>
         cursorsGone();
         cursorTransaction_ = true;
         // One snapshot for all its cursors: row positions learnt in it hold until it ends.
+        // Its text goes along in the same round trip: positions counted under an identical
+        // snapshot, by the same role, hold in this one too (see PgPositionMemory).
         steps.push_back(
             {Step::Kind::RunText, nullptr, "BEGIN ISOLATION LEVEL REPEATABLE READ", nullptr});
+        steps.push_back({Step::Kind::RunText, nullptr,
+                         "SELECT pg_current_snapshot()::text || ' ' || current_user", nullptr});
+        cursorSnapshot_.clear();
     }
     const std::size_t first = steps.size();
     for (const Execution& e : requests)
@@ -673,10 +678,17 @@ std::vector<Result> PgConnection::runCursorRequests(const std::vector<Execution>
             settleCursors();
         throw;
     }
+    if (first == 2 && PQntuples(results[1].get()) == 1)
+        cursorSnapshot_ = PQgetvalue(results[1].get(), 0, 0);
     if (declares)
         ++cursorsOpen_;
     results.erase(results.begin(), results.begin() + static_cast<std::ptrdiff_t>(first));
     return results;
+}
+
+void PgConnection::openCursorTransaction() {
+    if (!cursorTransaction_ && !inTransaction())
+        runCursorRequests({}, false);
 }
 
 void PgConnection::closeCursor(const std::string& name) noexcept {

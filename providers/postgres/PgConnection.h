@@ -16,6 +16,7 @@
 // be restored: every later statement and the commit fail and say so, nothing is committed.
 #pragma once
 
+#include "PgPositionMemory.h"
 #include "PgResultColumns.h"
 #include "PgSettings.h"
 #include "PgTextReading.h"
@@ -189,6 +190,16 @@ public:
     bool cursorsOnTheirOwn() const { return cursorTransaction_ || !inTransaction(); }
     // Changes whenever cursors declared before may have gone with the end of a transaction.
     std::uint64_t cursorGeneration() const { return cursorGeneration_; }
+    // The snapshot of the connection's own cursor transaction and the role reading under it,
+    // as text; empty when no such transaction is open.
+    const std::string& cursorSnapshot() const {
+        return cursorTransaction_ ? cursorSnapshot_ : noSnapshot_;
+    }
+    // Opens the connection's own cursor transaction when none is open and no transaction of
+    // the consumer's is (one round trip). Throws BackendError.
+    void openCursorTransaction();
+    // Page counts of browsed queries, kept past their statements.
+    PgPositionMemory& positionMemory() { return positionMemory_; }
     // A transaction (or part of one) has ended by a statement's own text.
     void transactionEnded() { cursorsGone(); }
 
@@ -267,6 +278,9 @@ private:
     std::uint64_t cursorGeneration_ = 0;
     int cursorsOpen_ = 0;            // declared in the current generation and not closed
     bool cursorTransaction_ = false; // the open transaction is the cursors' own
+    std::string cursorSnapshot_;     // of that transaction
+    const std::string noSnapshot_;
+    PgPositionMemory positionMemory_;
     std::map<std::pair<unsigned, std::string>, std::string> moved_;
 };
 

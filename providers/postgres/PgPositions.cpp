@@ -3,6 +3,7 @@
 #include "PgSqlText.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
 namespace vantrel::postgres {
@@ -60,6 +61,33 @@ bool plainName(const std::string& name) {
     return !name.empty() && name.find('\\') == std::string::npos;
 }
 
+// Whether every filter of a plan (as EXPLAIN deparses it, one key a line) compares columns
+// with constants only: no function call, whose value may differ from one transaction to the
+// next (now(), random(), current_setting()), and no SQL value function (CURRENT_DATE,
+// LOCALTIME, CURRENT_USER and the like). Conservative: a type with a modifier or a '(' in a
+// string constant after a letter also counts as a call.
+bool filtersAreFixed(const std::string& plan) {
+    static constexpr std::string_view marker = "\"Filter\": ";
+    for (std::size_t at = plan.find(marker); at != std::string::npos;
+         at = plan.find(marker, at + 1)) {
+        // The value, from after its opening quote to the end of its line.
+        const std::size_t from = at + marker.size() + 1;
+        const std::size_t end = plan.find('\n', from);
+        const std::string_view filter = std::string_view(plan).substr(
+            std::min(from, plan.size()), end == std::string::npos ? end : end - from);
+        for (std::string_view word : {"CURRENT_", "LOCALTIME", "USER"})
+            if (filter.find(word) != std::string_view::npos)
+                return false;
+        for (std::size_t i = 1; i < filter.size(); ++i) {
+            const unsigned char before = static_cast<unsigned char>(filter[i - 1]);
+            if (filter[i] == '(' && (std::isalnum(before) || before == '_' || before == '"' ||
+                                     before == '\\' || before >= 0x80))
+                return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 std::unique_ptr<PgPositions> PgPositions::forQuery(PgConnection& connection,
@@ -92,6 +120,9 @@ std::unique_ptr<PgPositions> PgPositions::forQuery(PgConnection& connection,
         return nullptr;
     positions->schema_ = schemas[0];
     positions->table_ = tables[0];
+    positions->query_ = query;
+    positions->keepable_ = filtersAreFixed(plans[0]);
+    positions->plan_ = plans[0];
     return positions;
 }
 
@@ -108,13 +139,42 @@ PgPositions::PgPositions(PgConnection& connection, std::string inner, std::size_
     columnNames_ += ")";
 }
 
+void PgPositions::forgetCounts() {
+    runs_.assign(1, Run{0, 0});
+    covered_ = Run{0, 0};
+    complete_ = false;
+}
+
+bool PgPositions::recall() {
+    if (!keepable_)
+        return false;
+    const CountedPages* kept = connection_.positionMemory().find(query_);
+    if (kept == nullptr)
+        return false;
+    connection_.openCursorTransaction();
+    const std::string& now = connection_.cursorSnapshot();
+    if (now.empty() || kept->snapshot != now || kept->plan != plan_)
+        return false;
+    runs_ = kept->runs;
+    covered_ = kept->covered;
+    pagesPerRun_ = kept->pagesPerRun;
+    complete_ = kept->complete;
+    generation_ = connection_.cursorGeneration();
+    return true;
+}
+
+void PgPositions::remember() {
+    const std::string& snapshot = connection_.cursorSnapshot();
+    if (!keepable_ || snapshot.empty() || generation_ != connection_.cursorGeneration())
+        return;
+    connection_.positionMemory().keep(
+        query_, CountedPages{snapshot, plan_, runs_, covered_, pagesPerRun_, complete_});
+}
+
 void PgPositions::learn() {
-    if (generation_ != connection_.cursorGeneration()) {
-        // Another transaction, another snapshot: what was counted may no longer hold.
-        runs_.assign(1, Run{0, 0});
-        covered_ = Run{0, 0};
-        complete_ = false;
-    }
+    // Another transaction, another snapshot: what was counted may no longer hold.
+    if (generation_ != connection_.cursorGeneration())
+        forgetCounts();
     // The next runs of pages after those counted, each sized (once, from the table's
     // statistics) to hold about rowsPerRun rows, counted in the cursors' snapshot.
     const std::string sql =
@@ -155,19 +215,26 @@ void PgPositions::learn() {
     }
     if (count == 0)
         complete_ = true;
+    remember();
 }
 
-std::optional<PgPositions::Start> PgPositions::startFor(std::uint64_t row, bool learnMore) {
+std::optional<PgPositions::Start> PgPositions::startFor(std::uint64_t row, bool learnMore,
+                                                        bool countAfresh) {
     if (retired_ || !connection_.cursorsOnTheirOwn())
         return std::nullopt;
-    const bool stale = generation_ != connection_.cursorGeneration();
-    if (stale || (learnMore && row >= covered_.rowsBefore && !complete_)) {
-        try {
-            learn();
-        } catch (const kit::BackendError&) {
-            retired_ = true;
-            return std::nullopt;
+    try {
+        bool stale = generation_ != connection_.cursorGeneration();
+        if (stale) {
+            forgetCounts();
+            stale = !recall() && countAfresh;
+            if (!stale)
+                generation_ = connection_.cursorGeneration();
         }
+        if (stale || (learnMore && row >= covered_.rowsBefore && !complete_))
+            learn();
+    } catch (const kit::BackendError&) {
+        retired_ = true;
+        return std::nullopt;
     }
     // Every row before the first page not yet counted is counted: the rows from there on
     // start at that number.

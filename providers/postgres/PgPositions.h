@@ -9,10 +9,13 @@
 // holds row n, and moves it over fewer rows than one run has. Runs are counted 32 at a time, as
 // jumps reach beyond them, so no one jump pays for counting the whole table. The counts hold
 // for one snapshot: they are learnt and used only in the transaction the connection opens for
-// its cursors (one snapshot, repeatable read), and learnt afresh in the next one.
+// its cursors (one snapshot, repeatable read). The connection keeps them past the statement
+// (PgPositionMemory); a later transaction under the same snapshot takes them up again, any
+// other learns them afresh.
 #pragma once
 
 #include "PgConnection.h"
+#include "PgPositionMemory.h"
 
 #include <cstdint>
 #include <memory>
@@ -40,18 +43,22 @@ public:
         std::string query;
         std::uint64_t firstRow = 0;
     };
-    std::optional<Start> startFor(std::uint64_t row, bool learnMore);
+    // With countAfresh, counts that no longer hold are made again from the first page;
+    // otherwise only counts the connection kept under the current snapshot are used.
+    std::optional<Start> startFor(std::uint64_t row, bool learnMore, bool countAfresh = true);
     bool retired() const { return retired_; }
 
 private:
     PgPositions(PgConnection& connection, std::string inner, std::size_t columns,
                 std::string schema, std::string table);
     void learn();
-    // Per run of pages that holds rows: its first page and the rows before it.
-    struct Run {
-        std::uint64_t page;
-        std::uint64_t rowsBefore;
-    };
+    void forgetCounts();
+    // Takes the counts the connection kept for this query when they were made under the
+    // snapshot of the cursors' transaction now (opened for it when none is). Throws
+    // BackendError.
+    bool recall();
+    void remember();
+    using Run = PageRun;
     Start startAt(const Run& run) const;
 
     PgConnection& connection_;
@@ -68,6 +75,12 @@ private:
     std::uint64_t generation_ = 0;  // of the cursors' transaction the counts hold in
     bool complete_ = false;         // every page is counted
     bool retired_ = false;
+    // The query as given (the connection keeps counts under it) and its plan. Counts are kept
+    // only for a query whose filter gives the same rows under the same snapshot in any
+    // transaction: no function calls or session values (now(), CURRENT_USER, random()).
+    std::string query_;
+    std::string plan_;
+    bool keepable_ = false;
 };
 
 } // namespace vantrel::postgres

@@ -416,9 +416,13 @@ void PgStatement::fetchBatch(std::uint64_t from, int rows) {
 
 std::optional<PgPositions::Start> PgStatement::farStart(std::uint64_t row, std::uint64_t moving) {
     // The first far jump of a statement moves its cursor: a single jump to the end (the usual
-    // first one) costs less so than counting the pages before it. Queries with parameters are
+    // first one) costs less so than counting the pages before it. Unless the connection kept
+    // counts for the query: they serve when nothing changed since. Queries with parameters are
     // left to the cursor.
-    if (!parameters_.empty() || farJumps_++ == 0)
+    if (!parameters_.empty())
+        return std::nullopt;
+    const bool first = farJumps_++ == 0;
+    if (first && connection_.positionMemory().find(query_) == nullptr)
         return std::nullopt;
     if (!positionsLooked_ && connection_.cursorsOnTheirOwn()) {
         positionsLooked_ = true;
@@ -428,7 +432,7 @@ std::optional<PgPositions::Start> PgStatement::farStart(std::uint64_t row, std::
         return std::nullopt;
     // Counting runs costs about what moving over their rows does: worth it only for a longer
     // move.
-    return positions_->startFor(row, moving > learnAbove);
+    return positions_->startFor(row, moving > learnAbove && !first, !first);
 }
 
 bool PgStatement::seek(std::uint64_t row) {

@@ -140,13 +140,44 @@ std::unique_ptr<RowidCheckpoints> RowidCheckpoints::forQuery(Database& database,
         sqlite3_column_count(fromStatement.get()) != sqlite3_column_count(query) ||
         sqlite3_column_count(nextStatement.get()) != 1)
         return nullptr;
-    return std::unique_ptr<RowidCheckpoints>(
-        new RowidCheckpoints(database, std::move(fromStatement), std::move(nextStatement)));
+    // Texts that differ only in spacing and comments are the same query.
+    std::string memoryKey;
+    for (std::size_t i = 0; i < end; ++i) {
+        memoryKey += i == 0 ? "" : " ";
+        memoryKey += tokens[i].text;
+    }
+    return std::unique_ptr<RowidCheckpoints>(new RowidCheckpoints(
+        database, std::move(fromStatement), std::move(nextStatement), std::move(memoryKey)));
 }
 
-RowidCheckpoints::RowidCheckpoints(Database& database, StatementHandle from, StatementHandle next)
-    : database_(database), from_(std::move(from)), next_(std::move(next)), keys_{beforeEveryRowid} {
+RowidCheckpoints::RowidCheckpoints(Database& database, StatementHandle from, StatementHandle next,
+                                   std::string memoryKey)
+    : database_(database), from_(std::move(from)), next_(std::move(next)), keys_{beforeEveryRowid},
+      memoryKey_(std::move(memoryKey)) {
     stamp_ = currentStamp();
+    recall();
+}
+
+bool RowidCheckpoints::memoryApplies() const {
+    sqlite3* db = database_.handle();
+    return sqlite3_get_autocommit(db) != 0 && sqlite3_db_name(db, 2) == nullptr;
+}
+
+void RowidCheckpoints::recall() {
+    if (!memoryApplies())
+        return;
+    const LearntRowids* learnt = database_.rowidMemory().find(memoryKey_);
+    if (learnt == nullptr || !(learnt->stamp == stamp_))
+        return;
+    keys_ = learnt->keys;
+    spacing_ = learnt->spacing;
+    complete_ = learnt->complete;
+}
+
+void RowidCheckpoints::remember() {
+    if (!memoryApplies() || stamp_.recompiled != 0 || keys_.size() < 2)
+        return;
+    database_.rowidMemory().keep(memoryKey_, LearntRowids{keys_, spacing_, complete_, stamp_});
 }
 
 RowidCheckpoints::Stamp RowidCheckpoints::currentStamp() const {
@@ -241,6 +272,7 @@ RowidCheckpoints::Placed RowidCheckpoints::place(std::uint64_t row) {
         }
         if (stamp_.recompiled != 0)
             return {};
+        remember();
     }
     const std::uint64_t use = std::min<std::uint64_t>(row / spacing_, keys_.size() - 1);
     sqlite3_stmt* s = from_.get();

@@ -6,7 +6,8 @@
 // row n then runs the query from the checkpoint at or before n and passes over fewer than K
 // rows, at any depth. What the checkpoints say holds only for the data they were read from:
 // they are dropped when this connection changed rows, another connection committed, or the
-// statements were compiled again; the jump then starts from the table's first row again.
+// statements were compiled again; the jump then starts from the table's first row again. The
+// connection keeps them past the statement (RowidMemory), for the next one over the same query.
 #pragma once
 
 #include "SqliteDatabase.h"
@@ -43,17 +44,19 @@ public:
     std::uint64_t spacing() const { return spacing_; }
 
 private:
-    RowidCheckpoints(Database& database, StatementHandle from, StatementHandle next);
+    RowidCheckpoints(Database& database, StatementHandle from, StatementHandle next,
+                     std::string memoryKey);
 
-    // What the checkpoints' truth depends on: this connection's row changes, the data version of
-    // every attached database, and whether the jumping statements were compiled again.
-    struct Stamp {
-        std::int64_t changes = 0;
-        std::vector<unsigned> dataVersions;
-        int recompiled = 0;
-        bool operator==(const Stamp&) const = default;
-    };
+    using Stamp = RowidStamp;
     Stamp currentStamp() const;
+    // Whether the connection's memory may serve and be served: outside a transaction (inside
+    // one, a ROLLBACK TO takes rows back unseen) and with no database attached beside main and
+    // temp (another file attached under a name once used could show the same data version).
+    bool memoryApplies() const;
+    // Takes what an earlier statement over the same query learnt, when its stamp is the
+    // database's now; hands what this one learnt to the connection.
+    void recall();
+    void remember();
     // Compares with the stamp of the checkpoints, and starts them afresh on a difference.
     // Returns false when the statements were compiled again (these checkpoints retire).
     bool stillTrue(const Stamp& now);
@@ -72,6 +75,7 @@ private:
     std::uint64_t spacing_ = firstSpacing;
     bool complete_ = false; // the result ends before the row the next checkpoint would be
     Stamp stamp_;
+    std::string memoryKey_; // the query's text as tokens, under which the connection keeps them
 };
 
 } // namespace vantrel::sqlite

@@ -1,6 +1,7 @@
 // An open SQLite database connection, owned: closed when the object goes.
 #pragma once
 
+#include "RowidMemory.h"
 #include "SqliteColumnShapes.h"
 #include "SqliteTypes.h"
 
@@ -61,6 +62,9 @@ public:
     DeclaredTypes& declaredTypes() { return declaredTypes_; }
     // The column lists of this connection's latest statements, for statements of their shape.
     ColumnShapes& columnShapes() { return columnShapes_; }
+    // The rowid checkpoints this connection's queries learnt, for the next statement over the
+    // same query.
+    RowidMemory& rowidMemory() { return rowidMemory_; }
 
     // The explicit transaction the provider began and has not yet committed or rolled back.
     void transactionBegun();
@@ -89,6 +93,7 @@ private:
     mutable std::string terminated_;
     DeclaredTypes declaredTypes_;
     ColumnShapes columnShapes_;
+    RowidMemory rowidMemory_;
     bool transactionOpen_ = false;
     std::string transactionEndedBy_;
 };

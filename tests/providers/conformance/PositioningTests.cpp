@@ -5,6 +5,7 @@
 // inside a transaction whose changes are then taken back).
 #include "ConformanceSupport.h"
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 
@@ -96,6 +97,24 @@ protected:
         }
     }
 
+    // Runs a change through a connection of its own, which it then closes.
+    void runElsewhere(const char* sql) const {
+        Ptr<IDBInitialize> other = createDataSource();
+        ASSERT_EQ(other->Initialize(), S_OK) << takeErrorDescription();
+        auto create = other.query<IDBCreateSession>(IID_IDBCreateSession);
+        Ptr<IUnknown> session;
+        ASSERT_EQ(create->CreateSession(nullptr, IID_IUnknown, session.out()), S_OK);
+        auto commands = session.query<IDBCreateCommand>(IID_IDBCreateCommand);
+        Ptr<ICommandText> change;
+        ASSERT_EQ(commands->CreateCommand(nullptr, IID_ICommandText, change.outUnknown()), S_OK);
+        ASSERT_EQ(change->SetCommandText(DBGUID_DBSQL, u16(sql).c_str()), S_OK);
+        ASSERT_EQ(change->Execute(nullptr, IID_NULL, nullptr, nullptr, nullptr), S_OK)
+            << takeErrorDescription();
+        change.reset();
+        session.reset();
+        other->Uninitialize();
+    }
+
     // Reads the command's rows forwards into `ids`, then checks jumps to many places against them.
     static void readAndJump(ICommandText* text, unsigned seed, std::vector<long long>& ids) {
         Reader r;
@@ -155,26 +174,66 @@ TEST_P(Positioning, JumpsAfterTheDataChangedGiveTheRowsAsTheyAreNow) {
     EXPECT_EQ(now.front(), 700);
     EXPECT_EQ(now.back(), 7003);
     // Through another connection.
-    {
-        Ptr<IDBInitialize> other = createDataSource();
-        ASSERT_EQ(other->Initialize(), S_OK) << takeErrorDescription();
-        auto create = other.query<IDBCreateSession>(IID_IDBCreateSession);
-        Ptr<IUnknown> session;
-        ASSERT_EQ(create->CreateSession(nullptr, IID_IUnknown, session.out()), S_OK);
-        auto commands = session.query<IDBCreateCommand>(IID_IDBCreateCommand);
-        Ptr<ICommandText> change;
-        ASSERT_EQ(commands->CreateCommand(nullptr, IID_ICommandText, change.outUnknown()), S_OK);
-        ASSERT_EQ(
-            change->SetCommandText(DBGUID_DBSQL, u16("DELETE FROM jumps WHERE id < 1200").c_str()),
-            S_OK);
-        ASSERT_EQ(change->Execute(nullptr, IID_NULL, nullptr, nullptr, nullptr), S_OK)
-            << takeErrorDescription();
-        change.reset();
-        session.reset();
-        other->Uninitialize();
-    }
+    ASSERT_NO_FATAL_FAILURE(runElsewhere("DELETE FROM jumps WHERE id < 1200"));
     ASSERT_NO_FATAL_FAILURE(readAndJump(text.get(), 3, now));
     EXPECT_EQ(now.front(), 1201);
+}
+
+// The connection may keep what one rowset learnt about places for the next statement over the
+// same query: every later rowset is a new statement, and its first jumps come before anything
+// it reads itself would show a change.
+TEST_P(Positioning, ALaterStatementOverTheSameQueryJumpsToTheRowsAsTheyAreNow) {
+    fill();
+    const std::string sql = "SELECT id, v FROM jumps";
+    std::vector<long long> before, now;
+    ASSERT_NO_FATAL_FAILURE(readAndJump(command(sql).get(), 11, before));
+    ASSERT_NO_FATAL_FAILURE(readAndJump(command(sql).get(), 12, now));
+    EXPECT_EQ(now, before);
+    // The same query written otherwise.
+    ASSERT_NO_FATAL_FAILURE(
+        readAndJump(command("select id,  v\nFROM jumps -- again").get(), 13, now));
+    EXPECT_EQ(now, before);
+
+    // Through this session: rows go at the start, one moves to the end, and rows come in the
+    // middle.
+    run("DELETE FROM jumps WHERE id < 900");
+    run(isSQLite() ? "UPDATE jumps SET id = 9000 WHERE id = 2700"
+                   : "UPDATE jumps SET id = 9000, note = 'moved' WHERE id = 2700");
+    run("INSERT INTO jumps (id, v) VALUES (1600, 1), (1601, 2)");
+    ASSERT_NO_FATAL_FAILURE(readAndJump(command(sql).get(), 14, now));
+    EXPECT_EQ(now.front(), 900);
+    EXPECT_NE(std::find(now.begin(), now.end(), 9000), now.end());
+
+    // Through another connection, between two rowsets that read nothing in between.
+    ASSERT_NO_FATAL_FAILURE(readAndJump(command(sql).get(), 15, before));
+    ASSERT_NO_FATAL_FAILURE(runElsewhere("DELETE FROM jumps WHERE id BETWEEN 3000 AND 3400"));
+    ASSERT_NO_FATAL_FAILURE(readAndJump(command(sql).get(), 16, now));
+    EXPECT_EQ(now.size(), before.size() - 344);
+
+    // Another table under the same name, holding as many rows as the first, but other ones.
+    run("CREATE TABLE jumps_odd AS SELECT CAST(id + 1 AS INTEGER) AS id, v FROM jumps ORDER BY id "
+        "DESC");
+    ASSERT_NO_FATAL_FAILURE(readAndJump(command(sql).get(), 17, before));
+    run("ALTER TABLE jumps RENAME TO jumps_old");
+    run("ALTER TABLE jumps_odd RENAME TO jumps");
+    ASSERT_NO_FATAL_FAILURE(readAndJump(command(sql).get(), 18, now));
+    ASSERT_EQ(now.size(), before.size());
+    EXPECT_NE(now, before);
+}
+
+TEST_P(Positioning, RowsPackedAnewByVacuumFullAreFoundWhereTheyAreNow) {
+    if (GetParam() != Provider::PostgreSQL)
+        GTEST_SKIP() << "PostgreSQL's VACUUM FULL";
+    fill();
+    // Pages half emptied, then counted by a rowset; VACUUM FULL packs the rows that are left
+    // into fewer pages without changing any of them.
+    run("DELETE FROM jumps WHERE id % 3 = 0 OR id BETWEEN 3000 AND 4000");
+    const std::string sql = "SELECT id FROM jumps";
+    std::vector<long long> before, now;
+    ASSERT_NO_FATAL_FAILURE(readAndJump(command(sql).get(), 21, before));
+    run("VACUUM FULL jumps");
+    ASSERT_NO_FATAL_FAILURE(readAndJump(command(sql).get(), 22, now));
+    EXPECT_EQ(now, before);
 }
 
 TEST_P(Positioning, ChangesTakenBackInsideATransactionLeaveNoWrongPlaces) {
