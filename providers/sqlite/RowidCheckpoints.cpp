@@ -5,6 +5,8 @@
 #include "SqliteSchema.h"
 #include "StatementShape.h"
 
+#include <algorithm>
+#include <array>
 #include <limits>
 #include <optional>
 #include <string>
@@ -76,6 +78,30 @@ void bindPlace(sqlite3* db, sqlite3_stmt* statement, std::int64_t key, std::uint
         throwSqliteError(db, rc, ErrorStage::Run);
 }
 
+// Whether the rows the tokens from `from` on select are the same whenever the data is: no
+// function call, whose value may change from one statement to the next (random(),
+// date('now'), changes()), and no CURRENT_TIME and the like. Deterministic functions count
+// too: telling them apart is not worth it.
+bool fixedByTheData(const std::vector<Token>& tokens, std::size_t from, std::size_t end) {
+    static constexpr std::array<std::string_view, 18> beforeParentheses = {
+        "and",  "or",     "not",  "in",   "where", "like", "glob",   "between", "is",
+        "cast", "exists", "when", "then", "else",  "case", "escape", "match",   "regexp"};
+    for (std::size_t i = from; i < end; ++i) {
+        const Token& t = tokens[i];
+        if (isKeyword(t, "current_time") || isKeyword(t, "current_date") ||
+            isKeyword(t, "current_timestamp"))
+            return false;
+        if (i + 1 == end || tokens[i + 1].text != "(" ||
+            (t.kind != TokenKind::Word && t.kind != TokenKind::QuotedName))
+            continue;
+        if (t.kind == TokenKind::QuotedName ||
+            std::none_of(beforeParentheses.begin(), beforeParentheses.end(),
+                         [&](std::string_view k) { return isKeyword(t, k); }))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::unique_ptr<RowidCheckpoints> RowidCheckpoints::forQuery(Database& database,
@@ -140,9 +166,11 @@ std::unique_ptr<RowidCheckpoints> RowidCheckpoints::forQuery(Database& database,
         sqlite3_column_count(fromStatement.get()) != sqlite3_column_count(query) ||
         sqlite3_column_count(nextStatement.get()) != 1)
         return nullptr;
-    // Texts that differ only in spacing and comments are the same query.
+    // Texts that differ only in spacing and comments are the same query. None for a query
+    // whose rows may change without the data changing: it is not kept past its statement.
     std::string memoryKey;
-    for (std::size_t i = 0; i < end; ++i) {
+    const std::size_t keyEnd = fixedByTheData(tokens, *from, end) ? end : 0;
+    for (std::size_t i = 0; i < keyEnd; ++i) {
         memoryKey += i == 0 ? "" : " ";
         memoryKey += tokens[i].text;
     }
@@ -160,7 +188,8 @@ RowidCheckpoints::RowidCheckpoints(Database& database, StatementHandle from, Sta
 
 bool RowidCheckpoints::memoryApplies() const {
     sqlite3* db = database_.handle();
-    return sqlite3_get_autocommit(db) != 0 && sqlite3_db_name(db, 2) == nullptr;
+    return !memoryKey_.empty() && sqlite3_get_autocommit(db) != 0 &&
+           sqlite3_db_name(db, 2) == nullptr;
 }
 
 void RowidCheckpoints::recall() {

@@ -75,7 +75,9 @@ private:
     std::uint64_t spacing_ = firstSpacing;
     bool complete_ = false; // the result ends before the row the next checkpoint would be
     Stamp stamp_;
-    std::string memoryKey_; // the query's text as tokens, under which the connection keeps them
+    // The query's text as tokens, under which the connection keeps them; empty for a query
+    // they are not kept for.
+    std::string memoryKey_;
 };
 
 } // namespace vantrel::sqlite

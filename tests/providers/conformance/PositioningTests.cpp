@@ -221,6 +221,22 @@ TEST_P(Positioning, ALaterStatementOverTheSameQueryJumpsToTheRowsAsTheyAreNow) {
     EXPECT_NE(now, before);
 }
 
+TEST_P(Positioning, AFilterReadingASessionSettingIsCountedAfreshWhenTheSettingChanged) {
+    if (GetParam() != Provider::PostgreSQL)
+        GTEST_SKIP() << "PostgreSQL's session settings";
+    fill();
+    // SET takes no transaction id: the snapshot stays, and other rows pass the filter.
+    const std::string sql =
+        "SELECT id FROM jumps WHERE v <> current_setting('vantrel_test.skip')::int";
+    std::vector<long long> before, now;
+    run("SET vantrel_test.skip = '4'");
+    ASSERT_NO_FATAL_FAILURE(readAndJump(command(sql).get(), 23, before));
+    run("SET vantrel_test.skip = '5'");
+    ASSERT_NO_FATAL_FAILURE(readAndJump(command(sql).get(), 24, now));
+    EXPECT_EQ(now.size(), before.size());
+    EXPECT_NE(now, before);
+}
+
 TEST_P(Positioning, RowsPackedAnewByVacuumFullAreFoundWhereTheyAreNow) {
     if (GetParam() != Provider::PostgreSQL)
         GTEST_SKIP() << "PostgreSQL's VACUUM FULL";
