@@ -12,8 +12,10 @@ namespace vantrel::postgres {
         return false;
     for (int i = 0; i < static_cast<int>(fields.size()); ++i) {
         const Field& f = fields[i];
+        // The modifier is asked for only where it changes the column's description.
         if (PQftype(r, i) != f.type || PQftable(r, i) != f.table || PQftablecol(r, i) != f.attnum ||
-            PQfmod(r, i) != f.typmod || std::strcmp(PQfname(r, i), f.name.c_str()) != 0)
+            (f.sizedByTypmod && PQfmod(r, i) != f.typmod) ||
+            std::strcmp(PQfname(r, i), f.name.c_str()) != 0)
             return false;
     }
     return true;
@@ -31,6 +33,7 @@ std::shared_ptr<const ResultColumns> describeResult(PgConnection& connection, co
         f.name = PQfname(r, i);
         f.type = PQftype(r, i);
         f.typmod = PQfmod(r, i);
+        f.sizedByTypmod = typmodSizesType(f.type);
         f.table = PQftable(r, i);
         f.attnum = PQftablecol(r, i);
     }

@@ -25,13 +25,15 @@ struct ResultColumns {
     unsigned baseTableOid = 0;            // the one table the visible columns come from, or 0
 
     // Whether `result`, with `hidden` leading identity columns, has the shape these columns
-    // were made from: the same fields with the same names, types and base columns.
+    // were made from: the same fields with the same names, types, base columns and, where it
+    // sizes the column, type modifier.
     bool fit(const PGresult* result, int hidden) const;
 
     struct Field {
         std::string name;
         unsigned type = 0;
         int typmod = -1;
+        bool sizedByTypmod = false; // the typmod decides the column's size
         unsigned table = 0;
         int attnum = 0;
     };

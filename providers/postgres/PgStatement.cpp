@@ -3,7 +3,6 @@
 #include "PgError.h"
 #include "PgSqlText.h"
 
-#include <array>
 #include <cctype>
 #include <cstring>
 
@@ -12,16 +11,6 @@ namespace vantrel::postgres {
 namespace {
 
 constexpr unsigned tidOid = 27;
-
-// Statements that end or shape transactions cannot run under a statement savepoint.
-bool isTransactionControl(const std::string& keyword) {
-    static constexpr std::array<std::string_view, 7> control = {
-        "BEGIN", "START", "COMMIT", "END", "ROLLBACK", "ABORT", "RELEASE"};
-    for (std::string_view k : control)
-        if (keyword == k)
-            return true;
-    return keyword == "SAVEPOINT";
-}
 
 bool startsWith(const char* text, std::string_view prefix) {
     return std::strncmp(text, prefix.data(), prefix.size()) == 0;
@@ -88,13 +77,13 @@ const std::shared_ptr<const ResultColumns>& noColumns() {
     std::string numbered = numberPlaceholders(sql, questionMarks);
     // Valid until the connection reads another text, which nothing here does.
     TextReading& reading = connection_.readText(numbered);
-    keyword_ = reading.keyword;
+    const bool insert = reading.insert;
     // The server would hand the connection over to a data stream nobody feeds or reads.
-    if (keyword_ == "COPY" && copiesThroughClient(numbered))
+    if (reading.copy && copiesThroughClient(numbered))
         throw kit::BackendError(kit::ErrorClass::Other,
                                 "COPY s přenosem dat od klienta (FROM STDIN) nebo ke klientovi "
                                 "(TO STDOUT) tento ovladač nepodporuje");
-    atomic_ = !isTransactionControl(keyword_);
+    atomic_ = !reading.transactionControl;
     batched_ = reading.browsable && !options.wantRowIdentity;
     const bool direct = options.runOnce && !options.wantRowIdentity && questionMarks == 0;
     // The query without trailing blanks and semicolons, so that it nests in other statements.
@@ -134,7 +123,7 @@ const std::shared_ptr<const ResultColumns>& noColumns() {
         describe(description.get());
         if (options.wantRowIdentity && returnsRows_)
             addRowIdentity(numbered);
-        if (keyword_ == "INSERT")
+        if (insert)
             describeInsert(numbered);
     } catch (...) {
         connection_.forgetStatement(name_);

@@ -90,7 +90,6 @@ private:
     std::string name_; // empty for a direct statement
     std::string directText_;
     bool oneStatement_ = false; // directText_ holds one statement
-    std::string keyword_;       // the statement's first keyword, upper case
     std::vector<kit::ParameterInfo> parameters_;
     std::vector<unsigned> parameterTypes_;
     std::vector<std::string> parameterText_;

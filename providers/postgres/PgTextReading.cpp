@@ -1,6 +1,22 @@
 #include "PgTextReading.h"
 
+#include <array>
+
 namespace vantrel::postgres {
+
+namespace {
+
+// Statements that end or shape transactions cannot run under a statement savepoint.
+bool isTransactionControl(std::string_view keyword) {
+    static constexpr std::array<std::string_view, 8> control = {
+        "BEGIN", "START", "COMMIT", "END", "ROLLBACK", "ABORT", "RELEASE", "SAVEPOINT"};
+    for (std::string_view k : control)
+        if (keyword == k)
+            return true;
+    return false;
+}
+
+} // namespace
 
 TextReading readText(std::string_view sql) {
     TextReading r;
@@ -8,6 +24,9 @@ TextReading readText(std::string_view sql) {
     // Queries whose rows a cursor can give; anything else (data-changing WITH, SELECT INTO,
     // utility statements) runs as it is.
     r.browsable = r.keyword == "SELECT" || r.keyword == "VALUES" || r.keyword == "TABLE";
+    r.transactionControl = isTransactionControl(r.keyword);
+    r.insert = r.keyword == "INSERT";
+    r.copy = r.keyword == "COPY";
     if (r.browsable) {
         std::string_view query = sql;
         while (!query.empty() &&

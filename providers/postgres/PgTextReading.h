@@ -14,8 +14,12 @@
 namespace vantrel::postgres {
 
 struct TextReading {
-    std::string keyword;      // upper case; empty when there is none
-    bool browsable = false;   // SELECT, VALUES or TABLE: its rows may be read in batches
+    std::string keyword;    // upper case; empty when there is none
+    bool browsable = false; // SELECT, VALUES or TABLE: its rows may be read in batches
+    // What the keyword says, worked out once per reading instead of once per statement.
+    bool transactionControl = false; // ends or shapes a transaction: no statement savepoint
+    bool insert = false;             // INSERT: its parameters are sized from the table
+    bool copy = false;               // COPY: may stream data through the client
     std::size_t trailing = 0; // blanks and ';' at its end, which a query nested elsewhere drops
     ShortResult shortResult;  // of the query without its trailing part (browsable only)
     TextOutline outline;      // of that query, or of text that holds a ';'; else as is

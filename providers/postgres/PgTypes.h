@@ -47,6 +47,10 @@ struct OleDbType {
 // The OLE DB type of a column or parameter of PostgreSQL type `oid` with type modifier
 // `typmod` (-1 when unknown). Types without a closer match are text (DBTYPE_WSTR).
 OleDbType oleDbTypeOf(unsigned oid, int typmod);
+// Whether oleDbTypeOf's answer for `oid` depends on the type modifier (a character length).
+inline bool typmodSizesType(unsigned oid) {
+    return oid == pgoid::Bpchar || oid == pgoid::Varchar;
+}
 
 // How the text form of a result column is read into a kit value.
 enum class ValueReading : std::uint8_t { Int, Real, Bool, Text, Bytes, Timestamp, Date };

@@ -526,6 +526,8 @@ TEST_F(BackendTest, ResultsOfOneShapeShareADescriptionAndOthersGetTheirOwn) {
     EXPECT_EQ(described("SELECT a AS y FROM t", once).first[0].name, "y");
     EXPECT_EQ(described("SELECT a::varchar(4) AS x FROM t", once).first[0].size, 4u);
     EXPECT_EQ(described("SELECT a::varchar(9) AS x FROM t", once).first[0].size, 9u);
+    EXPECT_EQ(described("SELECT a::char(3) AS x FROM t", once).first[0].size, 3u);
+    EXPECT_EQ(described("SELECT a::char(6) AS x FROM t", once).first[0].size, 6u);
     const auto other = described("SELECT b AS x FROM t", once).first[0];
     EXPECT_EQ(other.baseColumn, "b");
     EXPECT_TRUE(other.nullable);
@@ -539,6 +541,26 @@ TEST_F(BackendTest, ResultsOfOneShapeShareADescriptionAndOthersGetTheirOwn) {
     EXPECT_FALSE(first.first[0].nullable);
     exec(*c, "ALTER TABLE t ALTER a DROP NOT NULL");
     EXPECT_TRUE(described("SELECT a AS x FROM t WHERE k = 1", once).first[0].nullable);
+}
+
+// Transaction control written as text runs as it is, never under the savepoint that wraps each
+// statement of a transaction: releasing that one would take the consumer's savepoint with it.
+TEST_F(BackendTest, SavepointsWrittenAsTextOutliveTheStatementThatMadeThem) {
+    auto c = open();
+    exec(*c, "CREATE TABLE t (v int)");
+    kit::PrepareOptions once;
+    once.runOnce = true;
+    for (const kit::PrepareOptions& options : {kit::PrepareOptions{}, once}) {
+        c->begin(kit::IsolationLevel::ReadCommitted);
+        exec(*c, "INSERT INTO t VALUES (1)");
+        c->prepare("  savepoint mine", options)->step();
+        exec(*c, "INSERT INTO t VALUES (2)");
+        c->prepare("rollback TO SAVEPOINT mine", options)->step();
+        c->prepare("Release mine", options)->step();
+        c->commit();
+    }
+    EXPECT_EQ(count(*c, "SELECT count(*) FROM t WHERE v = 1"), 2);
+    EXPECT_EQ(count(*c, "SELECT count(*) FROM t WHERE v = 2"), 0);
 }
 
 TEST_F(BackendTest, AHundredThousandRowsStepThrough) {
