@@ -62,9 +62,11 @@ bool changesData(const char* commandTag) {
     }
 }
 
-// The description of a statement before it has one, and of results without columns.
+// The description of a statement before it has one, and of results without columns. It lives
+// as long as the program and owns nothing, so copies of it count no references.
 const std::shared_ptr<const ResultColumns>& noColumns() {
-    static const std::shared_ptr<const ResultColumns> none = std::make_shared<ResultColumns>();
+    static const ResultColumns empty;
+    static const std::shared_ptr<const ResultColumns> none(std::shared_ptr<void>(), &empty);
     return none;
 }
 
@@ -166,9 +168,7 @@ std::shared_ptr<const std::vector<kit::ColumnInfo>> PgStatement::columnSnapshot(
 
 void PgStatement::describeParameters(const PGresult* d, int parameterCount) {
     parameters_.assign(parameterCount, kit::ParameterInfo());
-    parameterTypes_.assign(parameterCount, 0);
-    parameterText_.assign(parameterCount, std::string());
-    parameterNull_.assign(parameterCount, 1);
+    bound_.assign(parameterCount, BoundParameter());
     parameterValues_.assign(parameterCount, nullptr);
     for (int i = 0; i < parameterCount; ++i) {
         const unsigned type = PQparamtype(d, i);
@@ -179,7 +179,7 @@ void PgStatement::describeParameters(const PGresult* d, int parameterCount) {
         p.size = t.size;
         p.precision = t.precision;
         p.scale = t.scale;
-        parameterTypes_[i] = type;
+        bound_[i].type = type;
     }
 }
 
@@ -279,7 +279,7 @@ void PgStatement::describeInsert(std::string_view numbered) {
                     break;
                 }
         }
-        if (column == nullptr || column->typeOid != parameterTypes_[i])
+        if (column == nullptr || column->typeOid != bound_[i].type)
             continue;
         const OleDbType t = oleDbTypeOf(column->typeOid, column->typmod);
         parameters_[i].size = t.size;
@@ -294,13 +294,15 @@ void PgStatement::bind(std::size_t index, const kit::ValueView& value) {
     if (index >= parameters_.size())
         throw kit::BackendError(kit::ErrorClass::Other,
                                 "parametr " + std::to_string(index + 1) + " neexistuje");
-    parameterNull_[index] = value.isNull();
+    BoundParameter& bound = bound_[index];
+    bound.isNull = value.isNull();
     if (!value.isNull())
-        parameterText(value, parameterTypes_[index], parameterText_[index]);
+        parameterText(value, bound.type, bound.text);
 }
 
 void PgStatement::clearBindings() {
-    std::fill(parameterNull_.begin(), parameterNull_.end(), 1);
+    for (BoundParameter& bound : bound_)
+        bound.isNull = true;
 }
 
 [[gnu::hot]] bool PgStatement::step() {
@@ -328,7 +330,7 @@ void PgStatement::clearBindings() {
 
 [[gnu::hot]] void PgStatement::run() {
     for (std::size_t i = 0; i < parameters_.size(); ++i)
-        parameterValues_[i] = parameterNull_[i] ? nullptr : parameterText_[i].c_str();
+        parameterValues_[i] = bound_[i].isNull ? nullptr : bound_[i].text.c_str();
     Execution e;
     if (name_.empty()) {
         e.sql = wholeResult_ ? &query_ : &directText_;
@@ -429,7 +431,7 @@ bool PgStatement::seek(std::uint64_t row) {
         return false;
     done_ = false;
     for (std::size_t i = 0; i < parameters_.size(); ++i)
-        parameterValues_[i] = parameterNull_[i] ? nullptr : parameterText_[i].c_str();
+        parameterValues_[i] = bound_[i].isNull ? nullptr : bound_[i].text.c_str();
     if (result_ && row >= batchStart_ && row - batchStart_ <= std::uint64_t(batchLength_) &&
         (row - batchStart_ < std::uint64_t(batchLength_) || !moreRows_)) {
         // Within the batch at hand (or at the known end): nothing to ask the server.

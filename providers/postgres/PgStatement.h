@@ -91,11 +91,15 @@ private:
     std::string directText_;
     bool oneStatement_ = false; // directText_ holds one statement
     std::vector<kit::ParameterInfo> parameters_;
-    std::vector<unsigned> parameterTypes_;
-    std::vector<std::string> parameterText_;
-    std::vector<char> parameterNull_;
-    std::vector<const char*> parameterValues_;
-    std::vector<int> parameterLengths_;
+    // Per parameter: its server type and the text of the value bound now. One list, so that a
+    // statement without parameters (most text run once) builds and frees one empty vector.
+    struct BoundParameter {
+        unsigned type = 0;
+        bool isNull = true;
+        std::string text;
+    };
+    std::vector<BoundParameter> bound_;
+    std::vector<const char*> parameterValues_; // as libpq takes them, filled before each request
 
     // The columns and how to read them, shared with statements of the same result shape and
     // with rowsets (as their column snapshot).
