@@ -12,8 +12,15 @@ namespace {
 
 // Rows a run of pages should hold; a jump moves its cursor over fewer than that.
 constexpr int rowsPerRun = 512;
-// Runs counted per request: about 16,000 rows, a millisecond or two of the server's time.
-constexpr int runsPerLearning = 32;
+// Runs counted per request at least: about 16,000 rows, a millisecond or two of the server's
+// time; and at most, should a filter pass few rows.
+constexpr std::uint64_t runsPerLearning = 32;
+constexpr std::uint64_t mostRunsPerLearning = 1 << 14;
+// Pages are counted up to a row only when counting them costs at most this many times the move
+// it saves (the server counts a row in about the time a cursor moves over one).
+constexpr std::uint64_t countingPerMove = 2;
+// A jump counts pages only when its cursor would move over more rows than this.
+constexpr std::uint64_t learnAbove = 4096;
 
 // The values of every `"key": "value"` of a JSON plan, in order. Values holding an escape are
 // given as they stand (they then match nothing the caller expects).
@@ -171,7 +178,22 @@ void PgPositions::remember() {
         query_, CountedPages{snapshot, plan_, runs_, covered_, pagesPerRun_, complete_});
 }
 
-void PgPositions::learn() {
+std::uint64_t PgPositions::runsToReach(std::uint64_t row) const {
+    if (row < covered_.rowsBefore)
+        return runsPerLearning;
+    // At the density counted so far, or at about rowsPerRun rows a run before anything is,
+    // with a tenth more.
+    double perRun = rowsPerRun;
+    if (covered_.rowsBefore > 0 && covered_.page > 0 && pagesPerRun_ > 0)
+        perRun = static_cast<double>(covered_.rowsBefore) * static_cast<double>(pagesPerRun_) /
+                 static_cast<double>(covered_.page);
+    const double runs = static_cast<double>(row - covered_.rowsBefore + 1) / perRun * 1.1 + 1;
+    return runs >= static_cast<double>(mostRunsPerLearning)
+               ? mostRunsPerLearning
+               : std::max(runsPerLearning, static_cast<std::uint64_t>(runs));
+}
+
+void PgPositions::learn(std::uint64_t runCount) {
     // Another transaction, another snapshot: what was counted may no longer hold.
     if (generation_ != connection_.cursorGeneration())
         forgetCounts();
@@ -191,7 +213,7 @@ void PgPositions::learn() {
         "least(s.total, $3::bigint + ($4::bigint - 1) * s.pages), s.pages) AS r(first) ORDER BY "
         "r.first";
     const std::string firstPage = std::to_string(covered_.page);
-    const std::string runs = std::to_string(runsPerLearning);
+    const std::string runs = std::to_string(runCount);
     const std::string pages = std::to_string(pagesPerRun_);
     const char* values[] = {schema_.c_str(), table_.c_str(), firstPage.c_str(), runs.c_str(),
                             pages.c_str()};
@@ -218,7 +240,7 @@ void PgPositions::learn() {
     remember();
 }
 
-std::optional<PgPositions::Start> PgPositions::startFor(std::uint64_t row, bool learnMore,
+std::optional<PgPositions::Start> PgPositions::startFor(std::uint64_t row, std::uint64_t moving,
                                                         bool countAfresh) {
     if (retired_ || !connection_.cursorsOnTheirOwn())
         return std::nullopt;
@@ -230,8 +252,20 @@ std::optional<PgPositions::Start> PgPositions::startFor(std::uint64_t row, bool 
             if (!stale)
                 generation_ = connection_.cursorGeneration();
         }
-        if (stale || (learnMore && row >= covered_.rowsBefore && !complete_))
-            learn();
+        // Up to the row when that costs about the move it saves: the pages counted then serve
+        // every later jump. Otherwise the next few runs, so that no one jump pays much more
+        // than its move. A filter that passes fewer rows than the pages counted so far
+        // suggest needs another request or two.
+        const bool learnMore = moving > learnAbove;
+        const auto farAhead = [&] { return row >= covered_.rowsBefore && !complete_; };
+        const auto toRow = [&] {
+            return row - covered_.rowsBefore <= countingPerMove * moving ? runsToReach(row)
+                                                                         : runsPerLearning;
+        };
+        if (stale)
+            learn(learnMore && farAhead() ? toRow() : runsPerLearning);
+        for (int i = 0; learnMore && i < 3 && farAhead(); ++i)
+            learn(toRow());
     } catch (const kit::BackendError&) {
         retired_ = true;
         return std::nullopt;

@@ -6,12 +6,14 @@
 // synchronised scans, which would start elsewhere). One request counts the query's rows in each
 // run of pages of about 512 rows (a TID range scan per run, the rows' values unread); a jump to
 // row n then declares a cursor over the same query limited to ctid >= the start of the run that
-// holds row n, and moves it over fewer rows than one run has. Runs are counted 32 at a time, as
-// jumps reach beyond them, so no one jump pays for counting the whole table. The counts hold
+// holds row n, and moves it over fewer rows than one run has. Runs are counted as jumps reach
+// beyond them: up to the row when the cursor would otherwise move about as far, else 32 at a
+// time, so no one jump pays for counting much more than it would move. The counts hold
 // for one snapshot: they are learnt and used only in the transaction the connection opens for
-// its cursors (one snapshot, repeatable read). The connection keeps them past the statement
-// (PgPositionMemory); a later transaction under the same snapshot takes them up again, any
-// other learns them afresh.
+// its cursors (one snapshot, repeatable read). A jump far beyond the runs counted counts up to
+// its row when that costs no more than moving there would. The connection keeps them past the
+// statement (PgPositionMemory); a later transaction under the same snapshot takes them up again,
+// any other learns them afresh.
 #pragma once
 
 #include "PgConnection.h"
@@ -35,8 +37,9 @@ public:
                                                  std::size_t columns);
 
     // A query giving the rows of the query from row `firstRow` on, firstRow <= row: from the
-    // start of the run of pages that holds row n, or from the first page not yet counted. With
-    // learnMore, the next runs are counted first when row lies beyond those counted. Nothing
+    // start of the run of pages that holds row n, or from the first page not yet counted. When
+    // a cursor would move over `moving` rows to get there, more runs are counted first if row
+    // lies beyond those counted and the move is long. Nothing
     // when positions cannot serve now (inside a transaction of the consumer's, or the counting
     // failed, after which these positions retire).
     struct Start {
@@ -45,13 +48,16 @@ public:
     };
     // With countAfresh, counts that no longer hold are made again from the first page;
     // otherwise only counts the connection kept under the current snapshot are used.
-    std::optional<Start> startFor(std::uint64_t row, bool learnMore, bool countAfresh = true);
+    std::optional<Start> startFor(std::uint64_t row, std::uint64_t moving, bool countAfresh = true);
     bool retired() const { return retired_; }
 
 private:
     PgPositions(PgConnection& connection, std::string inner, std::size_t columns,
                 std::string schema, std::string table);
-    void learn();
+    // Counts the next runCount runs of pages.
+    void learn(std::uint64_t runCount);
+    // Runs to count to get past row, at least the usual number.
+    std::uint64_t runsToReach(std::uint64_t row) const;
     void forgetCounts();
     // Takes the counts the connection kept for this query when they were made under the
     // snapshot of the cursors' transaction now (opened for it when none is). Throws

@@ -83,8 +83,6 @@ private:
     static constexpr std::uint64_t nearRows = 1024;
     // A counted place is taken only when the row is fewer rows than this after it.
     static constexpr std::uint64_t farFromStart = 4096;
-    // More pages are counted only for a move over more rows than this.
-    static constexpr std::uint64_t learnAbove = 24000;
 
     PgConnection& connection_;
     std::string name_; // empty for a direct statement
@@ -118,7 +116,6 @@ private:
     PgCursor cursor_;
     std::unique_ptr<PgPositions> positions_;
     bool positionsLooked_ = false;
-    std::uint64_t farJumps_ = 0;
     std::uint64_t batchStart_ = 0; // row number of result_'s first row
     int batchLength_ = 0;          // rows of result_ that belong to the batch
     int batchAsked_ = 0;           // rows asked for in the last fetch
