@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -641,13 +642,20 @@ bool sameButNumbers(std::string_view a, std::string_view b) {
         // The bytes both have in common, eight at a time while they last.
         const std::size_t n = std::min(a.size() - i, b.size() - j);
         std::size_t k = 0;
+        bool parted = false;
         for (std::uint64_t x = 0, y = 0; k + 8 <= n; k += 8) {
             std::memcpy(&x, a.data() + i + k, 8);
             std::memcpy(&y, b.data() + j + k, 8);
-            if (x != y)
+            if (x != y) {
+                // The first byte that differs, from the lowest differing bit of the words.
+                if constexpr (std::endian::native == std::endian::little) {
+                    k += static_cast<std::size_t>(std::countr_zero(x ^ y)) / 8;
+                    parted = true;
+                }
                 break;
+            }
         }
-        while (k < n && a[i + k] == b[j + k])
+        while (!parted && k < n && a[i + k] == b[j + k])
             ++k;
         i += k;
         j += k;

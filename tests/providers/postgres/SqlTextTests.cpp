@@ -120,6 +120,15 @@ TEST(PgSqlText, TextsReadAlikeDifferOnlyInNumbersStandingAlone) {
           {"SELECT 1", "SELECT 1 UNION SELECT 2"},
           {"SELECT a FROM t WHERE k = 7", "SELECT a FROM t WHERE k = 7 OR k = 8"}})
         EXPECT_FALSE(sameButNumbers(a, b)) << a << " / " << b;
+    // Texts are compared a word at a time: a difference at every place within a word.
+    for (std::size_t pad = 0; pad < 16; ++pad) {
+        const std::string head = "SELECT a" + std::string(pad, ' ') + " FROM t WHERE k = ";
+        EXPECT_TRUE(sameButNumbers(head + "123", head + "129")) << pad;
+        EXPECT_TRUE(sameButNumbers(head + "5 AND j = 6", head + "70 AND j = 6")) << pad;
+        EXPECT_FALSE(sameButNumbers(head + "1 AND j = x1", head + "1 AND j = x2")) << pad;
+        EXPECT_FALSE(sameButNumbers(head + "1 AND j = 1", head + "1 AND i = 1")) << pad;
+        EXPECT_FALSE(sameButNumbers(head + "15", head + "1a")) << pad;
+    }
 }
 
 TEST(PgSqlText, InsertShapeMapsParametersToColumns) {
