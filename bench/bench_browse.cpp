@@ -15,6 +15,10 @@
 // VANTREL_PG_DATABASE (as scripts/pg-cluster prints them); without them the PostgreSQL part is
 // skipped and says so.
 //
+// Every round prepares the table afresh on the same connection, as switching tabs in the window
+// does; what the providers learnt about positions in one round may serve the next, so the
+// first round's worst screens are printed on their own too.
+//
 // Per pattern the medians over the rounds of the per-round median and worst screen are
 // printed with their ratio to the raw path; the worst screens, the cold jump, the prepare time
 // and the process's peak memory are judged against fixed limits (milliseconds, megabytes),
@@ -309,6 +313,10 @@ void browseRounds(const std::string& title, TOLEDBCommunicator& communicator, in
                     *std::max_element(medians.begin(), medians.end()),
                     *std::min_element(worsts.begin(), worsts.end()),
                     *std::max_element(worsts.begin(), worsts.end()));
+        // The providers keep what a connection learnt about positions for the next prepare of
+        // the same table: the first round pays for learning it, and is shown on its own.
+        std::printf("%-10s first round's worst screen %.4f ms (CPU %.4f ms)\n", "",
+                    oledbTimes[i][0].worst, oledbTimes[i][0].worstCpu);
         judge(title + ", " + all[i].name + ": median of the rounds' median screen", median, 1,
               "ms");
         judge(title + ", " + all[i].name + ": median of the rounds' worst screen",
@@ -322,9 +330,10 @@ void browseRounds(const std::string& title, TOLEDBCommunicator& communicator, in
               bench::median(worstsCpu), 5, "ms");
     }
     std::printf("cold jump to the last screen after a fresh prepare: median %.4f ms (%.4f to "
-                "%.4f), raw %.4f ms\n",
+                "%.4f, first round %.4f), raw %.4f ms\n",
                 bench::median(coldJumps), *std::min_element(coldJumps.begin(), coldJumps.end()),
-                *std::max_element(coldJumps.begin(), coldJumps.end()), bench::median(rawColdJumps));
+                *std::max_element(coldJumps.begin(), coldJumps.end()), coldJumps.front(),
+                bench::median(rawColdJumps));
     judge(title + ", cold jump to the last screen", bench::median(coldJumps), 5, "ms");
     std::printf("prepareTableForBrowsing(accounts): median %.2f ms (%.2f to %.2f)\n",
                 bench::median(prepares), *std::min_element(prepares.begin(), prepares.end()),
