@@ -53,9 +53,6 @@ DBBINDSTATUS checkBinding(const DBBINDING& b, DBACCESSORFLAGS flags, const Acces
     return DBBINDSTATUS_OK;
 }
 
-// Most objects hold one or two accessors: the first one made reserves room for this many.
-constexpr std::size_t spareEntries = 2;
-
 // Handles are unique in the process, so a handle of another object, or one released here, is
 // never taken for one of this table's.
 HACCESSOR nextHandle() {
@@ -138,6 +135,9 @@ HRESULT AccessorTable::create(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DB
             accessor->highestOrdinal = std::max(accessor->highestOrdinal, b.iOrdinal);
             accessor->bindsBookmark = accessor->bindsBookmark || b.iOrdinal == 0;
         }
+        if (flags & DBACCESSOR_ROWDATA)
+            for (const DBBINDING& b : accessor->bindings)
+                accessor->quick.push_back(quickWriteOf(b));
         if (checked_ && target.columnList)
             checked_->remember(accessor, target);
         add(std::move(accessor), handle);
@@ -147,11 +147,56 @@ HRESULT AccessorTable::create(DBACCESSORFLAGS flags, DBCOUNTITEM count, const DB
     return S_OK;
 }
 
+QuickWrite quickWriteOf(const DBBINDING& b) {
+    if (!(b.dwPart & DBPART_VALUE))
+        return QuickWrite::None;
+    switch (b.wType) {
+    case DBTYPE_I8:
+        return QuickWrite::Int8;
+    case DBTYPE_I4:
+        return QuickWrite::Int4;
+    case DBTYPE_R8:
+        return QuickWrite::Real8;
+    default:
+        return QuickWrite::None;
+    }
+}
+
 void AccessorTable::add(std::shared_ptr<const Accessor> accessor, HACCESSOR* handle) {
-    if (entries_.capacity() == 0)
-        entries_.reserve(spareEntries);
     entries_.push_back(Entry{nextHandle(), std::move(accessor), 1});
     *handle = entries_.back().handle;
+}
+
+void AccessorTable::Entries::push_back(Entry entry) {
+    if (!spilled_ && count_ < inlineCount) {
+        inline_[count_++] = std::move(entry);
+        return;
+    }
+    if (!spilled_) {
+        heap_.reserve(2 * inlineCount);
+        for (std::size_t i = 0; i < count_; ++i)
+            heap_.push_back(std::move(inline_[i]));
+        count_ = 0;
+        spilled_ = true;
+    }
+    heap_.push_back(std::move(entry));
+}
+
+void AccessorTable::Entries::erase(Entry* at) {
+    if (spilled_) {
+        heap_.erase(heap_.begin() + (at - heap_.data()));
+        return;
+    }
+    std::move(at + 1, inline_ + count_, at);
+    inline_[--count_] = Entry{};
+}
+
+void AccessorTable::Entries::clear() {
+    for (std::size_t i = 0; i < count_; ++i)
+        inline_[i] = Entry{};
+    count_ = 0;
+    heap_.clear();
+    spilled_ = false;
 }
 
 std::shared_ptr<const Accessor> CheckedRowAccessor::find(DBACCESSORFLAGS flags, DBCOUNTITEM count,
@@ -200,7 +245,7 @@ HRESULT AccessorTable::release(HACCESSOR handle, DBREFCOUNT* refCount) {
         return DB_E_BADACCESSORHANDLE;
     DBREFCOUNT left = --e->references;
     if (left == 0)
-        entries_.erase(entries_.begin() + (e - entries_.data()));
+        entries_.erase(e);
     if (refCount)
         *refCount = left;
     return S_OK;
@@ -242,23 +287,33 @@ const Accessor* AccessorTable::lookup(HACCESSOR handle) const {
 
 void AccessorTable::inheritFrom(const AccessorTable& other) {
     // Each inherited handle starts with one reference of this table's own; the merged list
-    // stays sorted by handle. Room is left for the accessors a consumer makes on a fresh rowset.
-    std::vector<Entry> merged;
-    merged.reserve(entries_.size() + other.entries_.size() + spareEntries);
-    auto mine = entries_.begin();
-    for (const Entry& e : other.entries_) {
-        while (mine != entries_.end() && mine->handle < e.handle)
-            merged.push_back(std::move(*mine++));
-        if (mine != entries_.end() && mine->handle == e.handle)
-            ++mine; // the inherited one replaces it
-        merged.push_back(Entry{e.handle, e.accessor, 1});
+    // stays sorted by handle, the inherited entry replacing one of this table's own handle.
+    if (entries_.empty()) {
+        for (const Entry& e : other.entries_)
+            entries_.push_back(Entry{e.handle, e.accessor, 1});
+    } else {
+        merge(other);
     }
-    merged.insert(merged.end(), std::make_move_iterator(mine),
-                  std::make_move_iterator(entries_.end()));
-    entries_ = std::move(merged);
     if (!other.checked_)
         other.checked_ = std::make_shared<CheckedRowAccessor>();
     checked_ = other.checked_;
+}
+
+void AccessorTable::merge(const AccessorTable& other) {
+    Entries merged;
+    const Entry* mine = entries_.begin();
+    for (const Entry& e : other.entries_) {
+        while (mine != entries_.end() && mine->handle < e.handle)
+            merged.push_back(*mine++);
+        if (mine != entries_.end() && mine->handle == e.handle)
+            ++mine;
+        merged.push_back(Entry{e.handle, e.accessor, 1});
+    }
+    for (; mine != entries_.end(); ++mine)
+        merged.push_back(*mine);
+    entries_.clear();
+    for (Entry& e : merged)
+        entries_.push_back(std::move(e));
 }
 
 namespace {

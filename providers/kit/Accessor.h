@@ -8,15 +8,27 @@
 #include "SmallVector.h"
 
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 namespace vantrel::kit {
 
+// How a binding takes the value kind it is made for without the general conversion: chosen
+// once per binding when the accessor is made, so that each row written only compares kinds.
+enum class QuickWrite : unsigned char {
+    None,
+    Int8,  // DBTYPE_I8 from an integer
+    Int4,  // DBTYPE_I4 from an integer that fits
+    Real8, // DBTYPE_R8 from a real
+};
+
 struct Accessor {
     DBACCESSORFLAGS flags = 0;
     // pObject, pTypeInfo and pBindExt are not kept. A few bindings live in the accessor itself.
     SmallVector<DBBINDING, 4> bindings;
+    // One per binding, or empty (every value converted in full).
+    SmallVector<QuickWrite, 8> quick;
     DBLENGTH rowSize = 0;
     // What a rowset checks its columns against before every GetData.
     DBORDINAL highestOrdinal = 0;
@@ -88,15 +100,41 @@ private:
         std::shared_ptr<const Accessor> accessor;
         DBREFCOUNT references = 0;
     };
+    // A flat list of entries whose first few live in the table itself: a rowset usually holds
+    // its command's accessor and one of its own, and is made for every statement.
+    class Entries {
+    public:
+        Entry* begin() { return spilled_ ? heap_.data() : inline_; }
+        Entry* end() { return begin() + size(); }
+        const Entry* begin() const { return spilled_ ? heap_.data() : inline_; }
+        const Entry* end() const { return begin() + size(); }
+        std::size_t size() const { return spilled_ ? heap_.size() : count_; }
+        bool empty() const { return size() == 0; }
+        Entry& back() { return end()[-1]; }
+        // Throws std::bad_alloc, leaving the list as it was.
+        void push_back(Entry entry);
+        void erase(Entry* at);
+        // Forgets every entry; the room stays.
+        void clear();
+
+    private:
+        static constexpr std::size_t inlineCount = 3;
+        Entry inline_[inlineCount];
+        std::size_t count_ = 0; // entries in inline_, while not spilled_
+        bool spilled_ = false;  // all entries are in heap_
+        std::vector<Entry> heap_;
+    };
     // Sorted by handle. Handles only grow, so a new accessor goes at the end; an object holds
     // few accessors, so a flat list costs less than a tree node per accessor.
-    std::vector<Entry> entries_;
+    Entries entries_;
     // Shared by a command and the rowsets that inherit from it; made on the first inheritance.
     mutable std::shared_ptr<CheckedRowAccessor> checked_;
 
     Entry* entry(HACCESSOR handle);
     const Entry* entry(HACCESSOR handle) const;
     void add(std::shared_ptr<const Accessor> accessor, HACCESSOR* handle);
+    // inheritFrom for a table that already holds accessors of its own.
+    void merge(const AccessorTable& other);
 };
 
 // IAccessor as a command and a rowset both answer it over their own table; a failure carries
@@ -116,14 +154,62 @@ HRESULT getBindingsCall(const AccessorTable& table, HACCESSOR handle, DBACCESSOR
 // status is an error (not OK, ISNULL or TRUNCATED); a NULL without a status part is one.
 bool writeBinding(const DBBINDING& binding, void* data, const ValueView& value);
 
+// The quick form of a binding (QuickWrite::None when it has none).
+QuickWrite quickWriteOf(const DBBINDING& binding);
+
+// Writes `value` through a binding whose quick form is `quick` when the value is of the kind
+// that form takes; false leaves the buffer untouched, for writeBinding to do.
+inline bool writeQuick(QuickWrite quick, const DBBINDING& b, void* data, const ValueView& value) {
+    char* at = static_cast<char*>(data);
+    DBLENGTH length;
+    switch (quick) {
+    case QuickWrite::Int8:
+        if (value.kind != ValueKind::Int)
+            return false;
+        std::memcpy(at + b.obValue, &value.integer, sizeof(std::int64_t));
+        length = sizeof(std::int64_t);
+        break;
+    case QuickWrite::Int4: {
+        if (value.kind != ValueKind::Int ||
+            value.integer != static_cast<std::int32_t>(value.integer))
+            return false;
+        const auto n = static_cast<std::int32_t>(value.integer);
+        std::memcpy(at + b.obValue, &n, sizeof n);
+        length = sizeof n;
+        break;
+    }
+    case QuickWrite::Real8:
+        if (value.kind != ValueKind::Real)
+            return false;
+        std::memcpy(at + b.obValue, &value.real, sizeof(double));
+        length = sizeof(double);
+        break;
+    default:
+        return false;
+    }
+    if (b.dwPart & DBPART_LENGTH)
+        std::memcpy(at + b.obLength, &length, sizeof length);
+    if (b.dwPart & DBPART_STATUS) {
+        const DBSTATUS ok = DBSTATUS_S_OK;
+        std::memcpy(at + b.obStatus, &ok, sizeof ok);
+    }
+    return true;
+}
+
 // Writes one row through an accessor. `valueAt(ordinal)` gives the value of a column
 // (0 = bookmark). Returns S_OK when every status is OK, ISNULL or TRUNCATED (truncation is a
 // warning the status carries), else DB_S_ERRORSOCCURRED or DB_E_ERRORSOCCURRED.
 template <class ValueAt> HRESULT writeRow(const Accessor& accessor, void* data, ValueAt&& valueAt) {
     std::size_t errors = 0;
-    for (const DBBINDING& b : accessor.bindings)
-        if (!writeBinding(b, data, valueAt(b.iOrdinal)))
+    const QuickWrite* quick =
+        accessor.quick.size() == accessor.bindings.size() ? accessor.quick.data() : nullptr;
+    for (const DBBINDING& b : accessor.bindings) {
+        const ValueView value = valueAt(b.iOrdinal);
+        if (quick && writeQuick(*quick++, b, data, value))
+            continue;
+        if (!writeBinding(b, data, value))
             ++errors;
+    }
     // A truncated value is a warning its status carries; the call itself succeeded.
     if (errors == 0)
         return S_OK;

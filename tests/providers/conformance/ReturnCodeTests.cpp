@@ -5,6 +5,7 @@
 #include "ConformanceSupport.h"
 
 #include <cstring>
+#include <iterator>
 #include <map>
 
 namespace conformance {
@@ -110,6 +111,74 @@ TEST_P(ReturnCodes, BindingsInAnyOrderEachReadTheirOwnColumn) {
     EXPECT_STREQ(reinterpret_cast<const char*>(cells[4].value), "sedm");
     EXPECT_EQ(cells[4].length, 4u);
     rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    accessor->ReleaseAccessor(handle, nullptr);
+}
+
+TEST_P(ReturnCodes, OneAccessorConvertsEachRowsValueByWhatItHolds) {
+    // Integer bindings take integers straight and convert anything else; a row of one kind
+    // must not decide how the next row's values of another kind are written.
+    run(isSQLite() ? "CREATE TABLE kinds (i BIGINT, r FLOAT, t VARCHAR(10))"
+                   : "CREATE TABLE kinds (i BIGINT, r DOUBLE PRECISION, t VARCHAR(10))");
+    run("INSERT INTO kinds VALUES (5, 4.0, '17')");
+    run("INSERT INTO kinds VALUES (NULL, NULL, NULL)");
+    run("INSERT INTO kinds VALUES (3000000000, -8.0, 'x')");
+    Ptr<IRowset> rowset = open("SELECT i, r, t FROM kinds ORDER BY i NULLS LAST");
+    ASSERT_TRUE(rowset);
+    auto accessor = rowset.query<IAccessor>(IID_IAccessor);
+    DBBINDING bindings[] = {cellBinding(1, DBTYPE_I8, 8, 0), cellBinding(1, DBTYPE_I4, 4, 1),
+                            cellBinding(1, DBTYPE_R8, 8, 2), cellBinding(2, DBTYPE_I8, 8, 3),
+                            cellBinding(2, DBTYPE_R8, 8, 4), cellBinding(3, DBTYPE_I4, 4, 5)};
+    HACCESSOR handle = DB_NULL_HACCESSOR;
+    ASSERT_EQ(accessor->CreateAccessor(DBACCESSOR_ROWDATA, std::size(bindings), bindings, 0,
+                                       &handle, nullptr),
+              S_OK);
+    auto integer = [](const Cell& c) {
+        std::int64_t n = 0;
+        std::memcpy(&n, c.value, c.length == 4 ? 4 : 8);
+        return c.length == 4 ? static_cast<std::int64_t>(static_cast<std::int32_t>(n)) : n;
+    };
+    auto real = [](const Cell& c) {
+        double d = 0;
+        std::memcpy(&d, c.value, sizeof d);
+        return d;
+    };
+    HRESULT expected[] = {S_OK, DB_S_ERRORSOCCURRED, S_OK};
+    for (int r = 0; r < 3; ++r) {
+        SCOPED_TRACE("row " + std::to_string(r + 1));
+        DBCOUNTITEM got = 0;
+        HROW row = DB_NULL_HROW;
+        HROW* rows = &row;
+        ASSERT_EQ(rowset->GetNextRows(DB_NULL_HCHAPTER, 0, 1, &got, &rows), S_OK);
+        Cell cells[6];
+        std::memset(cells, 0xAB, sizeof cells);
+        EXPECT_EQ(rowset->GetData(row, handle, cells), expected[r]);
+        if (r == 0) {
+            for (const Cell& c : cells)
+                EXPECT_EQ(c.status, DBSTATUS_S_OK);
+            EXPECT_EQ(integer(cells[0]), 5);
+            EXPECT_EQ(cells[0].length, 8u);
+            EXPECT_EQ(integer(cells[1]), 5);
+            EXPECT_EQ(cells[1].length, 4u);
+            EXPECT_EQ(real(cells[2]), 5.0);
+            EXPECT_EQ(integer(cells[3]), 4) << "a real read as an integer";
+            EXPECT_EQ(real(cells[4]), 4.0);
+            EXPECT_EQ(integer(cells[5]), 17) << "a text read as an integer";
+        } else if (r == 1) {
+            EXPECT_EQ(integer(cells[0]), 3000000000);
+            EXPECT_EQ(cells[1].status, DBSTATUS_E_DATAOVERFLOW) << "too large for four bytes";
+            EXPECT_EQ(cells[1].length, 0u);
+            EXPECT_EQ(real(cells[2]), 3e9);
+            EXPECT_EQ(integer(cells[3]), -8);
+            EXPECT_EQ(real(cells[4]), -8.0);
+            EXPECT_EQ(cells[5].status, DBSTATUS_E_CANTCONVERTVALUE);
+        } else {
+            for (const Cell& c : cells) {
+                EXPECT_EQ(c.status, DBSTATUS_S_ISNULL);
+                EXPECT_EQ(c.length, 0u);
+            }
+        }
+        rowset->ReleaseRows(1, &row, nullptr, nullptr, nullptr);
+    }
     accessor->ReleaseAccessor(handle, nullptr);
 }
 
