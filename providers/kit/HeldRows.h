@@ -19,10 +19,15 @@ public:
         DBREFCOUNT references;
     };
 
+    // The row's entry, or nullptr when it is not held.
+    Entry* entry(std::size_t row) {
+        auto it = position(row);
+        return it != entries_.end() && it->row == row ? it : nullptr;
+    }
     // The row's reference count, or nullptr when it is not held.
     DBREFCOUNT* find(std::size_t row) {
-        auto it = position(row);
-        return it != entries_.end() && it->row == row ? &it->references : nullptr;
+        Entry* e = entry(row);
+        return e ? &e->references : nullptr;
     }
     bool contains(std::size_t row) const {
         return const_cast<HeldRows*>(this)->find(row) != nullptr;
@@ -40,10 +45,11 @@ public:
             entries_.insert(it, {row, 1});
     }
     void erase(std::size_t row) {
-        auto it = position(row);
-        if (it != entries_.end() && it->row == row)
-            entries_.erase(it);
+        if (Entry* e = entry(row))
+            entries_.erase(e);
     }
+    // Contract: `held` is an entry of this list.
+    void erase(Entry* held) { entries_.erase(held); }
 
     const Entry* begin() const { return entries_.begin(); }
     const Entry* end() const { return entries_.end(); }

@@ -4,6 +4,7 @@
 #include "Convert.h"
 #include "Errors.h"
 
+#include <atomic>
 #include <cstring>
 
 namespace vantrel::kit {
@@ -49,7 +50,42 @@ bool sameValue(const ValueView& a, const ValueView& b) {
     return false;
 }
 
+// The memory of the last rowset destroyed, freed when the module is unloaded. Not kept under
+// AddressSanitizer, which would then miss a use of a destroyed rowset.
+class SpareRowset {
+public:
+    ~SpareRowset() { ::operator delete(memory_.exchange(nullptr)); }
+    void* take() { return memory_.exchange(nullptr, std::memory_order_acquire); }
+    bool keep(void* memory) {
+        void* none = nullptr;
+        return memory_.compare_exchange_strong(none, memory, std::memory_order_release,
+                                               std::memory_order_relaxed);
+    }
+
+private:
+    std::atomic<void*> memory_{nullptr};
+};
+#if !defined(__SANITIZE_ADDRESS__)
+SpareRowset spareRowset;
+#endif
+
 } // namespace
+
+void* Rowset::operator new(std::size_t size) {
+#if !defined(__SANITIZE_ADDRESS__)
+    if (void* memory = spareRowset.take())
+        return memory;
+#endif
+    return ::operator new(size);
+}
+
+void Rowset::operator delete(void* memory, std::size_t size) {
+#if !defined(__SANITIZE_ADDRESS__)
+    if (spareRowset.keep(memory))
+        return;
+#endif
+    ::operator delete(memory, size);
+}
 
 PropertyStore effectiveRowsetProperties(const PropertyStore& requested) {
     PropertyStore p = requested;
@@ -267,6 +303,26 @@ void Rowset::holdRow(std::size_t index) {
     held_.hold(index);
 }
 
+bool Rowset::pickBackwards(std::int64_t start, std::size_t wanted, std::size_t& firstPicked,
+                           std::size_t& picked, std::int64_t* nextPosition, HRESULT& hr) {
+    // The rows before `start`, nearest first. Past the end of a result whose length is known,
+    // they are the last rows.
+    auto before = static_cast<std::size_t>(std::max<std::int64_t>(start, 0));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (rowCount_)
+            before = std::min(before, *rowCount_);
+        if (!ensureRange(before > wanted ? before - wanted : 0, before, hr))
+            return false;
+    }
+    before = std::min(before, cache_.end());
+    firstPicked = before - 1;
+    while (picked < wanted && picked < before && cache_.contains(before - 1 - picked))
+        ++picked;
+    if (nextPosition)
+        *nextPosition = static_cast<std::int64_t>(before - picked);
+    return true;
+}
+
 [[gnu::hot]] HRESULT Rowset::fetchFrom(std::int64_t start, DBROWCOUNT cRows, DBCOUNTITEM* obtained,
                                        HROW** rows, std::int64_t* nextPosition, REFIID iid) {
     std::size_t wanted =
@@ -287,22 +343,8 @@ void Rowset::holdRow(std::size_t index) {
             ++picked;
         if (nextPosition)
             *nextPosition = start + static_cast<std::int64_t>(picked);
-    } else {
-        // Backwards: the rows before `start`, nearest first. Past the end of a result whose
-        // length is known, they are the last rows.
-        auto before = static_cast<std::size_t>(std::max<std::int64_t>(start, 0));
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            if (rowCount_)
-                before = std::min(before, *rowCount_);
-            if (!ensureRange(before > wanted ? before - wanted : 0, before, hr))
-                return hr;
-        }
-        before = std::min(before, cache_.end());
-        firstPicked = before - 1;
-        while (picked < wanted && picked < before && cache_.contains(before - 1 - picked))
-            ++picked;
-        if (nextPosition)
-            *nextPosition = static_cast<std::int64_t>(before - picked);
+    } else if (!pickBackwards(start, wanted, firstPicked, picked, nextPosition, hr)) {
+        return hr;
     }
     if (picked) {
         HROW* out = *rows;
@@ -386,15 +428,18 @@ HRESULT STDMETHODCALLTYPE Rowset::AddRefRows(DBCOUNTITEM cRows, const HROW rghRo
         return E_INVALIDARG;
     DBCOUNTITEM good = 0;
     for (DBCOUNTITEM i = 0; i < cRows; ++i) {
-        DBREFCOUNT* references = validRow(rghRows[i]) ? held_.find(rghRows[i] - 1) : nullptr;
-        bool ok = references != nullptr;
+        // What validRow checks, with the entry kept for the release (a null handle wraps to
+        // a row that is never held).
+        const std::size_t row = rghRows[i] - 1;
+        HeldRows::Entry* held = held_.entry(row);
+        const bool ok = held && (cache_.contains(row) || pinned_.count(row) != 0);
         DBREFCOUNT left = 0;
         if (ok) {
-            left = --*references;
+            left = --held->references;
             if (left == 0) {
-                std::size_t row = rghRows[i] - 1;
-                held_.erase(row);
-                pinned_.erase(row);
+                held_.erase(held);
+                if (!pinned_.empty())
+                    pinned_.erase(row);
                 if (host_ && changeable_)
                     host_->unlockRow(baseTable_, cache_.identity(row), this);
             }

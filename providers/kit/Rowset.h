@@ -75,6 +75,11 @@ class Rowset final : public ComObject<IRowsetLocate, IAccessor, IColumnsInfo, IR
 public:
     explicit Rowset(RowsetSetup setup);
 
+    // A rowset is made and destroyed for nearly every statement: the memory of the last one
+    // destroyed is kept for the next one made instead of going back to the heap.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* memory, std::size_t size);
+
     // IRowset
     HRESULT STDMETHODCALLTYPE AddRefRows(DBCOUNTITEM cRows, const HROW rghRows[],
                                          DBREFCOUNT rgRefCounts[],
@@ -166,6 +171,11 @@ private:
     std::size_t knownRows() const;
     // Contract: validRow(row + 1).
     ValueView valueOf(std::size_t row, std::size_t column) const;
+    // fetchFrom's backward half: the `picked` rows from `firstPicked` down. Out of line, so
+    // that the forward fetch a consumer usually makes stays small. False on an error (posted).
+    [[gnu::noinline]] bool pickBackwards(std::int64_t start, std::size_t wanted,
+                                         std::size_t& firstPicked, std::size_t& picked,
+                                         std::int64_t* nextPosition, HRESULT& hr);
     // Fetches a block of rows starting at `start` going forward (cRows > 0) or backward.
     HRESULT fetchFrom(std::int64_t start, DBROWCOUNT cRows, DBCOUNTITEM* obtained, HROW** rows,
                       std::int64_t* nextPosition, REFIID iid);
