@@ -281,8 +281,13 @@ HRESULT STDMETHODCALLTYPE Command::SetProperties(ULONG cPropertySets, DBPROPSET 
 }
 
 [[gnu::hot]] void Command::rememberRowset(const std::shared_ptr<Statement>& statement) {
-    // Closed rowsets are forgotten first: a weak reference keeps the statement's memory.
-    std::erase_if(openStatements_, [](const std::weak_ptr<Statement>& s) { return s.expired(); });
+    // Takes the place of a closed rowset's statement: a weak reference keeps the statement's
+    // memory, and rowsetOpen has usually just swept the list anyway.
+    for (std::weak_ptr<Statement>& s : openStatements_)
+        if (s.expired()) {
+            s = statement;
+            return;
+        }
     openStatements_.push_back(statement);
 }
 
