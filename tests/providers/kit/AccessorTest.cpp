@@ -143,6 +143,43 @@ TEST(AccessorHandles, CountReferencesAndForgetReleasedHandles) {
     CoTaskMemFree(out);
 }
 
+TEST(AccessorHandles, ManyAccessorsReleasedInAnyOrderKeepTheirOwnBindings) {
+    // A table keeps its first few accessors in itself and the rest elsewhere: each handle must
+    // lead to its own bindings across the move and after releases at the front, middle and end.
+    AccessorTable table;
+    constexpr int count = 7;
+    HACCESSOR handles[count];
+    for (int i = 0; i < count; ++i) {
+        DBBINDING b = binding(1, DBTYPE_I4, 4, static_cast<DBBYTEOFFSET>(i * 8));
+        ASSERT_EQ(table.create(DBACCESSOR_ROWDATA, 1, &b, 0, &handles[i], nullptr, rowsetOfTwo()),
+                  S_OK);
+    }
+    auto offsetOf = [&](HACCESSOR h) {
+        const Accessor* a = table.lookup(h);
+        return a ? static_cast<int>(a->bindings[0].obValue) : -1;
+    };
+    for (int i : {0, 3, 6})
+        EXPECT_EQ(table.release(handles[i], nullptr), S_OK);
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(offsetOf(handles[i]), i % 3 == 0 ? -1 : i * 8) << "accessor " << i;
+
+    // A rowset inheriting the survivors and making its own beside them.
+    AccessorTable rowset;
+    rowset.inheritFrom(table);
+    DBBINDING b = binding(1, DBTYPE_I8, 8, 100);
+    HACCESSOR own;
+    ASSERT_EQ(rowset.create(DBACCESSOR_ROWDATA, 1, &b, 0, &own, nullptr, rowsetOfTwo()), S_OK);
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(rowset.lookup(handles[i]) != nullptr, i % 3 != 0) << "accessor " << i;
+    ASSERT_NE(rowset.lookup(own), nullptr);
+    EXPECT_EQ(rowset.lookup(own)->bindings[0].wType, DBTYPE_I8);
+
+    table.clear();
+    for (HACCESSOR h : handles)
+        EXPECT_EQ(table.lookup(h), nullptr);
+    EXPECT_NE(rowset.lookup(handles[1]), nullptr) << "the rowset's copies outlive the command's";
+}
+
 struct Row {
     std::int32_t id;
     DBSTATUS idStatus;
