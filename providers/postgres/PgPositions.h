@@ -7,13 +7,12 @@
 // run of pages of about 512 rows (a TID range scan per run, the rows' values unread); a jump to
 // row n then declares a cursor over the same query limited to ctid >= the start of the run that
 // holds row n, and moves it over fewer rows than one run has. Runs are counted as jumps reach
-// beyond them: up to the row when the cursor would otherwise move about as far, else 32 at a
-// time, so no one jump pays for counting much more than it would move. The counts hold
+// beyond them: up to the row when counting costs no more than the cursor's move there, else 32
+// at a time, so no one jump pays for counting much more than it would move. The counts hold
 // for one snapshot: they are learnt and used only in the transaction the connection opens for
-// its cursors (one snapshot, repeatable read). A jump far beyond the runs counted counts up to
-// its row when that costs no more than moving there would. The connection keeps them past the
-// statement (PgPositionMemory); a later transaction under the same snapshot takes them up again,
-// any other learns them afresh.
+// its cursors (one snapshot, repeatable read). The connection keeps them past the statement
+// (PgPositionMemory); a later transaction under the same snapshot takes them up again, any
+// other learns them afresh.
 #pragma once
 
 #include "PgConnection.h"

@@ -406,8 +406,14 @@ void PgStatement::fetchBatch(std::uint64_t from, int rows) {
 }
 
 std::optional<PgPositions::Start> PgStatement::farStart(std::uint64_t row, std::uint64_t moving) {
-    // Queries with parameters are left to the cursor.
+    // The first far jump of a statement moves its cursor: a single jump to the end (the usual
+    // first one) costs less so than counting the pages before it. Unless the connection kept
+    // counts for the query: they serve when nothing changed since. Queries with parameters are
+    // left to the cursor.
     if (!parameters_.empty())
+        return std::nullopt;
+    const bool first = farJumps_++ == 0;
+    if (first && connection_.positionMemory().find(query_) == nullptr)
         return std::nullopt;
     if (!positionsLooked_ && connection_.cursorsOnTheirOwn()) {
         positionsLooked_ = true;
@@ -415,7 +421,7 @@ std::optional<PgPositions::Start> PgStatement::farStart(std::uint64_t row, std::
     }
     if (!positions_ || positions_->retired())
         return std::nullopt;
-    return positions_->startFor(row, moving);
+    return positions_->startFor(row, first ? 0 : moving, !first);
 }
 
 bool PgStatement::seek(std::uint64_t row) {

@@ -116,6 +116,7 @@ private:
     PgCursor cursor_;
     std::unique_ptr<PgPositions> positions_;
     bool positionsLooked_ = false;
+    std::uint64_t farJumps_ = 0;
     std::uint64_t batchStart_ = 0; // row number of result_'s first row
     int batchLength_ = 0;          // rows of result_ that belong to the batch
     int batchAsked_ = 0;           // rows asked for in the last fetch
